@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# ./build.sh run    installs what is missing, builds, and starts the program (build/bin/lingchao)
+# ./build.sh test   installs what is missing, builds, and runs every test with ctest
+set -euo pipefail
+cd "$(dirname "$0")"
+mode=${1:-run}
+build_dir=${LINGCHAO_BUILD_DIR:-build}
+
+case "$mode" in
+  run)
+    tools/deps.sh run
+    cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLINGCHAO_TESTS=OFF -DLINGCHAO_BENCH=OFF >/dev/null
+    cmake --build "$build_dir" --target lingchao -j"$(nproc)"
+    mkdir -p "$build_dir/bin/music" "$build_dir/bin/job"
+    exec "$build_dir/bin/lingchao"
+    ;;
+  test)
+    tools/deps.sh test
+    cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLINGCHAO_TESTS=ON -DLINGCHAO_BENCH=ON \
+      -DLINGCHAO_WERROR=ON >/dev/null
+    cmake --build "$build_dir" -j"$(nproc)"
+    cd "$build_dir"
+    exec ctest --output-on-failure -j"$(nproc)"
+    ;;
+  *)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,59 @@
+#include "app/runtime.h"
+
+#include <cstdio>
+
+#include "store/file_util.h"
+
+namespace lingchao {
+namespace {
+
+std::string Stamp(const LocalDateTime& t) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.date.year, t.date.month, t.date.day,
+                  t.time.hour, t.time.minute, t.time.second, t.millisecond);
+    return buf;
+}
+
+std::string HourMinute(const TimeOfDay& t) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02d:%02d", t.hour, t.minute);
+    return buf;
+}
+
+}  // namespace
+
+Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player)
+    : appFolder_(std::move(appFolder)),
+      checktime_(appFolder_, clock_, player, *this),
+      ticker_([this] { checktime_.Tick(); }) {
+    fireLockTimer_.setSingleShot(true);
+    fireLockTimer_.setInterval(60000);
+    connect(&fireLockTimer_, &QTimer::timeout, this, [this] { checktime_.FireLockElapsed(); });
+}
+
+void Runtime::Start() {
+    checktime_.SetShutdownSettings(LoadShutdownSettings(appFolder_));
+    checktime_.UpdateClock();
+    checktime_.BuildScheduleIndex();
+    LogLine("application folder " + appFolder_.string() + ", " + std::to_string(checktime_.dueCount()) +
+            " job(s) scheduled");
+    ticker_.Start();
+}
+
+void Runtime::ShowClock(const std::string&, const std::string&) {}
+
+void Runtime::StartFireLockTimer() { fireLockTimer_.start(); }
+
+void Runtime::ConfirmShutdown() { LogLine("shutdown time reached (no confirmation window yet)"); }
+
+void Runtime::JobExamined(const JobExamination& e) {
+    LogLine(Stamp(e.at) + " job " + std::to_string(e.jobNo) + " \"" + e.name + "\" set " + HourMinute(e.setTime) +
+            " state " + e.state + " path \"" + e.path + "\": " + OutcomeName(e.outcome));
+}
+
+void Runtime::ScheduleResumed(const LocalDateTime& now, int cursor) {
+    LogLine(Stamp(now) + " clock passed a scheduled minute without a tick; schedule resumes at entry " +
+            std::to_string(cursor));
+}
+
+}  // namespace lingchao

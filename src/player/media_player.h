@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace lingchao {
+
+// The one player of the program (the clock's wmp1). All calls come from the user-interface thread.
+class MediaPlayer {
+public:
+    virtual ~MediaPlayer() = default;
+    // Opens `path` (a sound file or an .m3u music list) and starts playing it at once, replacing whatever was
+    // loaded. A path that cannot be played plays nothing; no error reaches the caller.
+    virtual void SetFileName(const std::string& path) = 0;
+    // The path last set, exactly as it was set ("" before the first).
+    virtual std::string FileName() const = 0;
+    // Plays the loaded medium, or resumes it after Pause; nothing when nothing playable is loaded.
+    virtual void Play() = 0;
+    // Halts at the current position; Play resumes there.
+    virtual void Pause() = 0;
+    // Ends playback; the medium stays loaded (FileName unchanged).
+    virtual void Stop() = 0;
+    // Called on the user-interface thread when the loaded medium has played to its end
+    // (for a music list: after its last entry).
+    virtual void SetEndOfStreamHandler(std::function<void()> handler) = 0;
+};
+
+}  // namespace lingchao

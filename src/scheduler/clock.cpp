@@ -1,0 +1,38 @@
+#include "scheduler/clock.h"
+
+#include <ctime>
+
+namespace lingchao {
+
+std::int64_t DaysFromCivil(const CalendarDate& date) {
+    // Howard Hinnant's days_from_civil.
+    const std::int64_t y = date.month <= 2 ? date.year - 1 : date.year;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t m = date.month;
+    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + date.day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+std::int64_t LocalDateTime::MinuteIndex() const { return DaysFromCivil(date) * 1440 + time.hour * 60 + time.minute; }
+
+LocalDateTime MakeLocalDateTime(const CalendarDate& date, const TimeOfDay& time, int millisecond) {
+    LocalDateTime t;
+    t.date = date;
+    t.time = time;
+    t.millisecond = millisecond;
+    t.weekday = WeekdayOf(date);
+    return t;
+}
+
+LocalDateTime SystemClock::Now() const {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    std::tm tm{};
+    localtime_r(&ts.tv_sec, &tm);
+    return MakeLocalDateTime({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday}, {tm.tm_hour, tm.tm_min, tm.tm_sec},
+                             static_cast<int>(ts.tv_nsec / 1000000));
+}
+
+}  // namespace lingchao

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+
+#include "store/timeparse.h"
+
+namespace lingchao {
+
+struct LocalDateTime {
+    CalendarDate date;
+    TimeOfDay time;
+    int millisecond = 0;
+    int weekday = 1;  // 1 = Monday ... 7 = Sunday
+
+    // Minutes since 1970-01-01 00:00 of the local calendar: tells whether ticks fell in consecutive minutes.
+    std::int64_t MinuteIndex() const;
+};
+
+// The scheduler's only source of time.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // The local wall-clock date and time now.
+    virtual LocalDateTime Now() const = 0;
+};
+
+// The operating system's local time (faketime applies).
+class SystemClock final : public Clock {
+public:
+    LocalDateTime Now() const override;
+};
+
+// Days from 1970-01-01 to the date (proleptic Gregorian).
+std::int64_t DaysFromCivil(const CalendarDate& date);
+LocalDateTime MakeLocalDateTime(const CalendarDate& date, const TimeOfDay& time, int millisecond = 0);
+
+}  // namespace lingchao

@@ -1,0 +1,68 @@
+#include "shutdown/shutdown_settings.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "store/file_util.h"
+#include "store/gbk.h"
+#include "store/job_record.h"
+
+namespace lingchao {
+namespace {
+constexpr std::size_t kTimeOffset = 18;
+constexpr std::size_t kTimeWidth = 5;
+}  // namespace
+
+ShutdownBytes EncodeShutdownSettings(const ShutdownSettings& settings) {
+    ShutdownBytes out{};
+    for (std::size_t i = 0; i < 9; ++i) {
+        WriteInt16(out, 2 * i, settings.check[i]);
+        const std::string gbk = EncodeFixedGbk(settings.time[i], kTimeWidth);
+        std::memcpy(out.data() + kTimeOffset + kTimeWidth * i, gbk.data(), kTimeWidth);
+    }
+    return out;
+}
+
+ShutdownSettings DecodeShutdownSettings(std::span<const std::uint8_t> bytes) {
+    ShutdownBytes full{};
+    std::fill(full.begin() + kTimeOffset, full.end(), ' ');
+    std::copy_n(bytes.begin(), std::min(bytes.size(), full.size()), full.begin());
+    ShutdownSettings s;
+    for (std::size_t i = 0; i < 9; ++i) {
+        s.check[i] = ReadInt16(full, 2 * i);
+        s.time[i] = DecodeFixedGbk(
+            std::string_view(reinterpret_cast<const char*>(full.data()) + kTimeOffset + kTimeWidth * i, kTimeWidth),
+            kTimeWidth);
+    }
+    return s;
+}
+
+ShutdownSettings LoadShutdownSettings(const std::filesystem::path& appFolder) {
+    const auto path = appFolder / kShutdownFile;
+    EnsureFileExists(path);
+    const auto bytes = ReadFileRange(path, 0, ShutdownSettingsLength);
+    return DecodeShutdownSettings(bytes ? std::span<const std::uint8_t>(*bytes) : std::span<const std::uint8_t>());
+}
+
+bool SaveShutdownSettings(const std::filesystem::path& appFolder, const ShutdownSettings& settings) {
+    const auto path = appFolder / kShutdownFile;
+    Bytes content = ReadFileBytes(path).value_or(Bytes{});
+    if (content.size() < ShutdownSettingsLength) content.resize(ShutdownSettingsLength, 0);
+    const ShutdownBytes record = EncodeShutdownSettings(settings);
+    std::copy(record.begin(), record.end(), content.begin());
+    return ReplaceFileAtomically(path, content);
+}
+
+std::optional<TimeOfDay> TodaysShutdownTime(const ShutdownSettings& settings, int weekday) {
+    const std::string* chosen = nullptr;
+    if (settings.check[8] != 0 && weekday >= 1 && weekday <= 7 &&
+        settings.check[static_cast<std::size_t>(weekday)] == 1) {
+        chosen = &settings.time[static_cast<std::size_t>(weekday)];
+    } else if (settings.check[0] == 1) {
+        chosen = &settings.time[0];
+    }
+    if (chosen == nullptr) return std::nullopt;
+    return ParseTimeOfDay(*chosen);
+}
+
+}  // namespace lingchao

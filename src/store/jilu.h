@@ -1,0 +1,73 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "store/group_file.h"
+
+namespace lingchao {
+
+inline constexpr const char* kDefaultGroup = "default.dll";
+
+// The main window's job list (List1): display rows only, never the jobs themselves.
+class JobListView {
+public:
+    virtual ~JobListView() = default;
+    virtual void Clear() = 0;
+    virtual void AddRow(const std::string& text) = 0;
+    virtual int RowCount() const = 0;
+    // -1 when no row is selected.
+    virtual int SelectedRow() const = 0;
+    // Selects a row; a row that does not exist is ignored.
+    virtual void SelectRow(int row) = 0;
+    virtual std::string RowText(int row) const = 0;
+};
+
+// What the job editor shows and hands back: the texts of its boxes and the states of its check boxes.
+struct JobEditorFields {
+    std::string state = "START";  // Combo1
+    std::string number;           // Text1(0)
+    std::string name;             // Text1(1)
+    std::string time;             // Text1(2)
+    std::string date;             // Text1(3)
+    std::array<std::string, 8> music;       // Text2(0..7)
+    std::array<std::int16_t, 8> checks{};   // Check1(0..7)
+};
+
+// File-level job routines. File names are relative to the application folder ("default.dll").
+class Jilu final {
+public:
+    // `rebuildIndex` is the scheduler's BuildScheduleIndex, run at the end of every list reload.
+    Jilu(std::filesystem::path appFolder, JobListView* list, std::function<void()> rebuildIndex);
+
+    void SetList(JobListView* list) { list_ = list; }
+    GroupFile Group(const std::string& file) const { return GroupFile(appFolder_ / file); }
+    const std::filesystem::path& AppFolder() const { return appFolder_; }
+
+    // Fills the list from the file (creating it empty when missing) and rebuilds the schedule index.
+    // No row is selected afterwards.
+    void LoadJobTable(const std::string& file);
+    // The fields of record n, trimmed as the editor shows them.
+    JobEditorFields LoadJobIntoEditor(const std::string& file, int n) const;
+    // Writes the editor's job as record JobNo, reloads the list and selects the job's row.
+    bool SaveJobFromEditor(const std::string& file, const JobEditorFields& fields);
+    bool SetJobState(const std::string& file, const std::string& state, int n);
+    bool SetAllJobStates(const std::string& file, const std::string& state);
+    // Exchanges records n and n + step with their numbers kept equal to their places; no reload.
+    bool SwapJobRecords(const std::string& file, int n, int step);
+    // Removes record n of `count`, renumbering the later ones, through the copy file; no reload.
+    bool DeleteJobRecord(const std::string& file, int n, int count);
+
+private:
+    std::filesystem::path appFolder_;
+    JobListView* list_;
+    std::function<void()> rebuildIndex_;
+};
+
+// The record the editor's fields describe, as saving stores it (an empty date becomes "Everyday").
+JobRecord JobFromEditor(const JobEditorFields& fields);
+
+}  // namespace lingchao

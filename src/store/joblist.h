@@ -1,0 +1,58 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/dialogs.h"
+#include "player/media_player.h"
+#include "store/jilu.h"
+
+namespace lingchao {
+
+// Opens the job editor modally on the given fields; returns when the editor is closed.
+class JobEditorLauncher {
+public:
+    virtual ~JobEditorLauncher() = default;
+    virtual void ShowModal(const std::string& caption, const JobEditorFields& fields) = 0;
+};
+
+// List-level job commands, always on "default.dll" and the main window's list.
+class JobList final {
+public:
+    struct Services {
+        Jilu& jilu;
+        JobListView& list;
+        Dialogs& dialogs;
+        JobEditorLauncher& editor;
+        MediaPlayer& player;
+        std::function<std::string(const JobRecord&)> pickJobMusic;  // the scheduler's PickJobMusic
+    };
+
+    explicit JobList(Services services) : s_(std::move(services)) {}
+
+    void MoveJobUp();
+    void MoveJobDown();
+    // Asks, then removes the selected job; true when it was removed.
+    bool RemoveJob();
+    void NewJob();
+    void EditJob();
+    // Plays job n's music for today at once, whatever its state, date and time; n < 1 does nothing.
+    void RunJob(int n);
+
+    // The main window's commands built on the routines above.
+    void PlayJob();   // start the selected job
+    void PauseJob();  // pause the selected job
+    // Start all / pause all; false (and nothing done) on an empty list.
+    bool PlayAll();
+    bool PauseAll();
+    void RunSelectedJob();
+    // Asks, then empties the list and deletes "default.dll"; no rebuild of the schedule index.
+    bool ClearJobs();
+
+private:
+    void SetSelectedState(const std::string& state);
+
+    Services s_;
+};
+
+}  // namespace lingchao

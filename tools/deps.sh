@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need, when any is missing.
+# Usage: tools/deps.sh [run|test]   (run: what building and running need; test: also the test tools)
+set -euo pipefail
+mode=${1:-test}
+
+build_pkgs=(
+  build-essential cmake pkg-config
+  qt6-base-dev libqt6dbus6 qt6-translations-l10n
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  gstreamer1.0-plugins-ugly gstreamer1.0-libav timgm6mb-soundfont
+  libxcb1-dev libxcb-keysyms1-dev x11proto-dev
+  fonts-wqy-microhei
+)
+test_pkgs=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool openbox x11-utils imagemagick
+  faketime pulseaudio pulseaudio-utils sox libsox-fmt-mp3
+  dbus dbus-x11 clang libclang-rt-14-dev
+)
+
+pkgs=("${build_pkgs[@]}")
+[ "$mode" = test ] && pkgs+=("${test_pkgs[@]}")
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
