@@ -1,5 +1,7 @@
 #include "scheduler/checktime.h"
 
+#include <algorithm>
+
 #include "store/file_util.h"
 #include "store/gbk.h"
 #include "store/group_file.h"
@@ -50,25 +52,27 @@ void Checktime::BuildScheduleIndex() {
 
     const GroupFile group(groupPath_);
     const Bytes content = group.Load().value_or(Bytes{});
+    struct Entry {
+        std::int32_t time;
+        std::int16_t jobNo;
+        int record;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(n);
     for (std::size_t i = 1; i <= n; ++i) {
         const RecordBytes record = RecordFrom(content, static_cast<int>(i));
         // Only the time and the number are needed here; decoding the rest would cost a 4 KB conversion per job.
         const std::string timeText = GbkToUtf8(std::string_view(
             reinterpret_cast<const char*>(record.data()) + job_layout::kTimeOffset, job_layout::kTimeWidth));
         const auto time = ParseTimeOfDay(timeText);
-        dueTimes_[i] = time ? time->Seconds() : 0;
-        dueJobNos_[i] = ReadInt16(record, job_layout::kNoOffset);
-        dueRecords_[i] = static_cast<int>(i);
-        // Insertion as it always was: an entry moves only past strictly later times, so equal times keep file order.
-        std::size_t m = i;
-        for (std::size_t j = i; j >= 1; --j) {
-            if (dueTimes_[m] < dueTimes_[j]) {
-                std::swap(dueTimes_[m], dueTimes_[j]);
-                std::swap(dueJobNos_[m], dueJobNos_[j]);
-                std::swap(dueRecords_[m], dueRecords_[j]);
-                m = j;
-            }
-        }
+        entries.push_back({time ? time->Seconds() : 0, ReadInt16(record, job_layout::kNoOffset), static_cast<int>(i)});
+    }
+    // Ascending times, equal times in file order: the order the original insertion produced.
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.time < b.time; });
+    for (std::size_t i = 1; i <= n; ++i) {
+        dueTimes_[i] = entries[i - 1].time;
+        dueJobNos_[i] = entries[i - 1].jobNo;
+        dueRecords_[i] = entries[i - 1].record;
     }
     const LocalDateTime now = clock_.Now();
     PlaceCursor(now.time.hour * 3600 + now.time.minute * 60, false);

@@ -47,9 +47,14 @@ std::size_t Utf8SequenceLength(unsigned char lead) {
     return 0;
 }
 
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 }  // namespace
 
 std::string Utf8ToGbk(std::string_view utf8) {
+    if (IsAscii(utf8)) return std::string(utf8);
     std::string out;
     out.reserve(utf8.size());
     Converter conv(kGbk, "UTF-8");
@@ -72,6 +77,7 @@ std::string Utf8ToGbk(std::string_view utf8) {
 }
 
 std::string GbkToUtf8(std::string_view gbk) {
+    if (IsAscii(gbk) && gbk.find('\0') == std::string_view::npos) return std::string(gbk);
     std::string out;
     out.reserve(gbk.size() * 3 / 2);
     Converter conv("UTF-8", kGbk);
