@@ -1,0 +1,46 @@
+#include "store/job_groups.h"
+
+#include "store/file_util.h"
+
+namespace lingchao {
+
+std::string WithGroupExtension(const std::string& path) {
+    const std::filesystem::path p(path);
+    return p.has_extension() ? path : path + ".sav";
+}
+
+bool JobGroups::SaveGroup() {
+    const GroupFile current = jilu_.Group(kDefaultGroup);
+    for (;;) {
+        const auto chosen = dialogs_.SaveFile({"保存任务组", kGroupFilter, JobFolder().string()});
+        if (!chosen) return false;
+        const std::filesystem::path target = WithGroupExtension(*chosen);
+        // A cleared group has no file: it is saved as the empty group it is.
+        current.Open();
+        if (CopyWholeFile(current.Path(), target, false)) return true;
+        const MessageRequest ask{"是否覆盖现有文件?", "文件已存在", MessageIcon::Question, MessageButtons::YesNo, 1};
+        if (dialogs_.Message(ask) == MessageAnswer::Yes) {
+            if (CopyWholeFile(current.Path(), target, true)) return true;
+            LogLine("cannot save the job group to " + target.string());
+            dialogs_.Message({"无法保存任务组：" + target.string(), "提示", MessageIcon::Information});
+            return false;
+        }
+    }
+}
+
+bool JobGroups::OpenGroup() {
+    const MessageRequest ask{"在打开任务组前,是否保存现有任务组?", "问题", MessageIcon::Question,
+                             MessageButtons::YesNo, 0};
+    if (dialogs_.Message(ask) == MessageAnswer::Yes) SaveGroup();
+    const auto chosen = dialogs_.OpenFile({"打开任务组", kGroupFilter, JobFolder().string()});
+    if (!chosen) return false;
+    // Through a scratch file and a rename: a copy that fails half way leaves the current group whole.
+    if (!CopyWholeFile(*chosen, jilu_.Group(kDefaultGroup).Path(), true)) {
+        LogLine("cannot open the job group " + *chosen);
+        return false;
+    }
+    jilu_.LoadJobTable(kDefaultGroup);
+    return true;
+}
+
+}  // namespace lingchao
