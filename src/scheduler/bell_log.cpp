@@ -1,0 +1,78 @@
+#include "scheduler/bell_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "store/file_util.h"
+
+namespace lingchao {
+namespace {
+
+std::string DateText(const CalendarDate& d) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
+    return buf;
+}
+
+std::string Stamp(const LocalDateTime& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", t.time.hour, t.time.minute, t.time.second, t.millisecond);
+    return DateText(t.date) + " " + buf;
+}
+
+std::string HourMinute(const TimeOfDay& t) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02d:%02d", t.hour, t.minute);
+    return buf;
+}
+
+}  // namespace
+
+BellLog::BellLog(std::filesystem::path appFolder, std::uint64_t maxBytes)
+    : path_(appFolder / "bell-log.csv"), rotated_(appFolder / "bell-log.1.csv"), maxBytes_(maxBytes) {}
+
+std::string BellLog::Field(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::int64_t BellLog::LateMs(const LocalDateTime& at, const TimeOfDay& setTime) {
+    const std::int64_t actual = (static_cast<std::int64_t>(at.time.hour) * 3600 + at.time.minute * 60 + at.time.second) * 1000 + at.millisecond;
+    const std::int64_t set = (static_cast<std::int64_t>(setTime.hour) * 3600 + setTime.minute * 60) * 1000;
+    return actual - set;
+}
+
+void BellLog::Examined(const JobExamination& e) {
+    Append(DateText(e.at.date) + "," + HourMinute(e.setTime) + "," + Stamp(e.at) + "," +
+           std::to_string(LateMs(e.at, e.setTime)) + "," + std::to_string(e.jobNo) + "," + Field(e.name) + "," +
+           Field(e.path) + "," + OutcomeName(e.outcome));
+}
+
+void BellLog::PlaybackFailed(const LocalDateTime& at, const std::string& path, const std::string& reason) {
+    Append(DateText(at.date) + ",," + Stamp(at) + ",,,," + Field(path) + "," + Field("playback-failed: " + reason));
+}
+
+void BellLog::Append(const std::string& line) {
+    const auto size = FileLength(path_);
+    if (size && *size >= maxBytes_) {
+        std::error_code ec;
+        std::filesystem::rename(path_, rotated_, ec);
+    }
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return;  // a log that cannot be written must never stop a bell
+    std::string text;
+    if (!FileLength(path_).value_or(0)) text = std::string(kHeader) + "\n";
+    text += line + "\n";
+    // One write with O_APPEND: a line is never interleaved or half written by a crash between calls.
+    [[maybe_unused]] const ssize_t n = ::write(fd, text.data(), text.size());
+    ::close(fd);
+}
+
+}  // namespace lingchao
