@@ -1,6 +1,11 @@
 #include "platform/app_folder.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <system_error>
+
+#include "store/file_util.h"
 
 namespace lingchao {
 
@@ -9,6 +14,31 @@ std::filesystem::path ExecutableFolder() {
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return std::filesystem::current_path(ec);
     return exe.parent_path();
+}
+
+bool IsWritableFolder(const std::filesystem::path& folder) {
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::filesystem::path ChooseAppFolder(const std::filesystem::path& executableFolder, const std::string& xdgDataHome,
+                                      const std::string& home) {
+    if (IsWritableFolder(executableFolder)) return executableFolder;
+    // The XDG rule: an unset or relative XDG_DATA_HOME means ~/.local/share.
+    std::filesystem::path base = xdgDataHome;
+    if (base.empty() || base.is_relative()) base = std::filesystem::path(home.empty() ? "/tmp" : home) / ".local/share";
+    return base / "lingchao";
+}
+
+std::filesystem::path PrepareAppFolder() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    const auto folder = ChooseAppFolder(ExecutableFolder(), xdg != nullptr ? xdg : "", home != nullptr ? home : "");
+    std::error_code ec;
+    for (const char* sub : {"music", "job"}) {
+        std::filesystem::create_directories(folder / sub, ec);
+        if (ec) LogLine("cannot create " + (folder / sub).string() + ": " + ec.message());
+    }
+    return folder;
 }
 
 }  // namespace lingchao

@@ -1,0 +1,3 @@
+add_executable(platform_app_folder_test ${CMAKE_CURRENT_LIST_DIR}/app_folder_test.cpp)
+target_link_libraries(platform_app_folder_test PRIVATE lingchao_platform lingchao_testsupport GTest::gtest_main)
+add_test(NAME platform_app_folder_test COMMAND platform_app_folder_test)
