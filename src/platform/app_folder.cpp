@@ -22,7 +22,9 @@ bool IsWritableFolder(const std::filesystem::path& folder) {
 
 std::filesystem::path ChooseAppFolder(const std::filesystem::path& executableFolder, const std::string& xdgDataHome,
                                       const std::string& home) {
-    if (IsWritableFolder(executableFolder)) return executableFolder;
+    // Under /usr the copy is installed by the package: even root keeps its data out of the system folders.
+    const bool installed = executableFolder.string().starts_with("/usr/");
+    if (!installed && IsWritableFolder(executableFolder)) return executableFolder;
     // The XDG rule: an unset or relative XDG_DATA_HOME means ~/.local/share.
     std::filesystem::path base = xdgDataHome;
     if (base.empty() || base.is_relative()) base = std::filesystem::path(home.empty() ? "/tmp" : home) / ".local/share";

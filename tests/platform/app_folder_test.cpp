@@ -20,6 +20,7 @@ TEST(AppFolder, InstalledCopyUsesThePerUserDataFolder) {
     EXPECT_EQ(ChooseAppFolder(readOnly, "/x/data", "/home/t"), std::filesystem::path("/x/data/lingchao"));
     EXPECT_EQ(ChooseAppFolder(readOnly, "", "/home/t"), std::filesystem::path("/home/t/.local/share/lingchao"));
     EXPECT_EQ(ChooseAppFolder(readOnly, "relative", "/home/t"), std::filesystem::path("/home/t/.local/share/lingchao"));
+    EXPECT_EQ(ChooseAppFolder("/usr/bin", "", "/root"), std::filesystem::path("/root/.local/share/lingchao"));
 }
 
 }  // namespace
