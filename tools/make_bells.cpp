@@ -80,14 +80,25 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     const double e5 = 659.26, c5 = 523.25, d5 = 587.33, g4 = 392.00, c6 = 1046.5, g5 = 783.99;
     // Class begins: the four-note chime, then its answer.
-    WriteWav(dir / "上课铃.wav", Chime({{0.0, e5, 1}, {0.6, c5, 1}, {1.2, d5, 1}, {1.8, g4, 1.1},
-                                          {3.0, g4, 1}, {3.6, d5, 1}, {4.2, e5, 1}, {4.8, c5, 1.1}},
-                                         7.5));
+    WriteWav(dir / "上课铃.wav", Chime({{0.0, e5, 1},
+                                        {0.6, c5, 1},
+                                        {1.2, d5, 1},
+                                        {1.8, g4, 1.1},
+                                        {3.0, g4, 1},
+                                        {3.6, d5, 1},
+                                        {4.2, e5, 1},
+                                        {4.8, c5, 1.1}},
+                                       7.5));
     // Class ends: a bright rising peal.
-    WriteWav(dir / "下课铃.wav",
-             Chime({{0.0, c5, 1}, {0.35, e5, 1}, {0.7, g5, 1}, {1.05, c6, 1}, {1.8, c5, 1}, {2.15, e5, 1},
-                    {2.5, g5, 1}, {2.85, c6, 1.2}},
-                   6.0));
+    WriteWav(dir / "下课铃.wav", Chime({{0.0, c5, 1},
+                                        {0.35, e5, 1},
+                                        {0.7, g5, 1},
+                                        {1.05, c6, 1},
+                                        {1.8, c5, 1},
+                                        {2.15, e5, 1},
+                                        {2.5, g5, 1},
+                                        {2.85, c6, 1.2}},
+                                       6.0));
     // Get ready: two soft strikes.
     WriteWav(dir / "预备铃.wav", Chime({{0.0, g5, 0.8}, {0.9, g5, 0.8}}, 3.5));
     return 0;

@@ -16,9 +16,7 @@ std::filesystem::path ExecutableFolder() {
     return exe.parent_path();
 }
 
-bool IsWritableFolder(const std::filesystem::path& folder) {
-    return ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
+bool IsWritableFolder(const std::filesystem::path& folder) { return ::access(folder.c_str(), W_OK | X_OK) == 0; }
 
 std::filesystem::path ChooseAppFolder(const std::filesystem::path& executableFolder, const std::string& xdgDataHome,
                                       const std::string& home) {

@@ -14,13 +14,13 @@ struct MessageRequest {
     std::string title;
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
-    int defaultButton = 0;      // 0 = first button (OK / Yes), 1 = second (Cancel / No)
-    bool systemModal = false;   // stays above every window, also with no window of ours shown
+    int defaultButton = 0;     // 0 = first button (OK / Yes), 1 = second (Cancel / No)
+    bool systemModal = false;  // stays above every window, also with no window of ours shown
 };
 
 struct FileDialogRequest {
     std::string title;
-    std::string filter;       // "label|pattern|label|pattern|", patterns separated by ";"
+    std::string filter;  // "label|pattern|label|pattern|", patterns separated by ";"
     std::string startFolder;
 };
 

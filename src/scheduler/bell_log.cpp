@@ -44,7 +44,8 @@ std::string BellLog::Field(const std::string& text) {
 }
 
 std::int64_t BellLog::LateMs(const LocalDateTime& at, const TimeOfDay& setTime) {
-    const std::int64_t actual = (static_cast<std::int64_t>(at.time.hour) * 3600 + at.time.minute * 60 + at.time.second) * 1000 + at.millisecond;
+    const std::int64_t actual =
+        (static_cast<std::int64_t>(at.time.hour) * 3600 + at.time.minute * 60 + at.time.second) * 1000 + at.millisecond;
     const std::int64_t set = (static_cast<std::int64_t>(setTime.hour) * 3600 + setTime.minute * 60) * 1000;
     return actual - set;
 }

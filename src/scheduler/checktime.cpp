@@ -16,12 +16,18 @@ int MinuteOfDay(std::int32_t secondsOfDay) { return secondsOfDay / 60; }
 
 const char* OutcomeName(JobOutcome outcome) {
     switch (outcome) {
-        case JobOutcome::Fired: return "fired";
-        case JobOutcome::Paused: return "paused";
-        case JobOutcome::OtherDate: return "other-date";
-        case JobOutcome::Locked: return "locked";
-        case JobOutcome::UnreadableTime: return "unreadable-time";
-        case JobOutcome::UnreadableDate: return "unreadable-date";
+        case JobOutcome::Fired:
+            return "fired";
+        case JobOutcome::Paused:
+            return "paused";
+        case JobOutcome::OtherDate:
+            return "other-date";
+        case JobOutcome::Locked:
+            return "locked";
+        case JobOutcome::UnreadableTime:
+            return "unreadable-time";
+        case JobOutcome::UnreadableDate:
+            return "unreadable-date";
     }
     return "?";
 }

@@ -24,12 +24,12 @@ enum class JobOutcome {
 const char* OutcomeName(JobOutcome outcome);
 
 struct JobExamination {
-    LocalDateTime at;     // when the tick examined it
-    TimeOfDay setTime;    // the schedule entry's time
+    LocalDateTime at;   // when the tick examined it
+    TimeOfDay setTime;  // the schedule entry's time
     int jobNo = 0;
-    std::string name;     // trimmed
-    std::string state;    // trimmed
-    std::string path;     // music for today
+    std::string name;   // trimmed
+    std::string state;  // trimmed
+    std::string path;   // music for today
     JobOutcome outcome = JobOutcome::Fired;
 };
 
@@ -49,7 +49,7 @@ public:
     virtual void ScheduleResumed(const LocalDateTime& now, int cursor) = 0;
 };
 
-const char* WeekdayCode(int weekday);  // "MON" "TUS" "WES" "TRU" "FRI" "SAT" "SUN"
+const char* WeekdayCode(int weekday);          // "MON" "TUS" "WES" "TRU" "FRI" "SAT" "SUN"
 std::string ClockText(const TimeOfDay& time);  // "8:05", "14:30", "0:00"
 
 // The scheduler: the schedule index of "default.dll" with its cursor, the tick, the due test and the fire lock.

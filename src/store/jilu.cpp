@@ -127,7 +127,8 @@ bool Jilu::DeleteJobRecord(const std::string& file, int n, int count) {
     for (int k = 1; k < n; ++k) PutRecord(copy, k, RecordFrom(*content, k));
     for (int k = n + 1; k <= count; ++k) {
         RecordBytes record = RecordFrom(*content, k);
-        WriteInt16(record, job_layout::kNoOffset, static_cast<std::int16_t>(ReadInt16(record, job_layout::kNoOffset) - 1));
+        WriteInt16(record, job_layout::kNoOffset,
+                   static_cast<std::int16_t>(ReadInt16(record, job_layout::kNoOffset) - 1));
         PutRecord(copy, k - 1, record);
     }
     // The copy file is written whole and renamed over the group: the group is old or new at every instant.

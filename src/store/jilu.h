@@ -28,13 +28,13 @@ public:
 
 // What the job editor shows and hands back: the texts of its boxes and the states of its check boxes.
 struct JobEditorFields {
-    std::string state = "START";  // Combo1
-    std::string number;           // Text1(0)
-    std::string name;             // Text1(1)
-    std::string time;             // Text1(2)
-    std::string date;             // Text1(3)
-    std::array<std::string, 8> music;       // Text2(0..7)
-    std::array<std::int16_t, 8> checks{};   // Check1(0..7)
+    std::string state = "START";           // Combo1
+    std::string number;                    // Text1(0)
+    std::string name;                      // Text1(1)
+    std::string time;                      // Text1(2)
+    std::string date;                      // Text1(3)
+    std::array<std::string, 8> music;      // Text2(0..7)
+    std::array<std::int16_t, 8> checks{};  // Check1(0..7)
 };
 
 // File-level job routines. File names are relative to the application folder ("default.dll").

@@ -29,8 +29,8 @@ bool JobGroups::SaveGroup() {
 }
 
 bool JobGroups::OpenGroup() {
-    const MessageRequest ask{"在打开任务组前,是否保存现有任务组?", "问题", MessageIcon::Question,
-                             MessageButtons::YesNo, 0};
+    const MessageRequest ask{"在打开任务组前,是否保存现有任务组?", "问题", MessageIcon::Question, MessageButtons::YesNo,
+                             0};
     if (dialogs_.Message(ask) == MessageAnswer::Yes) SaveGroup();
     const auto chosen = dialogs_.OpenFile({"打开任务组", kGroupFilter, JobFolder().string()});
     if (!chosen) return false;

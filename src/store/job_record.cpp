@@ -70,14 +70,16 @@ JobRecord DecodeJobRecord(std::span<const std::uint8_t> bytes) {
     r.JobTime = GetText(full, kTimeOffset, kTimeWidth);
     r.JobDate = GetText(full, kDateOffset, kDateWidth);
     r.JobState = GetText(full, kStateOffset, kStateWidth);
-    for (std::size_t i = 0; i < kMusicCount; ++i) r.JobMusic[i] = GetText(full, kMusicOffset + kMusicWidth * i, kMusicWidth);
+    for (std::size_t i = 0; i < kMusicCount; ++i)
+        r.JobMusic[i] = GetText(full, kMusicOffset + kMusicWidth * i, kMusicWidth);
     for (std::size_t i = 0; i < kFlagCount; ++i) r.JobFlags[i] = ReadInt16(full, kFlagsOffset + 2 * i);
     return r;
 }
 
 std::string MusicForWeekday(const JobRecord& record, int weekday) {
     std::size_t index = 0;
-    if (record.JobFlags[0] != 0 && weekday >= 1 && weekday <= 7 && record.JobFlags[static_cast<std::size_t>(weekday)] == 1) {
+    if (record.JobFlags[0] != 0 && weekday >= 1 && weekday <= 7 &&
+        record.JobFlags[static_cast<std::size_t>(weekday)] == 1) {
         index = static_cast<std::size_t>(weekday);
     }
     return std::string(TrimRight(record.JobMusic[index]));

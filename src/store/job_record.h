@@ -31,7 +31,7 @@ struct JobRecord {
     std::string JobTime;
     std::string JobDate;
     std::string JobState;
-    std::array<std::string, job_layout::kMusicCount> JobMusic;  // 0: the music; 1..7: Monday..Sunday
+    std::array<std::string, job_layout::kMusicCount> JobMusic;    // 0: the music; 1..7: Monday..Sunday
     std::array<std::int16_t, job_layout::kFlagCount> JobFlags{};  // 0: daily-song mode; 1..7: weekday has a song
 };
 

@@ -24,7 +24,9 @@ FixtureJob Job(std::int16_t no, const std::string& name, const std::string& time
 
 class CheckDueJobTest : public ::testing::Test {
 protected:
-    void Group(std::initializer_list<FixtureJob> jobs) { test::WriteAll(dir / "default.dll", test::FixtureGroup(jobs)); }
+    void Group(std::initializer_list<FixtureJob> jobs) {
+        test::WriteAll(dir / "default.dll", test::FixtureGroup(jobs));
+    }
 
     // Builds the index at the given time, as the clock window's load does.
     void BuildAt(TimeOfDay t, CalendarDate d = kMonday) {
@@ -81,7 +83,8 @@ TEST_F(CheckDueJobTest, MissingOrEmptyGroupSchedulesNothing) {
 }
 
 TEST_F(CheckDueJobTest, IndexIsSortedStablyAndTheCursorGoesAfterTheCurrentMinute) {
-    Group({Job(1, "C", "09:00"), Job(2, "A", "08:00"), Job(3, "B", "09:00"), Job(4, "D", "07:30"), Job(5, "E", "08:00")});
+    Group(
+        {Job(1, "C", "09:00"), Job(2, "A", "08:00"), Job(3, "B", "09:00"), Job(4, "D", "07:30"), Job(5, "E", "08:00")});
     BuildAt({8, 0, 30});
     EXPECT_EQ(checktime.dueCount(), 5);
     EXPECT_EQ(checktime.dueJobNos(), (std::vector<std::int16_t>{0, 4, 2, 5, 1, 3}));
@@ -159,10 +162,9 @@ TEST_F(CheckDueJobTest, DatedJobRingsOnlyOnItsDay) {
 
 TEST_F(CheckDueJobTest, DailySongModePicksTheWeekdaysSong) {
     test::WriteAll(dir / "default.dll",
-                   test::FixtureGroup({{1, "x", "08:00", "Everyday", "START", {"/m/main.mp3", "", "", "/m/wed.mp3"},
-                                        {1, 0, 0, 1}},
-                                       {2, "y", "09:00", "Everyday", "START", {"/m/main.mp3", "", "", "/m/wed.mp3"},
-                                        {1, 0, 0, -1}}}));
+                   test::FixtureGroup(
+                       {{1, "x", "08:00", "Everyday", "START", {"/m/main.mp3", "", "", "/m/wed.mp3"}, {1, 0, 0, 1}},
+                        {2, "y", "09:00", "Everyday", "START", {"/m/main.mp3", "", "", "/m/wed.mp3"}, {1, 0, 0, -1}}}));
     BuildAt({7, 59, 59}, kWednesday);
     RunSeconds(2 * 3600);
     EXPECT_EQ(Played(), (Names{"wed.mp3", "main.mp3"}));
@@ -265,7 +267,8 @@ TEST_F(CheckDueJobTest, JumpThatMissesNoScheduledMinuteKeepsTheCursor) {
 TEST_F(CheckDueJobTest, JobsLeftOverFromABusyMinuteDoNotBlockTheNextMinute) {
     std::vector<std::uint8_t> bytes;
     for (int k = 1; k <= 62; ++k) {
-        const auto r = test::FixtureRecord(Job(static_cast<std::int16_t>(k), "m" + std::to_string(k), "08:00", "PAUSE"));
+        const auto r =
+            test::FixtureRecord(Job(static_cast<std::int16_t>(k), "m" + std::to_string(k), "08:00", "PAUSE"));
         bytes.insert(bytes.end(), r.begin(), r.end());
     }
     const auto last = test::FixtureRecord(Job(63, "next", "08:01"));
@@ -330,7 +333,8 @@ TEST(ScheduleIndex, EveryInsertionOrderGivesTheSameStableOrder) {
         test::FakeSchedulerHost host;
         Checktime c(dir.path(), clock, player, host);
         c.BuildScheduleIndex();
-        for (int i = 1; i <= n; ++i) EXPECT_EQ(c.dueJobNos()[static_cast<std::size_t>(i)], expected[static_cast<std::size_t>(i - 1)].second);
+        for (int i = 1; i <= n; ++i)
+            EXPECT_EQ(c.dueJobNos()[static_cast<std::size_t>(i)], expected[static_cast<std::size_t>(i - 1)].second);
     }
 }
 

@@ -28,9 +28,15 @@ void RunOps(const std::filesystem::path& folder, const std::function<void()>& af
     for (int i = 0; i < kOps; ++i) {
         const int count = list.RowCount();
         switch (i % 4) {
-            case 0: jilu.SwapJobRecords(kDefaultGroup, 1 + i % (count - 1), +1); break;
-            case 1: jilu.DeleteJobRecord(kDefaultGroup, 1 + (i * 7) % count, count); break;
-            case 2: jilu.SwapJobRecords(kDefaultGroup, 2 + i % (count - 1), -1); break;
+            case 0:
+                jilu.SwapJobRecords(kDefaultGroup, 1 + i % (count - 1), +1);
+                break;
+            case 1:
+                jilu.DeleteJobRecord(kDefaultGroup, 1 + (i * 7) % count, count);
+                break;
+            case 2:
+                jilu.SwapJobRecords(kDefaultGroup, 2 + i % (count - 1), -1);
+                break;
             case 3: {
                 JobEditorFields f;
                 f.number = std::to_string(count + 1);

@@ -16,9 +16,9 @@ TEST(JobCount, IsLengthOverRecordRoundedHalfToEven) {
     EXPECT_EQ(JobCountFromLength(4174), 1);
     EXPECT_EQ(JobCountFromLength(3 * 4174), 3);
     EXPECT_EQ(JobCountFromLength(2086), 0);
-    EXPECT_EQ(JobCountFromLength(2087), 0);          // 0.5 rounds to even 0
+    EXPECT_EQ(JobCountFromLength(2087), 0);  // 0.5 rounds to even 0
     EXPECT_EQ(JobCountFromLength(2088), 1);
-    EXPECT_EQ(JobCountFromLength(4174 + 2087), 2);   // 1.5 rounds to even 2
+    EXPECT_EQ(JobCountFromLength(4174 + 2087), 2);      // 1.5 rounds to even 2
     EXPECT_EQ(JobCountFromLength(2 * 4174 + 2087), 2);  // 2.5 rounds to even 2
 }
 
@@ -32,9 +32,10 @@ TEST(GroupFile, MissingFileOpensEmptyAndIsCreated) {
 
 TEST(GroupFile, ReadsRecordsOfAHandBuiltFileFieldForField) {
     test::TempFolder dir;
-    test::WriteAll(dir / "default.dll",
-                   FixtureGroup({{1, test::kGbkShangKe, "08:00", "Everyday", "START", {"/m/" + test::kGbkLingSheng + ".mp3"}, {}},
-                                 {2, "Exam", "10:40", "2026-12-07", "PAUSE", {"/m/exam.m3u"}, {1, 1}}}));
+    test::WriteAll(
+        dir / "default.dll",
+        FixtureGroup({{1, test::kGbkShangKe, "08:00", "Everyday", "START", {"/m/" + test::kGbkLingSheng + ".mp3"}, {}},
+                      {2, "Exam", "10:40", "2026-12-07", "PAUSE", {"/m/exam.m3u"}, {1, 1}}}));
     GroupFile g(dir / "default.dll");
     ASSERT_EQ(g.Count(), 2);
     const JobRecord a = g.Read(1);
@@ -69,7 +70,8 @@ TEST(GroupFile, WritingProducesTheLayoutsBytesAndExtendsAfterTheLast) {
 
 TEST(GroupFile, PartialTrailingRecordReadsWithBlankTail) {
     test::TempFolder dir;
-    auto bytes = FixtureGroup({{1, "A", "08:00", "Everyday", "START", {}, {}}, {2, "B", "09:00", "Everyday", "START", {}, {}}});
+    auto bytes =
+        FixtureGroup({{1, "A", "08:00", "Everyday", "START", {}, {}}, {2, "B", "09:00", "Everyday", "START", {}, {}}});
     bytes.resize(4174 + 3000);
     test::WriteAll(dir / "g.dll", bytes);
     GroupFile g(dir / "g.dll");

@@ -12,8 +12,13 @@ using test::FixtureJob;
 using test::FixtureRecord;
 
 FixtureJob ShengQi() {
-    return {3, test::kGbkShengQi, "07:55", "Everyday", "START",
-            {"D:\\" + test::kGbkLingSheng + "\\a.mp3", "", "", "/m/wed.mid"}, {1, 0, 0, -1, 0, 0, 0, 1}};
+    return {3,
+            test::kGbkShengQi,
+            "07:55",
+            "Everyday",
+            "START",
+            {"D:\\" + test::kGbkLingSheng + "\\a.mp3", "", "", "/m/wed.mid"},
+            {1, 0, 0, -1, 0, 0, 0, 1}};
 }
 
 TEST(JobRecord, LayoutIs4174BytesWithFieldsAtTheirOffsets) {
@@ -90,10 +95,10 @@ INSTANTIATE_TEST_SUITE_P(
     Rule, MusicForToday,
     ::testing::Values(MusicCase{{1, 0, 0, 1, 0, 0, 0, 0}, 3, "wednesday.mp3"},
                       MusicCase{{1, 0, 0, 1, 0, 0, 0, 0}, 4, "main.mp3"},
-                      MusicCase{{0, 0, 0, 1, 0, 0, 0, 0}, 3, "main.mp3"},   // mode off
-                      MusicCase{{1, 0, 0, -1, 0, 0, 0, 0}, 3, "main.mp3"},  // only exactly 1 counts
+                      MusicCase{{0, 0, 0, 1, 0, 0, 0, 0}, 3, "main.mp3"},     // mode off
+                      MusicCase{{1, 0, 0, -1, 0, 0, 0, 0}, 3, "main.mp3"},    // only exactly 1 counts
                       MusicCase{{-1, 0, 0, 0, 0, 1, 0, 0}, 5, "friday.mp3"},  // any non-zero mode is on
-                      MusicCase{{1, 0, 0, 0, 0, 0, 0, 1}, 7, ""}));            // ticked Sunday without a path
+                      MusicCase{{1, 0, 0, 0, 0, 0, 0, 1}, 7, ""}));           // ticked Sunday without a path
 
 TEST(JobRowText, Is69CharactersWithPaddedColumns) {
     const JobRecord r = DecodeJobRecord(FixtureRecord(ShengQi()));

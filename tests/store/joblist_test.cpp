@@ -12,7 +12,10 @@ using Names = std::vector<std::string>;
 
 class JobListTest : public ::testing::Test {
 protected:
-    void SetUp() override { test::WriteNumberedGroup(group(), 5); jilu.LoadJobTable(kDefaultGroup); }
+    void SetUp() override {
+        test::WriteNumberedGroup(group(), 5);
+        jilu.LoadJobTable(kDefaultGroup);
+    }
     std::filesystem::path group() const { return dir / "default.dll"; }
 
     test::TempFolder dir;
@@ -22,8 +25,8 @@ protected:
     test::FakePlayer player;
     int weekday = 3;
     Jilu jilu{dir.path(), &list, nullptr};
-    JobList jobs{{jilu, list, dialogs, editor, player,
-                  [this](const JobRecord& r) { return MusicForWeekday(r, weekday); }}};
+    JobList jobs{
+        {jilu, list, dialogs, editor, player, [this](const JobRecord& r) { return MusicForWeekday(r, weekday); }}};
 };
 
 TEST_F(JobListTest, MovingDownSwapsRecordsAndSelectsTheMovedJob) {

@@ -28,9 +28,12 @@ MessageAnswer ScriptedDialogs::Message(const MessageRequest& request) {
         return a;
     }
     switch (request.buttons) {
-        case MessageButtons::Ok: return MessageAnswer::Ok;
-        case MessageButtons::OkCancel: return MessageAnswer::Cancel;
-        case MessageButtons::YesNo: return MessageAnswer::No;
+        case MessageButtons::Ok:
+            return MessageAnswer::Ok;
+        case MessageButtons::OkCancel:
+            return MessageAnswer::Cancel;
+        case MessageButtons::YesNo:
+            return MessageAnswer::No;
     }
     return MessageAnswer::Cancel;
 }

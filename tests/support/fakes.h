@@ -87,8 +87,8 @@ public:
     std::optional<std::string> OpenFile(const FileDialogRequest& request) override;
     std::optional<std::string> SaveFile(const FileDialogRequest& request) override;
 
-    std::deque<MessageAnswer> answers;                 // empty: the box's cancel button
-    std::deque<std::optional<std::string>> files;      // empty: cancelled
+    std::deque<MessageAnswer> answers;             // empty: the box's cancel button
+    std::deque<std::optional<std::string>> files;  // empty: cancelled
     std::vector<MessageRequest> messages;
     std::vector<FileDialogRequest> fileRequests;
 };

@@ -11,9 +11,9 @@
 namespace lingchao::test {
 
 // GBK bytes of the Chinese texts the fixtures use (from the code page table, not from iconv).
-inline const std::string kGbkShengQi = "\xC9\xFD\xC6\xEC";          // 升旗
-inline const std::string kGbkShangKe = "\xC9\xCF\xBF\xCE";          // 上课
-inline const std::string kGbkLingSheng = "\xC1\xE5\xC9\xF9";        // 铃声
+inline const std::string kGbkShengQi = "\xC9\xFD\xC6\xEC";    // 升旗
+inline const std::string kGbkShangKe = "\xC9\xCF\xBF\xCE";    // 上课
+inline const std::string kGbkLingSheng = "\xC1\xE5\xC9\xF9";  // 铃声
 
 struct FixtureJob {
     std::int16_t no = 0;
@@ -32,7 +32,8 @@ inline void PutLe16(std::vector<std::uint8_t>& out, std::int16_t v) {
 }
 
 inline void PutField(std::vector<std::uint8_t>& out, const std::string& bytes, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i) out.push_back(i < bytes.size() ? static_cast<std::uint8_t>(bytes[i]) : 0x20);
+    for (std::size_t i = 0; i < width; ++i)
+        out.push_back(i < bytes.size() ? static_cast<std::uint8_t>(bytes[i]) : 0x20);
 }
 
 inline std::vector<std::uint8_t> FixtureRecord(const FixtureJob& j) {

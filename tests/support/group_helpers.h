@@ -16,8 +16,13 @@ inline void WriteNumberedGroup(const std::filesystem::path& file, int n) {
     for (int k = 1; k <= n; ++k) {
         char time[16];
         std::snprintf(time, sizeof time, "%02d:%02d", 8 + k / 60, k % 60);
-        const auto r = FixtureRecord({static_cast<std::int16_t>(k), "J" + std::to_string(k), time, "Everyday", "START",
-                                      {"/m/J" + std::to_string(k) + ".mp3"}, {}});
+        const auto r = FixtureRecord({static_cast<std::int16_t>(k),
+                                      "J" + std::to_string(k),
+                                      time,
+                                      "Everyday",
+                                      "START",
+                                      {"/m/J" + std::to_string(k) + ".mp3"},
+                                      {}});
         bytes.insert(bytes.end(), r.begin(), r.end());
     }
     WriteAll(file, bytes);

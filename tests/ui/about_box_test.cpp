@@ -1,11 +1,11 @@
 #include "ui/about_box.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest/QTest>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
