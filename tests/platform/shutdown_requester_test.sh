@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The real logind requester against a fake login manager on a private bus.
+# Usage: shutdown_requester_test.sh <probe> <fake_logind>
+set -u
+probe=$1
+fake=$2
+command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon not installed"; exit 77; }
+
+D=$(mktemp -d)
+daemon_pid=""
+fake_pid=""
+cleanup() {
+    [ -n "$fake_pid" ] && kill "$fake_pid" 2>/dev/null && wait "$fake_pid" 2>/dev/null
+    [ -n "$daemon_pid" ] && kill "$daemon_pid" 2>/dev/null && wait "$daemon_pid" 2>/dev/null
+    rm -rf "$D"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+dbus-daemon --session --nofork --address="unix:path=$D/system_bus_socket" --print-address=3 3>"$D/addr" \
+    2>"$D/daemon.log" &
+daemon_pid=$!
+for _ in $(seq 100); do [ -s "$D/addr" ] && break; sleep 0.05; done
+[ -s "$D/addr" ] || { echo "FAIL: dbus-daemon did not start"; cat "$D/daemon.log"; exit 1; }
+export DBUS_SYSTEM_BUS_ADDRESS=$(head -1 "$D/addr")
+# Nothing here may fall back to a session bus of its own.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$D/no_session_bus"
+
+start_fake() {
+    : >"$D/fake.out"
+    "$fake" "$1" "$D/calls" >"$D/fake.out" 2>"$D/fake.err" &
+    fake_pid=$!
+    for _ in $(seq 100); do grep -q ready "$D/fake.out" && return 0; sleep 0.05; done
+    echo "FAIL: fake login manager did not start"; cat "$D/fake.err"; exit 1
+}
+stop_fake() { kill "$fake_pid" 2>/dev/null; wait "$fake_pid" 2>/dev/null; fake_pid=""; }
+
+# expect <label> <probe output> <first field> [reason] [detail part]
+expect() {
+    local label=$1 out=$2 status reason detail
+    IFS=$'\t' read -r status reason detail <<<"$out"
+    [ "$status" = "$3" ] || { fail "$label: got '$out'"; return; }
+    [ -z "${4:-}" ] || [ "$reason" = "$4" ] || fail "$label: reason '$reason'"
+    [ -z "${5:-}" ] || [[ "$detail" == *"$5"* ]] || fail "$label: detail '$detail'"
+    echo "ok: $label: $out"
+}
+
+start_fake accept
+expect "accepted" "$("$probe" 5000)" accepted
+[ "$(cat "$D/calls" 2>/dev/null)" = "PowerOff interactive=false" ] || fail "call recorded: '$(cat "$D/calls")'"
+stop_fake
+
+: >"$D/calls"
+start_fake deny
+expect "refused" "$("$probe" 5000)" refused "当前用户没有关机的权限" "org.freedesktop.DBus.Error.AccessDenied"
+[ "$(cat "$D/calls")" = "PowerOff interactive=false" ] || fail "refused call recorded: '$(cat "$D/calls")'"
+stop_fake
+
+start_fake silent
+began=$(date +%s%N)
+expect "no answer" "$("$probe" 1000)" refused "系统登录管理器没有应答" "NoReply"
+elapsed_ms=$(( ($(date +%s%N) - began) / 1000000 ))
+echo "no answer: refused after ${elapsed_ms} ms (timeout 1000 ms)"
+[ "$elapsed_ms" -lt 5000 ] || fail "timeout not honoured: ${elapsed_ms} ms"
+stop_fake
+
+expect "no login manager" "$("$probe" 5000)" refused "找不到系统登录管理器（systemd-logind 未运行）" "ServiceUnknown"
+
+expect "no bus" "$(DBUS_SYSTEM_BUS_ADDRESS="unix:path=$D/nothing_here" "$probe" 5000)" refused \
+    "无法连接系统消息总线（本机没有运行系统 D-Bus 服务）"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "all passed"

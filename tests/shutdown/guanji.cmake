@@ -1,0 +1,4 @@
+add_executable(shutdown_guanji_test ${CMAKE_CURRENT_LIST_DIR}/guanji_test.cpp)
+target_link_libraries(shutdown_guanji_test PRIVATE lingchao_testsupport GTest::gtest_main)
+add_test(NAME shutdown_guanji_test COMMAND shutdown_guanji_test)
+set_tests_properties(shutdown_guanji_test PROPERTIES TIMEOUT 60)
