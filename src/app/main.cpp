@@ -1,30 +1,14 @@
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFont>
 #include <cstdlib>
 #include <memory>
 
-#include "app/runtime.h"
+#include "app/program.h"
 #include "platform/app_folder.h"
 #include "store/file_util.h"
 
 namespace {
-
-// Until the player exists, a firing is only logged.
-class LogOnlyPlayer final : public lingchao::MediaPlayer {
-public:
-    void SetFileName(const std::string& path) override {
-        fileName_ = path;
-        lingchao::LogLine("play \"" + path + "\"");
-    }
-    std::string FileName() const override { return fileName_; }
-    void Play() override {}
-    void Pause() override {}
-    void Stop() override {}
-    void SetEndOfStreamHandler(std::function<void()>) override {}
-
-private:
-    std::string fileName_;
-};
 
 bool HasDisplay() {
     const char* display = std::getenv("DISPLAY");
@@ -38,15 +22,19 @@ bool HasDisplay() {
 
 int main(int argc, char** argv) {
     // The bell must ring on a machine without a display too: then no windows, only the scheduler.
+    const bool windows = HasDisplay();
     std::unique_ptr<QCoreApplication> app;
-    if (HasDisplay()) {
-        app = std::make_unique<QApplication>(argc, argv);
+    if (windows) {
+        auto gui = std::make_unique<QApplication>(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);  // closing the main window only hides it
+        QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
+        app = std::move(gui);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
         lingchao::LogLine("no display: running without windows");
     }
-    LogOnlyPlayer player;
-    lingchao::Runtime runtime(lingchao::ExecutableFolder(), player);
-    runtime.Start();
+    lingchao::InstallChineseTranslations(*app);
+    lingchao::Program program(lingchao::ExecutableFolder(), windows);
+    program.Start();
     return app->exec();
 }

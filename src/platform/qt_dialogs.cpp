@@ -1,0 +1,121 @@
+#include "platform/qt_dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QPushButton>
+
+namespace lingchao {
+namespace {
+
+QMessageBox::Icon ToQtIcon(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+struct ButtonPair {
+    QMessageBox::StandardButton first;
+    QMessageBox::StandardButton second;  // NoButton for a box with one button
+};
+
+ButtonPair ToQtButtons(MessageButtons buttons) {
+    switch (buttons) {
+        case MessageButtons::OkCancel:
+            return {QMessageBox::Ok, QMessageBox::Cancel};
+        case MessageButtons::YesNo:
+            return {QMessageBox::Yes, QMessageBox::No};
+        case MessageButtons::Ok:
+            break;
+    }
+    return {QMessageBox::Ok, QMessageBox::NoButton};
+}
+
+MessageAnswer FromQtButton(QMessageBox::StandardButton button) {
+    switch (button) {
+        case QMessageBox::Ok:
+            return MessageAnswer::Ok;
+        case QMessageBox::Yes:
+            return MessageAnswer::Yes;
+        case QMessageBox::No:
+            return MessageAnswer::No;
+        default:
+            break;
+    }
+    return MessageAnswer::Cancel;
+}
+
+}  // namespace
+
+QStringList QtNameFilters(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& label = parts[i];
+        if (label.isEmpty() && parts[i + 1].isEmpty()) continue;
+        const QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        QStringList trimmed;
+        for (const QString& p : patterns) trimmed << p.trimmed();
+        out << label + QStringLiteral(" (") + trimmed.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return out;
+}
+
+QtDialogs::QtDialogs(std::function<QWidget*()> parent) : parent_(std::move(parent)) {}
+
+QWidget* QtDialogs::Parent() const {
+    if (parent_) return parent_();
+    QWidget* active = QApplication::activeModalWidget();
+    return active != nullptr ? active : QApplication::activeWindow();
+}
+
+MessageAnswer QtDialogs::Message(const MessageRequest& request) {
+    const ButtonPair pair = ToQtButtons(request.buttons);
+    QMessageBox box(ToQtIcon(request.icon), QString::fromStdString(request.title), QString::fromStdString(request.text),
+                    QMessageBox::NoButton, Parent());
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* first = box.addButton(pair.first);
+    QPushButton* second = pair.second != QMessageBox::NoButton ? box.addButton(pair.second) : nullptr;
+    box.setDefaultButton(request.defaultButton == 1 && second != nullptr ? second : first);
+    // Closing the box (or Esc) answers with its cancel button: the second one, or OK when alone.
+    box.setEscapeButton(second != nullptr ? second : first);
+    box.setWindowModality(Qt::ApplicationModal);
+    if (request.systemModal) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box.exec();
+    QAbstractButton* clicked = box.clickedButton();
+    if (clicked == nullptr) clicked = box.escapeButton();
+    return FromQtButton(box.standardButton(clicked));
+}
+
+std::optional<std::string> QtDialogs::RunFileDialog(const FileDialogRequest& request, bool save) {
+    QFileDialog dialog(Parent(), QString::fromStdString(request.title), QString::fromStdString(request.startFolder));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setNameFilters(QtNameFilters(request.filter));
+    if (save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
+    return chosen.front().toStdString();
+}
+
+std::optional<std::string> QtDialogs::OpenFile(const FileDialogRequest& request) {
+    return RunFileDialog(request, false);
+}
+
+std::optional<std::string> QtDialogs::SaveFile(const FileDialogRequest& request) {
+    return RunFileDialog(request, true);
+}
+
+}  // namespace lingchao

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QStringList>
+#include <functional>
+
+#include "platform/dialogs.h"
+
+class QWidget;
+
+namespace lingchao {
+
+// "label|pattern|label|pattern|" (patterns joined by ";") as Qt name filters "label (p1 p2)".
+QStringList QtNameFilters(const std::string& filter);
+
+// Message boxes and file dialogs as real Qt dialogs, modal to the whole program.
+class QtDialogs final : public Dialogs {
+public:
+    // `parent` gives the window the boxes centre on; by default the active window (or none).
+    explicit QtDialogs(std::function<QWidget*()> parent = {});
+
+    MessageAnswer Message(const MessageRequest& request) override;
+    std::optional<std::string> OpenFile(const FileDialogRequest& request) override;
+    std::optional<std::string> SaveFile(const FileDialogRequest& request) override;
+
+private:
+    QWidget* Parent() const;
+    std::optional<std::string> RunFileDialog(const FileDialogRequest& request, bool save);
+
+    std::function<QWidget*()> parent_;
+};
+
+}  // namespace lingchao

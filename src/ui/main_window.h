@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "platform/dialogs.h"
+#include "player/media_player.h"
+#include "store/jilu.h"
+#include "store/joblist.h"
+
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPushButton;
+
+namespace lingchao {
+
+// The player menu's commands; the player's own code supplies them.
+struct PlayerCommands {
+    std::function<void()> play;
+    std::function<void()> pause;
+    std::function<void()> stop;  // the stop sequence
+};
+
+// Menu items whose windows come from elsewhere; each does nothing until it is set.
+struct Form4Hooks {
+    std::function<void()> open;
+    std::function<void()> save;
+    std::function<void()> quit;
+    std::function<void()> shuttime;
+    std::function<void()> wmp;
+    std::function<void()> about;
+};
+
+// The main window: the job table of "default.dll" (List1) with its buttons, menus, right-click menu and
+// double-click. Every command goes through JobList / Jilu; closing the window only hides it.
+class Form4 final : public QMainWindow, public JobListView, public JobEditorLauncher {
+    Q_OBJECT
+public:
+    struct Services {
+        Jilu& jilu;
+        Dialogs& dialogs;
+        MediaPlayer& player;
+        std::function<std::string(const JobRecord&)> pickJobMusic;  // the scheduler's PickJobMusic
+    };
+
+    explicit Form4(Services services, QWidget* parent = nullptr);
+    ~Form4() override;
+
+    // A shown (also minimised) window is restored and focused as it is; a hidden one gets its caption,
+    // reloads the job table from "default.dll" and is shown.
+    void ShowMainWindow();
+
+    Form4Hooks& hooks() { return hooks_; }
+    void SetPlayerCommands(PlayerCommands commands) { playerCommands_ = std::move(commands); }
+    // Replaces the job editor (tests); null restores the real one.
+    void SetEditorLauncher(JobEditorLauncher* launcher) { editorOverride_ = launcher; }
+    JobList& jobs() { return jobs_; }
+
+    // JobListView over List1.
+    void Clear() override;
+    void AddRow(const std::string& text) override;
+    int RowCount() const override;
+    int SelectedRow() const override;
+    void SelectRow(int row) override;
+    std::string RowText(int row) const override;
+
+    // JobEditorLauncher: opens Form6 modally.
+    void ShowModal(const std::string& caption, const JobEditorFields& fields) override;
+
+    // Handlers, named after their controls.
+    void Command1_Click(int index);
+    void playall_Click();
+    void pauseall_Click();
+    void playjob_Click();
+    void pausejob_Click();
+    void runjob_Click();
+    void clearjob_Click();
+    void List1_DblClick();
+    // Right button on List1 at `pos` (viewport pixels); true when the pointer was over the rows.
+    bool List1_MouseDown(const QPoint& pos);
+    bool List1_MouseUp(const QPoint& pos, const QPoint& globalPos);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void RemoveWithReselection();
+    bool OverFilledRows(const QPoint& pos) const;
+    void CentreOnScreen();
+    static void Call(const std::function<void()>& hook) {
+        if (hook) hook();
+    }
+
+    Services s_;
+    JobList jobs_;
+    Form4Hooks hooks_;
+    PlayerCommands playerCommands_;
+    JobEditorLauncher* editorOverride_ = nullptr;
+    double dpi_ = 96.0;
+
+    QListWidget* list1_ = nullptr;
+    std::array<QPushButton*, 6> command1_{};
+    QMenu* rightm_ = nullptr;
+};
+
+// For callers that hold the main window only when there is a display (the clock window, the hotkeys):
+// the window's ShowMainWindow, or nothing without a window.
+void ShowMainWindow(Form4* form);
+
+}  // namespace lingchao

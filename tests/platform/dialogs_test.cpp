@@ -1,0 +1,179 @@
+#include "platform/qt_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "support/temp_folder.h"
+
+namespace lingchao {
+namespace {
+
+// Calls `answer` on the next modal dialog of type T, from the event loop of that dialog.
+template <class T>
+void WhenModal(std::function<void(T*)> answer) {
+    auto* timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, answer = std::move(answer)] {
+        T* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog != nullptr && dialog->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            answer(dialog);
+        } else if (clock->elapsed() > 5000) {
+            timer->stop();
+            timer->deleteLater();
+            ADD_FAILURE() << "no modal dialog appeared";
+        }
+    });
+    timer->start(0);
+}
+
+TEST(QtNameFilters, PipeListBecomesQtFilters) {
+    EXPECT_EQ(
+        QtNameFilters("所有支持类型(*.mp3;*.m3u;*.wav;*.mid;*.wma)|*.mp3;*.m3u;*.wav;*.mid;*.wma|所有文件(*.*)|*.*|"),
+        (QStringList{QStringLiteral("所有支持类型(*.mp3;*.m3u;*.wav;*.mid;*.wma) (*.mp3 *.m3u *.wav *.mid *.wma)"),
+                     QStringLiteral("所有文件(*.*) (*.*)")}));
+    EXPECT_EQ(QtNameFilters("任务组(*.sav)|*.sav"), (QStringList{QStringLiteral("任务组(*.sav) (*.sav)")}));
+    EXPECT_TRUE(QtNameFilters("").isEmpty());
+    EXPECT_TRUE(QtNameFilters("|").isEmpty());
+}
+
+enum class Press { First, Second, Enter, Escape, Close };
+
+struct MessageRow {
+    MessageButtons buttons;
+    int defaultButton;
+    MessageIcon icon;
+    Press press;
+    MessageAnswer expected;
+};
+
+class QtMessageTest : public ::testing::TestWithParam<MessageRow> {};
+
+TEST_P(QtMessageTest, ShowsTheBoxAsAskedAndMapsTheButtonPressed) {
+    const MessageRow row = GetParam();
+    QtDialogs dialogs;
+    bool seen = false;
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
+        seen = true;
+        EXPECT_EQ(box->text(), QStringLiteral("确定要删除任务吗?"));
+        EXPECT_EQ(box->windowTitle(), QStringLiteral("提示"));
+        const QMessageBox::Icon icon = row.icon == MessageIcon::Question      ? QMessageBox::Question
+                                       : row.icon == MessageIcon::Information ? QMessageBox::Information
+                                                                              : QMessageBox::NoIcon;
+        EXPECT_EQ(box->icon(), icon);
+        const QList<QAbstractButton*> buttons = box->buttons();
+        const auto first = row.buttons == MessageButtons::YesNo ? QMessageBox::Yes : QMessageBox::Ok;
+        const auto second = row.buttons == MessageButtons::YesNo ? QMessageBox::No : QMessageBox::Cancel;
+        QAbstractButton* firstButton = box->button(first);
+        QAbstractButton* secondButton = box->button(second);
+        ASSERT_NE(firstButton, nullptr);
+        EXPECT_EQ(buttons.size(), row.buttons == MessageButtons::Ok ? 1 : 2);
+        EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()),
+                  row.defaultButton == 1 ? secondButton : firstButton);
+        EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+        EXPECT_FALSE(box->windowFlags() & Qt::WindowStaysOnTopHint);
+        switch (row.press) {
+            case Press::First:
+                firstButton->click();
+                break;
+            case Press::Second:
+                secondButton->click();
+                break;
+            case Press::Enter:
+                box->defaultButton()->click();
+                break;
+            case Press::Escape:
+                box->escapeButton()->click();
+                break;
+            case Press::Close:
+                box->close();
+                break;
+        }
+    });
+    const MessageAnswer answer =
+        dialogs.Message({"确定要删除任务吗?", "提示", row.icon, row.buttons, row.defaultButton});
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(answer, row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, QtMessageTest,
+    ::testing::Values(
+        MessageRow{MessageButtons::Ok, 0, MessageIcon::Information, Press::First, MessageAnswer::Ok},
+        MessageRow{MessageButtons::Ok, 0, MessageIcon::None, Press::Close, MessageAnswer::Ok},
+        MessageRow{MessageButtons::OkCancel, 1, MessageIcon::Question, Press::First, MessageAnswer::Ok},
+        MessageRow{MessageButtons::OkCancel, 1, MessageIcon::Question, Press::Enter, MessageAnswer::Cancel},
+        MessageRow{MessageButtons::OkCancel, 0, MessageIcon::Question, Press::Enter, MessageAnswer::Ok},
+        MessageRow{MessageButtons::OkCancel, 0, MessageIcon::Question, Press::Close, MessageAnswer::Cancel},
+        MessageRow{MessageButtons::OkCancel, 0, MessageIcon::Question, Press::Escape, MessageAnswer::Cancel},
+        MessageRow{MessageButtons::YesNo, 0, MessageIcon::Question, Press::First, MessageAnswer::Yes},
+        MessageRow{MessageButtons::YesNo, 1, MessageIcon::Question, Press::Second, MessageAnswer::No},
+        MessageRow{MessageButtons::YesNo, 0, MessageIcon::None, Press::Close, MessageAnswer::No}));
+
+TEST(QtDialogsTest, SystemModalBoxStaysOnTop) {
+    QtDialogs dialogs;
+    WhenModal<QMessageBox>([](QMessageBox* box) {
+        EXPECT_TRUE(box->windowFlags() & Qt::WindowStaysOnTopHint);
+        EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+        box->button(QMessageBox::Ok)->click();
+    });
+    MessageRequest request{"程序正在运行！", "提示", MessageIcon::Information, MessageButtons::Ok, 0};
+    request.systemModal = true;
+    EXPECT_EQ(dialogs.Message(request), MessageAnswer::Ok);
+}
+
+TEST(QtDialogsTest, OpenFileShowsTitleFiltersAndFolderAndReturnsTheChosenPath) {
+    test::TempFolder dir;
+    std::filesystem::create_directories(dir / "music");
+    const auto song = dir / "music" / "上课.mp3";
+    std::ofstream(song) << "x";
+    QtDialogs dialogs;
+    const FileDialogRequest request{"打开", "所有支持类型(*.mp3;*.m3u)|*.mp3;*.m3u|所有文件(*.*)|*.*|",
+                                    (dir / "music").string()};
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("打开"));
+        EXPECT_EQ(dialog->nameFilters(), QtNameFilters(request.filter));
+        EXPECT_EQ(dialog->directory().absolutePath(), QString::fromStdString((dir / "music").string()));
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+        dialog->selectFile(QString::fromStdString(song.string()));
+        static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, as its Open button does
+    });
+    EXPECT_EQ(dialogs.OpenFile(request), std::optional<std::string>(song.string()));
+
+    WhenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    EXPECT_EQ(dialogs.OpenFile(request), std::nullopt);
+}
+
+TEST(QtDialogsTest, SaveFileReturnsANewPathWithoutAsking) {
+    test::TempFolder dir;
+    QtDialogs dialogs;
+    const auto target = dir / "新任务组.sav";
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        dialog->selectFile(QString::fromStdString(target.string()));
+        static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, as its Open button does
+    });
+    EXPECT_EQ(dialogs.SaveFile({"保存", "任务组(*.sav)|*.sav|", dir.path().string()}),
+              std::optional<std::string>(target.string()));
+}
+
+}  // namespace
+}  // namespace lingchao
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
