@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# The desktop side of the real program on a private X server with a window manager:
+# splash, second copy refused, clock topmost and draggable, main window by double-click and Ctrl+F12,
+# the clock's menu and quitting. Usage: desktop_e2e.sh <program>   (screenshots go to $LINGCHAO_E2E_SHOTS)
+set -euo pipefail
+program=$(readlink -f "$1")
+for tool in Xvfb openbox xdotool import convert xprop; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 0; }
+done
+
+T=$(mktemp -d /tmp/lingchao-e2e.XXXXXX)
+shots=${LINGCHAO_E2E_SHOTS:-$T/shots}
+mkdir -p "$T/app/music" "$T/run" "$shots"
+chmod 700 "$T/run"
+cp "$program" "$T/app/lingchao"
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    [ -n "${KEEP:-}" ] || rm -rf "$T"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; import -window root "$shots/failure.png" 2>/dev/null || true; exit 1; }
+
+Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp 5>"$T/display" >"$T/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 1 100); do [ -s "$T/display" ] && break; sleep 0.1; done
+number=$(head -1 "$T/display")
+[ -n "$number" ] || fail "Xvfb did not start"
+export DISPLAY=":$number" XDG_RUNTIME_DIR="$T/run" HOME="$T" QT_QPA_PLATFORM=xcb
+# A bus that is not there: no session bus is needed, and none gets auto-launched to outlive the test.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$T/no-session-bus"
+openbox >"$T/openbox.log" 2>&1 &
+pids+=($!)
+sleep 1
+
+start_program() {  # $1: log name
+    (cd "$T/app" && exec ./lingchao) >"$T/$1.out" 2>"$T/$1.err" &
+    pids+=($!)
+    echo $!
+}
+wait_window() {  # $1: search arguments as one string; prints the first id
+    local id=""
+    for _ in $(seq 1 100); do
+        # shellcheck disable=SC2086
+        id=$(xdotool search --onlyvisible $1 2>/dev/null | head -1 || true)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+geometry() { xdotool getwindowgeometry --shell "$1" | tr '\n' ' '; }
+pixel() { import -window root "$T/p.png" && convert "$T/p.png" -crop "1x1+$1+$2" -depth 8 txt:- | tail -1 | grep -o '#[0-9A-F]\{6\}'; }
+
+first=$(start_program first)
+splash=$(wait_window "--name ^铃潮$") || fail "no splash"
+sleep 0.5
+import -window root "$shots/splash.png"
+[ -f "$T/app/music/null.dll" ] && [ ! -s "$T/app/music/null.dll" ] || fail "null media file not prepared"
+xprop -id "$splash" _NET_WM_STATE | grep -q SKIP_TASKBAR || fail "splash has a taskbar entry"
+
+# A second copy says so and ends; the first goes on.
+second=$(start_program second)
+box=$(wait_window "--name ^提示$") || fail "second copy showed no box"
+xdotool windowactivate --sync "$box" key Return
+for _ in $(seq 1 50); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$second" 2>/dev/null && fail "second copy still running"
+xdotool search --onlyvisible --name "^铃潮$" >/dev/null || fail "first copy's splash went away"
+
+# A click on the splash brings the clock at once.
+eval "$(geometry "$splash")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+clock=""
+for _ in $(seq 1 50); do
+    for id in $(xdotool search --onlyvisible --classname lingchao 2>/dev/null); do
+        eval "$(geometry "$id")"
+        [ "$WIDTH" = 40 ] && [ "$HEIGHT" = 40 ] && clock=$id
+    done
+    [ -n "$clock" ] && break
+    sleep 0.1
+done
+[ -n "$clock" ] || fail "no clock after the click"
+xdotool search --onlyvisible --name "^铃潮$" >/dev/null 2>&1 && fail "splash still shown"
+eval "$(geometry "$clock")"
+[ "$X,$Y" = "225,100" ] || fail "clock at $X,$Y instead of its design place"
+xprop -id "$clock" _NET_WM_STATE | grep -q SKIP_TASKBAR || fail "clock has a taskbar entry"
+sleep 0.3
+import -window root -crop 40x40+225+100 "$shots/clock.png"
+clockPixel=$(pixel 245 131)
+
+# Drag: the grabbed point stays under the pointer.
+xdotool mousemove 235 110 mousedown 1 mousemove 280 150 mousemove 335 190 mouseup 1
+sleep 0.3
+eval "$(geometry "$clock")"
+[ "$X,$Y" = "325,180" ] || fail "dragged clock at $X,$Y, expected 325,180"
+
+# Double-click: the main window.
+xdotool mousemove 345 200 click --repeat 2 --delay 80 1
+main=$(wait_window "--name ^铃潮V4.0$") || fail "double-click did not show the main window"
+eval "$(geometry "$clock")"
+[ "$X,$Y" = "325,180" ] || fail "double-click moved the clock"
+
+# Topmost: the active main window laid over the clock does not cover it.
+xdotool windowmove --sync "$main" 250 120
+xdotool windowactivate --sync "$main"
+sleep 0.5
+[ "$(pixel 345 211)" = "$clockPixel" ] || fail "the clock went behind the main window"
+import -window root "$shots/clock-over-main.png"
+
+# Ctrl+F12 leaves a visible (here minimised) main window alone and brings back a closed one.
+xdotool windowminimize --sync "$main"
+xdotool key ctrl+F12
+sleep 0.7
+xprop -id "$main" _NET_WM_STATE | grep -q HIDDEN || fail "Ctrl+F12 touched a visible main window"
+xdotool windowactivate --sync "$main" key alt+F4
+for _ in $(seq 1 30); do xdotool search --onlyvisible --name "^铃潮V4.0$" >/dev/null 2>&1 || break; sleep 0.1; done
+xdotool search --onlyvisible --name "^铃潮V4.0$" >/dev/null 2>&1 && fail "main window did not close"
+kill -0 "$first" 2>/dev/null || fail "closing the main window ended the program"
+xdotool key ctrl+F12
+wait_window "--name ^铃潮V4.0$" >/dev/null || fail "Ctrl+F12 did not show the hidden main window"
+
+# Right button: the menu; Q quits after the question, Cancel first keeps it running.
+xdotool mousemove 345 200 click 3
+sleep 0.5
+import -window root "$shots/menu.png"
+xdotool key q
+quitBox=$(wait_window "--name ^退出$") || fail "no quit question"
+xdotool windowactivate --sync "$quitBox" key Escape
+sleep 0.5
+kill -0 "$first" 2>/dev/null || fail "Cancel ended the program"
+xdotool mousemove 345 200 click 3
+sleep 0.5
+xdotool key q
+quitBox=$(wait_window "--name ^退出$") || fail "no quit question the second time"
+xdotool windowactivate --sync "$quitBox"
+xdotool key shift+Tab key space   # Cancel is the default: step to OK
+for _ in $(seq 1 50); do kill -0 "$first" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$first" 2>/dev/null && fail "OK did not end the program"
+
+# The guard went with it: a new start reaches the splash.
+third=$(start_program third)
+wait_window "--name ^铃潮$" >/dev/null || fail "no start after quitting"
+kill "$third"
+echo "PASS (screenshots in $shots)"

@@ -1,0 +1,10 @@
+# Single-instance guard, CD door, X11 hotkeys (the last on a private Xvfb, skipped without one).
+foreach(name instance_guard_test media_control_test global_hotkeys_xcb_test)
+    add_executable(platform_${name} platform/${name}.cpp)
+    target_link_libraries(platform_${name} PRIVATE lingchao_platform lingchao_testsupport GTest::gtest_main)
+    add_test(NAME platform_${name} COMMAND platform_${name})
+    set_tests_properties(platform_${name} PROPERTIES TIMEOUT 120)
+endforeach()
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LINGCHAO_XCB_TEST REQUIRED IMPORTED_TARGET xcb xcb-keysyms)
+target_link_libraries(platform_global_hotkeys_xcb_test PRIVATE PkgConfig::LINGCHAO_XCB_TEST)

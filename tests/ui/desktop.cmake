@@ -1,0 +1,38 @@
+# Desktop tests: splash, clock, hotkey module; the stand-in program for looking at the windows.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+
+add_executable(desktop_preview ui/desktop_preview.cpp)
+target_link_libraries(desktop_preview PRIVATE lingchao_ui)
+
+foreach(name clock_window_test splash_test)
+    add_executable(ui_${name} ui/${name}.cpp)
+    target_link_libraries(ui_${name} PRIVATE lingchao_ui lingchao_testsupport Qt6::Test)
+    add_test(NAME ui_${name} COMMAND ui_${name})
+    set_tests_properties(ui_${name} PROPERTIES TIMEOUT 120
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=20000")
+endforeach()
+
+add_executable(ui_rejian_test ui/rejian_test.cpp)
+target_link_libraries(ui_rejian_test PRIVATE lingchao_ui lingchao_testsupport GTest::gtest_main)
+add_test(NAME ui_rejian_test COMMAND ui_rejian_test)
+set_tests_properties(ui_rejian_test PROPERTIES TIMEOUT 120)
+
+# The whole program on a real X server; needs the tools and the desktop wired into the program.
+find_program(LINGCHAO_XVFB Xvfb)
+find_program(LINGCHAO_XDOTOOL xdotool)
+find_program(LINGCHAO_OPENBOX openbox)
+find_program(LINGCHAO_IMPORT import)
+set(LINGCHAO_DESKTOP_WIRED -1)
+file(GLOB LINGCHAO_APP_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/app/*.cpp)
+foreach(source ${LINGCHAO_APP_SOURCES})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+    file(READ ${source} LINGCHAO_APP_SOURCE)
+    string(FIND "${LINGCHAO_APP_SOURCE}" "DesktopShell" LINGCHAO_SHELL_AT)
+    if(NOT LINGCHAO_SHELL_AT EQUAL -1)
+        set(LINGCHAO_DESKTOP_WIRED ${LINGCHAO_SHELL_AT})
+    endif()
+endforeach()
+if(LINGCHAO_XVFB AND LINGCHAO_XDOTOOL AND LINGCHAO_OPENBOX AND LINGCHAO_IMPORT AND NOT LINGCHAO_DESKTOP_WIRED EQUAL -1)
+    add_test(NAME e2e_desktop COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/desktop_e2e.sh $<TARGET_FILE:lingchao>)
+    set_tests_properties(e2e_desktop PROPERTIES TIMEOUT 180)
+endif()
