@@ -6,6 +6,7 @@
 
 #include "app/program.h"
 #include "platform/app_folder.h"
+#include "player/player_backend.h"
 #include "store/file_util.h"
 
 namespace {
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<QCoreApplication> app;
     if (windows) {
         auto gui = std::make_unique<QApplication>(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);  // closing the main window only hides it
+        QApplication::setQuitOnLastWindowClosed(false);  // the clock is a tool window; closing others only hides
         QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
         app = std::move(gui);
     } else {
@@ -34,7 +35,9 @@ int main(int argc, char** argv) {
         lingchao::LogLine("no display: running without windows");
     }
     lingchao::InstallChineseTranslations(*app);
-    lingchao::Program program(lingchao::ExecutableFolder(), windows);
-    program.Start();
+    // At start-up, not at the first bell: a cold plugin registry costs a third of a second.
+    lingchao::InitPlayerBackend(&argc, &argv);
+    lingchao::Program program(lingchao::PrepareAppFolder(), windows, lingchao::CreatePlayer());
+    if (!program.Start()) return 0;
     return app->exec();
 }

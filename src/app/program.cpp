@@ -5,9 +5,37 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "platform/qt_dialogs.h"
+#include "player/player_commands.h"
+#include "shutdown/guanji.h"
 #include "store/file_util.h"
+#include "ui/about_box.h"
+#include "ui/desktop_shell.h"
+#include "ui/main_window.h"
+#include "ui/rejian.h"
+#include "ui/shutdown_confirm.h"
+#include "ui/shutdown_settings_dialog.h"
 
 namespace lingchao {
+namespace {
+
+// Without a display nobody can answer a box: its text goes to the log and it counts as cancelled.
+class LogDialogs final : public Dialogs {
+public:
+    MessageAnswer Message(const MessageRequest& request) override {
+        LogLine(request.title + ": " + request.text);
+        switch (request.buttons) {
+            case MessageButtons::Ok: return MessageAnswer::Ok;
+            case MessageButtons::OkCancel: return MessageAnswer::Cancel;
+            case MessageButtons::YesNo: return MessageAnswer::No;
+        }
+        return MessageAnswer::Cancel;
+    }
+    std::optional<std::string> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<std::string> SaveFile(const FileDialogRequest&) override { return std::nullopt; }
+};
+
+}  // namespace
 
 bool InstallChineseTranslations(QCoreApplication& app) {
     auto* translator = new QTranslator(&app);
@@ -20,34 +48,87 @@ bool InstallChineseTranslations(QCoreApplication& app) {
     return QCoreApplication::installTranslator(translator);
 }
 
-Program::Program(std::filesystem::path appFolder, bool windows)
+Program::Program(std::filesystem::path appFolder, bool windows, std::unique_ptr<MediaPlayer> player)
     : appFolder_(std::move(appFolder)),
-      runtime_(appFolder_, player_),
+      windows_(windows),
+      player_(std::move(player)),
+      nullMedia_(NullMediaPath(appFolder_)),
+      runtime_(appFolder_, *player_),
       jilu_(appFolder_, nullptr, [this] { runtime_.scheduler().BuildScheduleIndex(); }) {
-    if (!windows) return;
-    form4_ = std::make_unique<Form4>(Form4::Services{
-        jilu_, dialogs_, player_, [this](const JobRecord& r) { return runtime_.scheduler().PickJobMusic(r); }});
-    form4_->SetPlayerCommands({[this] { player_.Play(); }, [this] { player_.Pause(); },
-                               [this] {
-                                   player_.Stop();
-                                   player_.SetFileName((appFolder_ / "music" / "null.dll").string());
-                               }});
-    form4_->hooks().quit = [this] { QuitProgram(); };
+    ConnectEndOfStream(*player_, nullMedia_);
+    if (windows_) {
+        BuildWindows();
+    } else {
+        dialogs_ = std::make_unique<LogDialogs>();
+    }
 }
 
 Program::~Program() = default;
 
-void Program::Start() {
+void Program::BuildWindows() {
+    dialogs_ = std::make_unique<QtDialogs>();
+    groups_ = std::make_unique<JobGroups>(jilu_, *dialogs_);
+    form4_ = std::make_unique<Form4>(Form4::Services{
+        jilu_, *dialogs_, *player_, [this](const JobRecord& r) { return runtime_.scheduler().PickJobMusic(r); }});
+    const PlayerCommands commands{[this] { PlayCommand(*player_); }, [this] { PauseCommand(*player_); },
+                                  [this] { StopSequence(*player_, nullMedia_); }};
+    form4_->SetPlayerCommands(commands);
+
+    DesktopShell::Hooks shellHooks;
+    shellHooks.showMainWindow = [this] { ShowMainWindow(); };
+    shellHooks.mainWindowVisible = [this] { return form4_->isVisible(); };
+    shellHooks.play = commands.play;
+    shellHooks.pause = commands.pause;
+    shellHooks.stop = commands.stop;
+    shellHooks.clockLoaded = [this] { runtime_.Start(); };
+    shell_ = std::make_unique<DesktopShell>(appFolder_, *dialogs_, shellHooks);
+
+    Form4Hooks& hooks = form4_->hooks();
+    hooks.quit = [this] { shell_->QuitProgram(); };
+    hooks.open = [this] { groups_->OpenGroup(); };
+    hooks.save = [this] { groups_->SaveGroup(); };
+    hooks.shuttime = [this] { OpenShutdownSettings(); };
+    hooks.wmp = [this] { OpenMusicLists(); };
+    hooks.about = [this] { OpenAbout(); };
+
+    confirm_ = std::make_unique<ShutdownConfirmHost>([this] { ShutdownSequence(); });
+    runtime_.SetHooks({[this](const std::string& time, const std::string& weekday) { shell_->ShowClock(time, weekday); },
+                       [this] { confirm_->ConfirmShutdown(); }});
+}
+
+bool Program::Start() {
+    if (windows_) return shell_->Start();
+    headlessGuard_ = std::make_unique<FileInstanceGuard>(DefaultGuardPath());
+    if (CheckSingleInstance(*headlessGuard_, *dialogs_) == InstanceCheck::EndProgram) return false;
+    PrepareNullMediaFile(appFolder_);
     runtime_.Start();
-    // Until the clock window exists, the main window is the program's face.
-    ShowMainWindow();
+    return true;
 }
 
 void Program::ShowMainWindow() { lingchao::ShowMainWindow(form4_.get()); }
 
-void Program::QuitProgram() {
-    const MessageRequest ask{"确定退出铃潮吗？", "退出", MessageIcon::Question, MessageButtons::OkCancel, 1};
-    if (dialogs_.Message(ask) == MessageAnswer::Ok) QCoreApplication::quit();
+void Program::OpenShutdownSettings() {
+    ShutdownSettingsDialog dialog(
+        appFolder_, *dialogs_, [this](const ShutdownSettings& s) { runtime_.scheduler().SetShutdownSettings(s); },
+        [this] { confirm_->ConfirmShutdown(); }, form4_.get());
+    dialog.exec();
+}
+
+void Program::OpenMusicLists() {}
+
+void Program::OpenAbout() {
+    AboutBox box(*dialogs_, sysInfo_, form4_.get());
+    box.exec();
+}
+
+void Program::ShutdownSequence() {
+    ShutdownHooks hooks;
+    hooks.releaseGuard = [this] { shell_->guard().Release(); };
+    hooks.removeHotkeys = [this] { shell_->RemoveHotkeys(); };
+    hooks.installHotkeys = [this] { shell_->InstallHotkeys(); };
+    hooks.reacquireGuard = [this] { shell_->guard().Reacquire(); };
+    hooks.endProgram = [] { QCoreApplication::exit(0); };
+    RunShutdownSequence(requester_, *dialogs_, hooks);
 }
 
 }  // namespace lingchao

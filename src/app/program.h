@@ -3,39 +3,60 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/log_only_player.h"
 #include "app/runtime.h"
-#include "platform/qt_dialogs.h"
+#include "platform/dialogs.h"
+#include "platform/instance_guard.h"
+#include "platform/shutdown_requester.h"
+#include "platform/sysinfo_launcher.h"
+#include "player/media_player.h"
 #include "store/jilu.h"
-#include "ui/main_window.h"
+#include "store/job_groups.h"
 
 class QCoreApplication;
 
 namespace lingchao {
 
+class DesktopShell;
+class Form4;
+class ShutdownConfirmHost;
+
 // Loads Qt's own Chinese texts (确定, 取消, 是, 否 and the file dialog's); false when they are not installed.
 bool InstallChineseTranslations(QCoreApplication& app);
 
-// The program's parts and how they meet: the scheduler, the job store and, with a display, the windows.
+// The program's parts and how they meet: the scheduler, the job store, the player and, with a display,
+// the windows (splash, clock, main window, dialogs).
 class Program final {
 public:
-    Program(std::filesystem::path appFolder, bool windows);
+    Program(std::filesystem::path appFolder, bool windows, std::unique_ptr<MediaPlayer> player);
     ~Program();
 
-    // Starts the scheduler; with windows, shows the main window.
-    void Start();
+    // Single-instance check, then the splash (or, without a display, the scheduler at once).
+    // False when another copy runs: the program ends.
+    bool Start();
     // Restores a shown main window, or reloads and shows a hidden one; nothing without windows.
     void ShowMainWindow();
 
 private:
-    void QuitProgram();
+    void BuildWindows();
+    void OpenShutdownSettings();
+    void OpenMusicLists();
+    void OpenAbout();
+    void ShutdownSequence();
 
     std::filesystem::path appFolder_;
-    LogOnlyPlayer player_;
+    bool windows_;
+    std::unique_ptr<MediaPlayer> player_;
+    std::string nullMedia_;
     Runtime runtime_;
     Jilu jilu_;
-    QtDialogs dialogs_;
+    std::unique_ptr<Dialogs> dialogs_;
+    std::unique_ptr<JobGroups> groups_;
     std::unique_ptr<Form4> form4_;
+    std::unique_ptr<DesktopShell> shell_;
+    std::unique_ptr<ShutdownConfirmHost> confirm_;
+    std::unique_ptr<InstanceGuard> headlessGuard_;
+    LogindShutdownRequester requester_;
+    PathSysInfoLauncher sysInfo_;
 };
 
 }  // namespace lingchao

@@ -25,6 +25,7 @@ std::string HourMinute(const TimeOfDay& t) {
 Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player)
     : appFolder_(std::move(appFolder)),
       checktime_(appFolder_, clock_, player, *this),
+      bellLog_(appFolder_),
       ticker_([this] { checktime_.Tick(); }) {
     fireLockTimer_.setSingleShot(true);
     fireLockTimer_.setInterval(60000);
@@ -40,15 +41,28 @@ void Runtime::Start() {
     ticker_.Start();
 }
 
-void Runtime::ShowClock(const std::string&, const std::string&) {}
+void Runtime::ShowClock(const std::string& time, const std::string& weekdayCode) {
+    if (hooks_.showClock) hooks_.showClock(time, weekdayCode);
+}
 
 void Runtime::StartFireLockTimer() { fireLockTimer_.start(); }
 
-void Runtime::ConfirmShutdown() { LogLine("shutdown time reached (no confirmation window yet)"); }
+void Runtime::ConfirmShutdown() {
+    if (hooks_.confirmShutdown) {
+        hooks_.confirmShutdown();
+        return;
+    }
+    // Nobody could refuse the countdown without a display: a school PC is never shut down unseen.
+    if (!unconfirmedShutdownLogged_) {
+        LogLine("shutdown time reached, but there is no display to confirm it: the computer stays on");
+    }
+    unconfirmedShutdownLogged_ = true;
+}
 
 void Runtime::JobExamined(const JobExamination& e) {
     LogLine(Stamp(e.at) + " job " + std::to_string(e.jobNo) + " \"" + e.name + "\" set " + HourMinute(e.setTime) +
             " state " + e.state + " path \"" + e.path + "\": " + OutcomeName(e.outcome));
+    bellLog_.Examined(e);
 }
 
 void Runtime::ScheduleResumed(const LocalDateTime& now, int cursor) {
