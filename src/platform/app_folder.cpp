@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "store/example_group.h"
 #include "store/file_util.h"
 
 namespace lingchao {
@@ -32,8 +33,14 @@ std::filesystem::path ChooseAppFolder(const std::filesystem::path& executableFol
 std::filesystem::path PrepareAppFolder() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
-    const auto folder = ChooseAppFolder(ExecutableFolder(), xdg != nullptr ? xdg : "", home != nullptr ? home : "");
+    const auto exeFolder = ExecutableFolder();
+    const auto folder = ChooseAppFolder(exeFolder, xdg != nullptr ? xdg : "", home != nullptr ? home : "");
     std::error_code ec;
+    if (folder != exeFolder && !std::filesystem::exists(folder)) {
+        // First start of an installed copy: the bells and the example timetable the package ships.
+        SeedAppFolder(folder, exeFolder.parent_path() / "share/lingchao/music");
+        LogLine("created the application folder " + folder.string());
+    }
     for (const char* sub : {"music", "job"}) {
         std::filesystem::create_directories(folder / sub, ec);
         if (ec) LogLine("cannot create " + (folder / sub).string() + ": " + ec.message());
