@@ -1,0 +1,55 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "player/media_player.h"
+
+namespace lingchao {
+
+struct GstPlayerOptions {
+    // Loading this path releases the medium and plays nothing, silently.
+    std::string nullMediaPath;
+    // GStreamer bin description used as the audio output, e.g. "audioconvert ! wavenc ! filesink location=x".
+    // "{n}" is replaced by the number of the item played (1, 2, …). Empty: the environment variable
+    // LINGCHAO_AUDIO_SINK, else pulsesink when a sound server answers, else autoaudiosink.
+    std::string audioSink;
+    // Called on a streaming thread when the first audio buffer of each item reaches the output (measurements).
+    std::function<void()> onFirstBuffer;
+};
+
+// MediaPlayer over GStreamer's playbin. Its bus is handled on the thread that created it, which must run a GLib
+// main loop (Qt's default event dispatcher on Linux); without one, a Qt timer polls the bus instead.
+// Needs InitPlayerBackend first.
+class GstPlayer final : public MediaPlayer {
+public:
+    // Empty: nothing or the null media loaded. Idle: a medium loaded, stopped or ended. Playing, Paused: as named.
+    // Error: the medium loaded cannot be played.
+    enum class State { Empty, Idle, Playing, Paused, Error };
+
+    explicit GstPlayer(GstPlayerOptions options = {});
+    ~GstPlayer() override;
+    GstPlayer(const GstPlayer&) = delete;
+    GstPlayer& operator=(const GstPlayer&) = delete;
+
+    void SetFileName(const std::string& path) override;
+    std::string FileName() const override;
+    // From Paused: resumes at the same place. From Idle (stopped or ended): starts the medium again from its
+    // beginning (a list from its first entry, re-read). Otherwise nothing.
+    void Play() override;
+    void Pause() override;
+    // Ends playback and closes the file; the medium stays loaded.
+    void Stop() override;
+    // Runs on the player's thread, once per medium (a list: after its last entry). It may set a new FileName;
+    // it must not destroy the player.
+    void SetEndOfStreamHandler(std::function<void()> handler) override;
+
+    State state() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace lingchao

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "player/media_player.h"
+#include "store/file_util.h"
+
+namespace lingchao {
+
+// Music lists: ".m3u" files of the music folder, GBK text, one entry per line ended by CR LF.
+
+// Every line of the GBK text, in order, decoded to UTF-8. A line ends at CR LF, a lone CR or a lone LF; the last
+// line needs no end. Blank lines and directive lines ("#EXTM3U", "#EXTINF:…") are entries like any other.
+std::vector<std::string> ParseMusicList(std::string_view gbk);
+
+// The entries of a list file; nullopt when it cannot be opened or read (missing, a folder, unreadable).
+std::optional<std::vector<std::string>> ReadMusicList(const std::filesystem::path& path);
+
+// Each entry in GBK followed by CR LF, nothing else. A CR or LF inside an entry becomes a blank so that the file
+// reads back with the same number of entries.
+Bytes EncodeMusicList(const std::vector<std::string>& entries);
+
+// Replaces the whole file atomically; false (and the old file untouched) when it cannot be written.
+bool WriteMusicList(const std::filesystem::path& path, const std::vector<std::string>& entries);
+
+// The names of the lists in the music folder (regular files "*.m3u", less ".m3u"), in byte order of their names.
+// Names a list could not be reached by (see IsSafeMusicListName) are left out. Empty when the folder is missing.
+std::vector<std::string> MusicListNames(const std::filesystem::path& musicFolder);
+
+// The path of the list named `name`: music folder + "/" + name + ".m3u", as the player is given it.
+std::string MusicListPath(const std::filesystem::path& musicFolder, const std::string& name);
+
+// False for a name that would reach outside the music folder or name no file of its own:
+// empty, "." or "..", containing "..", '/', '\\' or a NUL.
+bool IsSafeMusicListName(std::string_view name);
+
+// A list is in use while the player's medium is exactly its path, letter case included.
+bool IsMusicListInUse(const MediaPlayer& player, const std::string& listPath);
+
+}  // namespace lingchao
