@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     lingchao::InstallChineseTranslations(*app);
     // At start-up, not at the first bell: a cold plugin registry costs a third of a second.
     lingchao::InitPlayerBackend(&argc, &argv);
-    lingchao::Program program(lingchao::PrepareAppFolder(), windows, lingchao::CreatePlayer());
+    lingchao::Program program(lingchao::PrepareAppFolder(), windows);
     if (!program.Start()) return 0;
     return app->exec();
 }

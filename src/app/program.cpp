@@ -6,6 +6,7 @@
 #include <QTranslator>
 
 #include "platform/qt_dialogs.h"
+#include "player/player_backend.h"
 #include "player/player_commands.h"
 #include "shutdown/guanji.h"
 #include "store/file_util.h"
@@ -48,10 +49,13 @@ bool InstallChineseTranslations(QCoreApplication& app) {
     return QCoreApplication::installTranslator(translator);
 }
 
-Program::Program(std::filesystem::path appFolder, bool windows, std::unique_ptr<MediaPlayer> player)
+Program::Program(std::filesystem::path appFolder, bool windows)
     : appFolder_(std::move(appFolder)),
       windows_(windows),
-      player_(std::move(player)),
+      player_(CreatePlayer({NullMediaPath(appFolder_), "", nullptr,
+                            [this](const std::string& path, const std::string& reason) {
+                                runtime_.bellLog().PlaybackFailed(runtime_.clock().Now(), path, reason);
+                            }})),
       nullMedia_(NullMediaPath(appFolder_)),
       runtime_(appFolder_, *player_),
       jilu_(appFolder_, nullptr, [this] { runtime_.scheduler().BuildScheduleIndex(); }) {

@@ -27,7 +27,7 @@ bool InstallChineseTranslations(QCoreApplication& app);
 // the windows (splash, clock, main window, dialogs).
 class Program final {
 public:
-    Program(std::filesystem::path appFolder, bool windows, std::unique_ptr<MediaPlayer> player);
+    Program(std::filesystem::path appFolder, bool windows);
     ~Program();
 
     // Single-instance check, then the splash (or, without a display, the scheduler at once).

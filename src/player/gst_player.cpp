@@ -88,6 +88,11 @@ struct GstPlayer::Impl {
         pipeline = nullptr;
     }
 
+    void Failed(const std::string& path, const std::string& reason) {
+        LogLine("cannot play " + Quoted(path) + ": " + reason);
+        if (options.onFailure) options.onFailure(path, reason);
+    }
+
     void Load() {
         items.clear();
         current = 0;
@@ -104,7 +109,7 @@ struct GstPlayer::Impl {
         std::error_code ec;
         if (std::filesystem::is_regular_file(fileName, ec) && std::filesystem::file_size(fileName, ec) == 0 && !ec) {
             if (std::filesystem::path(fileName).filename() != "null.dll") {
-                LogLine("cannot play " + Quoted(fileName) + ": empty file");
+                Failed(fileName, "empty file");
             }
             state = State::Empty;
             return;
@@ -116,13 +121,13 @@ struct GstPlayer::Impl {
     void LoadList() {
         const ResolvedMediaPath where = ResolveMediaPath(fileName);
         if (where.path.empty()) {
-            LogLine("cannot play music list " + Quoted(fileName) + ": " + where.problem);
+            Failed(fileName, "music list: " + where.problem);
             state = State::Error;
             return;
         }
         const std::optional<std::vector<std::string>> entries = ReadMusicList(where.path);
         if (!entries) {
-            LogLine("cannot read music list " + Quoted(where.path));
+            Failed(where.path, "cannot read the music list");
             state = State::Error;
             return;
         }
@@ -132,7 +137,7 @@ struct GstPlayer::Impl {
             items.push_back(entry.substr(first, entry.find_last_not_of(" \t") - first + 1));
         }
         if (items.empty()) {
-            LogLine("music list " + Quoted(where.path) + " has no entries");
+            Failed(where.path, "the music list has no entries");
             state = State::Error;
             return;
         }
@@ -165,28 +170,28 @@ struct GstPlayer::Impl {
         }
         const ResolvedMediaPath where = ResolveMediaPath(text, isList ? listFolder : std::filesystem::path());
         if (where.path.empty()) {
-            LogLine("cannot play " + Quoted(text) + ": " + where.problem);
+            Failed(text, where.problem);
             return false;
         }
         if (where.mended) LogLine("playing " + Quoted(text) + " as " + Quoted(where.path));
         std::error_code ec;
         if (std::filesystem::file_size(where.path, ec) == 0 && !ec) {
             if (std::filesystem::path(where.path).filename() != "null.dll") {
-                LogLine("cannot play " + Quoted(where.path) + ": empty file");
+                Failed(where.path, "empty file");
             }
             return false;
         }
         GError* error = nullptr;
         gchar* uri = gst_filename_to_uri(where.path.c_str(), &error);
         if (uri == nullptr) {
-            LogLine("cannot play " + Quoted(where.path) + ": " + (error != nullptr ? error->message : "bad path"));
+            Failed(where.path, error != nullptr ? error->message : "bad path");
             g_clear_error(&error);
             return false;
         }
         pipeline = gst_element_factory_make("playbin", nullptr);
         if (pipeline == nullptr) {
             g_free(uri);
-            LogLine("cannot play: GStreamer's playbin is missing");
+            Failed(where.path, "GStreamer's playbin is missing");
             return false;
         }
         gst_object_ref_sink(pipeline);
@@ -202,7 +207,7 @@ struct GstPlayer::Impl {
         AttachBus();
         current = index;
         if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-            LogLine("cannot play " + Quoted(where.path) + ": " + DrainError());
+            Failed(where.path, DrainError());
             Teardown();
             return false;
         }
@@ -340,8 +345,8 @@ struct GstPlayer::Impl {
                 GError* error = nullptr;
                 gchar* debug = nullptr;
                 gst_message_parse_error(message, &error, &debug);
-                LogLine("cannot play " + Quoted(items[current]) + ": " + (error != nullptr ? error->message : "error") +
-                        (debug != nullptr ? std::string(" (") + debug + ")" : std::string()));
+                if (debug != nullptr) LogLine(std::string("player detail: ") + debug);
+                Failed(items[current], error != nullptr ? error->message : "error");
                 g_clear_error(&error);
                 g_free(debug);
                 if (isList) {

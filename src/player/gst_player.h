@@ -17,6 +17,8 @@ struct GstPlayerOptions {
     std::string audioSink;
     // Called on a streaming thread when the first audio buffer of each item reaches the output (measurements).
     std::function<void()> onFirstBuffer;
+    // Called on the player's thread for each path that cannot be played, with the reason (the bell log's record).
+    std::function<void(const std::string& path, const std::string& reason)> onFailure;
 };
 
 // MediaPlayer over GStreamer's playbin. Its bus is handled on the thread that created it, which must run a GLib
