@@ -175,6 +175,7 @@ protected:
         options.nullMediaPath = NullMediaPath(folder.path());
         options.audioSink = std::string(kCaps) + " ! wavenc ! filesink sync=" + (realTime ? "true" : "false") +
                             " location=\"" + (out / "item-{n}.wav").string() + "\"";
+        options.onFailure = [this](const std::string& path, const std::string&) { failures.push_back(path); };
         player = std::make_unique<GstPlayer>(options);
         // Counted after the commands' handler ran, as the program sees it.
         player->SetEndOfStreamHandler([this] {
@@ -191,6 +192,7 @@ protected:
     std::filesystem::path music = folder / "music";
     std::unique_ptr<GstPlayer> player;
     int ends = 0;
+    std::vector<std::string> failures;  // what the bell log would record
 };
 
 struct FormatCase {
@@ -320,6 +322,7 @@ TEST_F(GstPlayerTest, AnyEmptyFileReleasesLikeTheNullMediaFile) {
     player = std::make_unique<GstPlayer>(GstPlayerOptions{
         {},
         std::string(kCaps) + " ! wavenc ! filesink sync=true location=\"" + (out / "item-{n}.wav").string() + "\"",
+        {},
         {}});
     player->SetFileName(tone.string());
     Pump(std::chrono::milliseconds(300));
@@ -375,6 +378,7 @@ TEST_P(GstPlayerUnplayable, PlaysNothingAndThePlayerStillWorks) {
     Pump(std::chrono::milliseconds(200));
     EXPECT_EQ(Item(1).rms, 0.0);
     EXPECT_EQ(ends, 0);
+    EXPECT_FALSE(failures.empty()) << "a failure the bell log never hears of";
 
     Tone(folder / "ok.wav", 0.3, 880);
     player->SetFileName((folder / "ok.wav").string());
