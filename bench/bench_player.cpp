@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
 
     // Idle: the program between bells, with the null media file loaded.
     {
-        auto player = lingchao::CreatePlayer({nullMedia, {}, {}});
+        auto player = lingchao::CreatePlayer({nullMedia, {}, {}, {}});
         player->SetFileName(nullMedia);
         Pump(std::chrono::milliseconds(200));
         const double cpu0 = CpuSeconds();

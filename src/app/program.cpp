@@ -6,6 +6,7 @@
 #include <QTranslator>
 
 #include "platform/qt_dialogs.h"
+#include "player/media_probe.h"
 #include "player/player_backend.h"
 #include "player/player_commands.h"
 #include "shutdown/guanji.h"
@@ -13,6 +14,7 @@
 #include "ui/about_box.h"
 #include "ui/desktop_shell.h"
 #include "ui/main_window.h"
+#include "ui/music_list_window.h"
 #include "ui/rejian.h"
 #include "ui/shutdown_confirm.h"
 #include "ui/shutdown_settings_dialog.h"
@@ -58,8 +60,16 @@ Program::Program(std::filesystem::path appFolder, bool windows)
                             }})),
       nullMedia_(NullMediaPath(appFolder_)),
       runtime_(appFolder_, *player_),
-      jilu_(appFolder_, nullptr, [this] { runtime_.scheduler().BuildScheduleIndex(); }) {
+      jilu_(appFolder_, nullptr,
+            [this] {
+                runtime_.scheduler().BuildScheduleIndex();
+                // Every change of the group: a missing bell file shows the morning it is copied wrong.
+                if (selfCheck_) selfCheck_->Request();
+            }) {
     ConnectEndOfStream(*player_, nullMedia_);
+    selfCheck_ = std::make_unique<SelfCheckRunner>(
+        appFolder_ / kDefaultGroup, runtime_.clock(), std::make_unique<GstMediaProbe>(),
+        [this](const std::vector<MusicProblem>& problems) { ReportProblems(problems); });
     if (windows_) {
         BuildWindows();
     } else {
@@ -84,7 +94,10 @@ void Program::BuildWindows() {
     shellHooks.play = commands.play;
     shellHooks.pause = commands.pause;
     shellHooks.stop = commands.stop;
-    shellHooks.clockLoaded = [this] { runtime_.Start(); };
+    shellHooks.clockLoaded = [this] {
+        runtime_.Start();
+        selfCheck_->Request();
+    };
     shell_ = std::make_unique<DesktopShell>(appFolder_, *dialogs_, shellHooks);
 
     Form4Hooks& hooks = form4_->hooks();
@@ -106,6 +119,7 @@ bool Program::Start() {
     if (CheckSingleInstance(*headlessGuard_, *dialogs_) == InstanceCheck::EndProgram) return false;
     PrepareNullMediaFile(appFolder_);
     runtime_.Start();
+    selfCheck_->Request();
     return true;
 }
 
@@ -118,11 +132,24 @@ void Program::OpenShutdownSettings() {
     dialog.exec();
 }
 
-void Program::OpenMusicLists() {}
+void Program::OpenMusicLists() {
+    Form5 editor(MusicFolder(appFolder_), *player_, *dialogs_, form4_.get());
+    editor.exec();
+}
 
 void Program::OpenAbout() {
     AboutBox box(*dialogs_, sysInfo_, form4_.get());
     box.exec();
+}
+
+void Program::ReportProblems(const std::vector<MusicProblem>& problems) {
+    for (const auto& p : problems) {
+        LogLine("self-check: job " + std::to_string(p.jobNo) + " \"" + p.jobName + "\" cannot play \"" + p.path +
+                "\": " + p.reason);
+    }
+    if (problems.empty() && problemsReported_) LogLine("self-check: every bell of today can play again");
+    problemsReported_ = !problems.empty();
+    if (shell_) shell_->ShowProblems(ProblemsText(problems));
 }
 
 void Program::ShutdownSequence() {

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/runtime.h"
+#include "app/self_check_runner.h"
 #include "platform/dialogs.h"
 #include "platform/instance_guard.h"
 #include "platform/shutdown_requester.h"
@@ -42,6 +43,7 @@ private:
     void OpenMusicLists();
     void OpenAbout();
     void ShutdownSequence();
+    void ReportProblems(const std::vector<MusicProblem>& problems);
 
     std::filesystem::path appFolder_;
     bool windows_;
@@ -55,6 +57,8 @@ private:
     std::unique_ptr<DesktopShell> shell_;
     std::unique_ptr<ShutdownConfirmHost> confirm_;
     std::unique_ptr<InstanceGuard> headlessGuard_;
+    std::unique_ptr<SelfCheckRunner> selfCheck_;
+    bool problemsReported_ = false;
     LogindShutdownRequester requester_;
     PathSysInfoLauncher sysInfo_;
 };

@@ -111,6 +111,18 @@ ClockWindow::ClockWindow(Hooks hooks, QWidget* parent) : QWidget(parent), hooks_
     label2_ = MakeLabel(this, "Label2", QStringLiteral("MON"), TwipsRect(0, 96, 600, 252, dpi_), fontPixels);
     label1_ = MakeLabel(this, "Label1", QStringLiteral("00:00"), TwipsRect(0, 312, 600, 252, dpi_), fontPixels);
 
+    // Today's bells that cannot play: a red mark in the corner, explained by the tooltip.
+    warningMark_ = new QLabel(QStringLiteral("!"), this);
+    warningMark_->setObjectName(QStringLiteral("warningMark"));
+    const int markSize = std::max(9, design.width() / 3);
+    warningMark_->setGeometry(design.width() - markSize, 0, markSize, markSize);
+    warningMark_->setAlignment(Qt::AlignCenter);
+    warningMark_->setStyleSheet(QStringLiteral("background-color: #d42020; color: white; font-weight: bold; "
+                                               "border-radius: %1px; font-size: %2px;")
+                                    .arg(markSize / 2)
+                                    .arg(markSize - 3));
+    warningMark_->hide();
+
     // Image1 lies over everything and takes every pointer event.
     image1_ = new QWidget(this);
     image1_->setObjectName(QStringLiteral("Image1"));
@@ -124,6 +136,13 @@ void ClockWindow::ShowClock(const std::string& time, const std::string& weekdayC
     label1_->setText(QString::fromStdString(time));
     label2_->setText(QString::fromStdString(weekdayCode));
 }
+
+void ClockWindow::ShowProblems(const std::string& text) {
+    warningMark_->setVisible(!text.empty());
+    image1_->setToolTip(QString::fromStdString(text));
+}
+
+bool ClockWindow::problemShown() const { return !warningMark_->isHidden(); }
 
 int ClockWindow::PixelsToTwips(double pixels) const {
     return static_cast<int>(std::lround(pixels * 15.0 * 96.0 / dpi_));

@@ -30,6 +30,9 @@ public:
 
     // Label1 (time, "8:05") and Label2 (weekday code, "MON").
     void ShowClock(const std::string& time, const std::string& weekdayCode);
+    // A small warning mark on the face, with `text` as the clock's tooltip; "" clears both.
+    void ShowProblems(const std::string& text);
+    bool problemShown() const;
 
     // Pointer handlers of Image1; x and y in twips within the clock.
     void Form1_Image1_MouseDown(int button, int x, int y);
@@ -55,6 +58,7 @@ private:
     QLabel* label1_ = nullptr;
     QLabel* label2_ = nullptr;
     QWidget* image1_ = nullptr;
+    QLabel* warningMark_ = nullptr;
     QMenu* wenjian_ = nullptr;
     bool dragging_ = false;
     int grabX_ = 0;

@@ -58,6 +58,7 @@ void DesktopShell::ShowClockWindow() {
     clock_ = new ClockWindow(ClockWindow::Hooks{hooks_.showMainWindow});
     clock_->SetPopupMenu(menu_->wenjian());
     clock_->ShowClock(time_, weekday_);
+    clock_->ShowProblems(problems_);
     MakeFloatingWindow(*clock_);
     // The hotkeys belong to the clock window: they go when it goes.
     connect(clock_, &QObject::destroyed, this, [this] { rejian_->RemoveHotkeys(); });
@@ -74,6 +75,11 @@ void DesktopShell::ShowClock(const std::string& time, const std::string& weekday
     time_ = time;
     weekday_ = weekdayCode;
     if (clock_) clock_->ShowClock(time, weekdayCode);
+}
+
+void DesktopShell::ShowProblems(const std::string& text) {
+    problems_ = text;
+    if (clock_) clock_->ShowProblems(text);
 }
 
 }  // namespace lingchao

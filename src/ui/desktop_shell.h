@@ -56,6 +56,8 @@ public:
 
     // Routes SchedulerHost::ShowClock; remembered until the clock exists.
     void ShowClock(const std::string& time, const std::string& weekdayCode);
+    // The self-check's findings on the clock (warning mark and tooltip); remembered until the clock exists.
+    void ShowProblems(const std::string& text);
 
     ClockWindow* clock() const { return clock_; }
     ClockMenu* clockMenu() const { return menu_.get(); }
@@ -74,6 +76,7 @@ private:
     QPointer<Splash> splash_;
     std::string time_ = "00:00";
     std::string weekday_ = "MON";
+    std::string problems_;
 };
 
 }  // namespace lingchao

@@ -21,3 +21,9 @@ add_test(NAME player_gst_player_polled_test
     COMMAND player_gst_player_test --gtest_filter=*List*:*Wav*:*Pause*:*Unplayable*/0)
 set_tests_properties(player_gst_player_polled_test PROPERTIES TIMEOUT 300
     ENVIRONMENT "QT_NO_GLIB=1;QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp;ASAN_OPTIONS=fast_unwind_on_malloc=0")
+
+# The self-check's probe: does a bell file (or every entry of a music list) decode?
+add_executable(player_media_probe_test ${CMAKE_CURRENT_LIST_DIR}/media_probe_test.cpp)
+target_link_libraries(player_media_probe_test PRIVATE lingchao_player lingchao_testsupport PkgConfig::GST GTest::gtest)
+add_test(NAME player_media_probe_test COMMAND player_media_probe_test)
+set_tests_properties(player_media_probe_test PROPERTIES TIMEOUT 120)

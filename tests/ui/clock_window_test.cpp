@@ -77,6 +77,19 @@ private slots:
         QCOMPARE(label2->text(), QStringLiteral("TRU"));
     }
 
+    void problemMarkComesAndGoesWithItsTooltip() {
+        ClockWindow clock(Hooks());
+        clock.show();
+        auto* image1 = clock.findChild<QWidget*>(QStringLiteral("Image1"));
+        QVERIFY(!clock.problemShown());
+        clock.ShowProblems("今日有铃声无法播放：\n任务2 上课：文件不存在 /music/a.wav");
+        QVERIFY(clock.problemShown());
+        QVERIFY(image1->toolTip().contains(QStringLiteral("任务2 上课")));
+        clock.ShowProblems("");
+        QVERIFY(!clock.problemShown());
+        QVERIFY(image1->toolTip().isEmpty());
+    }
+
     void dragArithmetic_data() {
         QTest::addColumn<int>("button");
         QTest::addColumn<QPoint>("down");  // twips

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "scheduler/self_check.h"
+
+namespace lingchao {
+
+// MediaProbe over GStreamer's discoverer: a file plays when it holds an audio stream that decodes.
+// Results are kept per file until the file changes (size or time), so a re-check after an edit is cheap.
+class GstMediaProbe final : public MediaProbe {
+public:
+    explicit GstMediaProbe(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    std::vector<MusicProblem> Check(const std::string& path) override;
+
+private:
+    // "" when the local file decodes, else the reason.
+    std::string ProbeFile(const std::string& path);
+
+    std::chrono::milliseconds timeout_;
+    std::mutex mutex_;
+    struct Known {
+        std::uintmax_t size = 0;
+        std::filesystem::file_time_type time;
+        std::string problem;
+    };
+    std::map<std::string, Known> known_;
+};
+
+}  // namespace lingchao

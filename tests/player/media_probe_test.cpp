@@ -1,0 +1,68 @@
+#include "player/media_probe.h"
+
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "player/music_list.h"
+#include "support/temp_folder.h"
+
+namespace lingchao {
+namespace {
+
+class MediaProbeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("command -v sox >/dev/null") != 0) GTEST_SKIP() << "sox is needed to make test media";
+        tone = (dir / "铃声.wav").string();
+        ASSERT_EQ(std::system(("sox -n -r 22050 -c 1 '" + tone + "' synth 0.3 sine 880").c_str()), 0);
+        test::WriteAll(dir / "fake.mp3", std::vector<std::uint8_t>(4096, 0x5A));
+    }
+    std::vector<std::string> Reasons(const std::string& path) {
+        std::vector<std::string> out;
+        for (const auto& p : probe.Check(path)) out.push_back(p.reason);
+        return out;
+    }
+
+    test::TempFolder dir;
+    std::string tone;
+    GstMediaProbe probe;
+};
+
+TEST_F(MediaProbeTest, AFileThatDecodesHasNoProblem) { EXPECT_TRUE(probe.Check(tone).empty()); }
+
+TEST_F(MediaProbeTest, MissingEmptyAndUndecodableFilesAreNamed) {
+    test::WriteAll(dir / "empty.wav", {});
+    EXPECT_EQ(Reasons((dir / "none.wav").string()), (std::vector<std::string>{"文件不存在"}));
+    EXPECT_EQ(Reasons((dir / "empty.wav").string()), (std::vector<std::string>{"文件是空的"}));
+    EXPECT_EQ(Reasons((dir / "fake.mp3").string()), (std::vector<std::string>{"无法解码"}));
+}
+
+TEST_F(MediaProbeTest, AMusicListNamesEachBadEntry) {
+    const std::string list = (dir / "课间.m3u").string();
+    ASSERT_TRUE(WriteMusicList(list, {"#EXTM3U", "铃声.wav", "", "gone.wav", "fake.mp3"}));
+    const auto problems = probe.Check(list);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].path, "gone.wav");
+    EXPECT_EQ(problems[0].reason, "文件不存在");
+    EXPECT_EQ(problems[1].path, "fake.mp3");
+    ASSERT_TRUE(WriteMusicList(list, {"#EXTM3U"}));
+    EXPECT_EQ(Reasons(list), (std::vector<std::string>{"音乐列表为空"}));
+}
+
+TEST_F(MediaProbeTest, AProblemClearsWhenTheFileIsMended) {
+    const std::string path = (dir / "later.wav").string();
+    EXPECT_EQ(Reasons(path).size(), 1u);
+    ASSERT_EQ(std::system(("cp '" + tone + "' '" + path + "'").c_str()), 0);
+    EXPECT_TRUE(probe.Check(path).empty());
+}
+
+}  // namespace
+}  // namespace lingchao
+
+int main(int argc, char** argv) {
+    gst_init(&argc, &argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
