@@ -21,8 +21,11 @@ bool IsWritableFolder(const std::filesystem::path& folder) { return ::access(fol
 
 std::filesystem::path ChooseAppFolder(const std::filesystem::path& executableFolder, const std::string& xdgDataHome,
                                       const std::string& home) {
-    // Under /usr the copy is installed by the package: even root keeps its data out of the system folders.
-    const bool installed = executableFolder.string().starts_with("/usr/");
+    // An installed copy (its shipped data beside it, or anything under /usr) keeps its data per user, also
+    // when run by root, who can write anywhere.
+    std::error_code ec;
+    const bool installed = executableFolder.string().starts_with("/usr/") ||
+                           std::filesystem::is_directory(executableFolder.parent_path() / "share/lingchao", ec);
     if (!installed && IsWritableFolder(executableFolder)) return executableFolder;
     // The XDG rule: an unset or relative XDG_DATA_HOME means ~/.local/share.
     std::filesystem::path base = xdgDataHome;

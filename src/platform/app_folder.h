@@ -10,7 +10,8 @@ std::filesystem::path ExecutableFolder();
 
 // Where the program keeps its data (default.dll, exit.dll, music/, job/): the executable's folder when it is
 // writable (a portable copy), otherwise the per-user folder $XDG_DATA_HOME/lingchao (default
-// ~/.local/share/lingchao) for an installed copy. `xdgDataHome` and `home` are the environment's values.
+// ~/.local/share/lingchao). An installed copy (share/lingchao beside its bin folder, or under /usr) always
+// uses the per-user folder. `xdgDataHome` and `home` are the environment's values.
 std::filesystem::path ChooseAppFolder(const std::filesystem::path& executableFolder, const std::string& xdgDataHome,
                                       const std::string& home);
 

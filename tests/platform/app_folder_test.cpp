@@ -23,5 +23,12 @@ TEST(AppFolder, InstalledCopyUsesThePerUserDataFolder) {
     EXPECT_EQ(ChooseAppFolder("/usr/bin", "", "/root"), std::filesystem::path("/root/.local/share/lingchao"));
 }
 
+TEST(AppFolder, AnInstalledCopyUsesThePerUserFolderEvenWhenItsFolderIsWritable) {
+    test::TempFolder prefix;
+    std::filesystem::create_directories(prefix / "bin");
+    std::filesystem::create_directories(prefix / "share/lingchao/music");
+    EXPECT_EQ(ChooseAppFolder(prefix / "bin", "/x/data", "/home/t"), std::filesystem::path("/x/data/lingchao"));
+}
+
 }  // namespace
 }  // namespace lingchao

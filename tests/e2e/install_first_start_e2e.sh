@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# An installed copy: the files the package holds land where they belong, and its first start makes the
+# per-user application folder with the shipped bells and the example timetable.
+# Usage: install_first_start_e2e.sh <build dir>
+set -euo pipefail
+build=$(readlink -f "$1")
+T=$(mktemp -d /tmp/lingchao-install.XXXXXX)
+trap 'rm -rf "$T"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+DESTDIR="$T/root" cmake --install "$build" --prefix /usr >"$T/install.log"
+root="$T/root"
+for f in usr/bin/lingchao usr/share/applications/lingchao.desktop etc/xdg/autostart/lingchao.desktop \
+         usr/share/icons/hicolor/scalable/apps/lingchao.svg usr/share/lingchao/music/上课铃.wav \
+         usr/share/lingchao/music/下课铃.wav usr/share/lingchao/music/预备铃.wav; do
+    [ -s "$root/$f" ] || fail "$f not installed"
+done
+grep -q '^Exec=lingchao$' "$root/etc/xdg/autostart/lingchao.desktop" || fail "autostart entry does not start lingchao"
+
+# First start, headless, as a user with a fresh home.
+mkdir -p "$T/home" "$T/run"
+chmod 700 "$T/run"
+env -i PATH="$PATH" HOME="$T/home" XDG_RUNTIME_DIR="$T/run" \
+    timeout 5 "$root/usr/bin/lingchao" >"$T/out.log" 2>&1 || true
+app="$T/home/.local/share/lingchao"
+[ -d "$app" ] || { cat "$T/out.log"; fail "no per-user application folder"; }
+cmp -s "$app/music/上课铃.wav" "$root/usr/share/lingchao/music/上课铃.wav" || fail "bells not copied"
+[ -s "$app/job/示例作息.sav" ] || fail "no example timetable"
+size=$(stat -c %s "$app/job/示例作息.sav")
+[ $((size % 4174)) -eq 0 ] || fail "example timetable is not whole records"
+[ -e "$app/music/null.dll" ] || fail "no null media file"
+[ -e "$app/exit.dll" ] || fail "no exit.dll"
+[ ! -e "$root/usr/bin/default.dll" ] || fail "data written beside the installed program"
+grep -q "no display" "$T/out.log" || fail "the headless start was not logged"
+echo PASS
