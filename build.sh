@@ -19,8 +19,14 @@ case "$mode" in
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLINGCHAO_TESTS=ON -DLINGCHAO_BENCH=ON \
       -DLINGCHAO_WERROR=ON >/dev/null
     cmake --build "$build_dir" -j"$(nproc)"
-    cd "$build_dir"
-    exec ctest --output-on-failure -j"$(nproc)"
+    (cd "$build_dir" && ctest --output-on-failure -j"$(nproc)")
+    # The same tests once more with address and undefined-behaviour sanitizers (the end-to-end runs and the
+    # fuzzing have their own sanitizers or need the optimised build).
+    cmake -S . -B "$build_dir-asan" -DCMAKE_BUILD_TYPE=Debug -DLINGCHAO_SANITIZE=ON -DLINGCHAO_TESTS=ON \
+      -DLINGCHAO_BENCH=OFF -DLINGCHAO_WERROR=ON >/dev/null
+    cmake --build "$build_dir-asan" -j"$(nproc)"
+    cd "$build_dir-asan"
+    exec ctest --output-on-failure -j"$(nproc)" -E '^(e2e_|fuzz_)'
     ;;
   *)
     echo "usage: $0 run|test" >&2

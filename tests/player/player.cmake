@@ -26,4 +26,5 @@ set_tests_properties(player_gst_player_polled_test PROPERTIES TIMEOUT 300
 add_executable(player_media_probe_test ${CMAKE_CURRENT_LIST_DIR}/media_probe_test.cpp)
 target_link_libraries(player_media_probe_test PRIVATE lingchao_player lingchao_testsupport PkgConfig::GST GTest::gtest)
 add_test(NAME player_media_probe_test COMMAND player_media_probe_test)
-set_tests_properties(player_media_probe_test PROPERTIES TIMEOUT 120)
+set_tests_properties(player_media_probe_test PROPERTIES TIMEOUT 120
+    ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp;ASAN_OPTIONS=fast_unwind_on_malloc=0")
