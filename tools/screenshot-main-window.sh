@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes a screenshot of the main window with a group of five jobs under Xvfb.
 # Usage: tools/screenshot-main-window.sh path/to/lingchao out.png [display-number]
-# Builds nothing: give it the built program. Needs Xvfb, ImageMagick (import), python3; openbox when present.
+# Builds nothing: give it the built program. Needs Xvfb, xdotool, ImageMagick (import), python3; openbox when present.
 set -euo pipefail
 binary=$(readlink -f "${1:?path of the built lingchao}")
 out=$(readlink -f "$(dirname "${2:?output png}")")/$(basename "$2")
@@ -23,7 +23,8 @@ trap cleanup EXIT
 
 # The program's folder is the one its executable runs from.
 cp "$binary" "$work/lingchao"
-mkdir -p "$work/music" "$work/job"
+mkdir -p "$work/music" "$work/job" "$work/run"
+chmod 700 "$work/run"
 python3 - "$work/default.dll" <<'PY'
 import struct, sys
 jobs = [
@@ -49,6 +50,8 @@ Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
 export DISPLAY="$display"
+# Its own single-instance guard: a copy of the program the user runs does not stop the screenshot.
+export XDG_RUNTIME_DIR="$work/run"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 if command -v openbox >/dev/null; then
   openbox >"$work/openbox.log" 2>&1 &
@@ -64,6 +67,12 @@ fi
 session_pid=$!
 for _ in $(seq 50); do [ -s "$work/program.pid" ] && break; sleep 0.1; done
 program_pid=$(cat "$work/program.pid")
-sleep "${LINGCHAO_SHOT_WAIT:-3}"
+# Past the splash to the clock, then the main window as a user calls it up (Ctrl+F12).
+for _ in $(seq 100); do xdotool search --onlyvisible --name '^铃潮$' >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool search --onlyvisible --name '^铃潮$' windowactivate --sync key Escape 2>/dev/null || true
+sleep 1
+xdotool key ctrl+F12
+for _ in $(seq 100); do xdotool search --onlyvisible --name '铃潮V4.0' >/dev/null 2>&1 && break; sleep 0.1; done
+sleep "${LINGCHAO_SHOT_WAIT:-1}"
 import -window root "$out"
 echo "screenshot: $out"
