@@ -10,8 +10,10 @@ case "$mode" in
   run)
     tools/deps.sh run
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLINGCHAO_TESTS=OFF -DLINGCHAO_BENCH=OFF >/dev/null
-    cmake --build "$build_dir" --target lingchao -j"$(nproc)"
+    cmake --build "$build_dir" --target lingchao bells -j"$(nproc)"
     mkdir -p "$build_dir/bin/music" "$build_dir/bin/job"
+    # The built program's folder is its application folder: give it the shipped bells once.
+    cp -n "$build_dir"/share/music/*.wav "$build_dir/bin/music/" 2>/dev/null || true
     exec "$build_dir/bin/lingchao"
     ;;
   test)

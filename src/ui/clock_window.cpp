@@ -97,6 +97,8 @@ QPixmap ClockWindow::PaintFace(QSize size, qreal devicePixelRatio) {
 
 ClockWindow::ClockWindow(Hooks hooks, QWidget* parent) : QWidget(parent), hooks_(std::move(hooks)) {
     setObjectName(QStringLiteral("Form1"));
+    // The clock is never the active window, yet its warning must explain itself under the pointer.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     dpi_ = LogicalDpiOf(this);
     const QRect design = DesignGeometry(dpi_);
     setFixedSize(design.size());

@@ -82,6 +82,7 @@ private slots:
         clock.show();
         auto* image1 = clock.findChild<QWidget*>(QStringLiteral("Image1"));
         QVERIFY(!clock.problemShown());
+        QVERIFY(clock.testAttribute(Qt::WA_AlwaysShowToolTips));  // shown while another program is active
         clock.ShowProblems("今日有铃声无法播放：\n任务2 上课：文件不存在 /music/a.wav");
         QVERIFY(clock.problemShown());
         QVERIFY(image1->toolTip().contains(QStringLiteral("任务2 上课")));
