@@ -63,6 +63,8 @@ public:
     void SetTextWhole(const QString& text) {
         if (validator_ != nullptr) validator_->SetBaseline(GbkByteLength(text.toStdString()));
         setText(text);
+        // Like a box the user has left: a long path shows its beginning (the drive and folders), not its end.
+        if (!hasFocus()) setCursorPosition(0);
     }
 
     std::function<void()> onEntered;
