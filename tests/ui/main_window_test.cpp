@@ -19,6 +19,7 @@
 #include "scheduler/checktime.h"
 #include "support/fakes.h"
 #include "support/group_helpers.h"
+#include "support/when_modal.h"
 #include "ui/job_editor.h"
 #include "ui/twips.h"
 
@@ -27,26 +28,7 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// Calls `answer` on the next modal dialog of type T, from the event loop of that dialog.
-template <class T>
-void WhenModal(std::function<void(T*)> answer) {
-    auto* timer = new QTimer;
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, answer = std::move(answer)] {
-        T* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog != nullptr && dialog->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            answer(dialog);
-        } else if (clock->elapsed() > 5000) {
-            timer->stop();
-            timer->deleteLater();
-            ADD_FAILURE() << "no modal dialog appeared";
-        }
-    });
-    timer->start(0);
-}
+using test::WhenModal;
 
 class MainWindowTest : public ::testing::Test {
 protected:
