@@ -1,0 +1,230 @@
+# shellcheck shell=bash disable=SC2034  # E2E_DIR, REC_WIDTH_MS, PROGRAM, SHARED_MUSIC, APP: for the callers
+# Helpers shared by the end-to-end bell tests and the lateness benchmark: a temporary folder that is removed at
+# the end, the program installed into it, a private PulseAudio with a capture sink, a private X server with a
+# window manager, and the measurement of when sound came out. Everything started here is stopped by its pid.
+
+E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+E2E_RATE=44100
+E2E_PIDS=()
+E2E_PULSE_PIDFILE=""
+
+e2e_need() {  # tool...: skips the test when one is missing
+    local tool
+    for tool; do command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 0; }; done
+}
+
+e2e_begin() {  # sets T, the temporary folder
+    T=$(mktemp -d /tmp/lingchao-e2e.XXXXXX)
+    mkdir -p "$T/run" "$T/home"
+    chmod 700 "$T/run"
+    # Nothing of the caller's desktop, bus or sound server may leak in.
+    export HOME="$T/home" XDG_RUNTIME_DIR="$T/run" TZ=UTC LC_ALL=C.UTF-8
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$T/no-session-bus"
+    unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM PULSE_SERVER XDG_DATA_HOME FAKETIME LD_PRELOAD
+    trap e2e_cleanup EXIT
+}
+
+e2e_cleanup() {
+    local i p
+    for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
+        p=${E2E_PIDS[i]}
+        kill -INT "$p" 2>/dev/null || true
+    done
+    sleep 0.3
+    for p in "${E2E_PIDS[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
+    if [ -n "$E2E_PULSE_PIDFILE" ] && [ -s "$E2E_PULSE_PIDFILE" ]; then
+        p=$(cat "$E2E_PULSE_PIDFILE")
+        kill "$p" 2>/dev/null || true
+        for _ in $(seq 1 30); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
+        kill -KILL "$p" 2>/dev/null || true
+    fi
+    wait 2>/dev/null || true
+    if [ -n "${KEEP:-}" ]; then echo "kept $T"; else rm -rf "$T"; fi
+}
+
+e2e_spawn() {  # command...: runs it in the background, remembered for the cleanup; E2E_LAST = its pid
+    "$@" &
+    E2E_LAST=$!
+    E2E_PIDS+=("$E2E_LAST")
+}
+
+e2e_fail() {
+    echo "FAIL: $*"
+    local f
+    for f in "$T"/*.err "${APP:-$T/app}/bell-log.csv"; do
+        [ -f "$f" ] && { echo "--- $f"; tail -20 "$f"; }
+    done
+    exit 1
+}
+
+e2e_now() { echo "$EPOCHREALTIME"; }
+
+# libfaketime, preloaded directly so that the pid started is the program's own (the faketime wrapper forks).
+e2e_faketime_lib() {
+    local lib
+    for lib in /usr/lib/*/faketime/libfaketime.so.1 /usr/lib/faketime/libfaketime.so.1; do
+        [ -f "$lib" ] && { echo "$lib"; return 0; }
+    done
+    return 1
+}
+
+e2e_epoch() { date -u -d "$1" +%s; }  # "YYYY-MM-DD HH:MM:SS" (UTC, as the program sees it with TZ=UTC)
+
+e2e_sub() { python3 -c "import sys; print(f'{float(sys.argv[1]) - float(sys.argv[2]):+.6f}')" "$1" "$2"; }
+
+e2e_sleep_until() {  # real epoch seconds (fractional)
+    local d
+    d=$(python3 -c "import sys,time; print(max(0.0, float(sys.argv[1]) - time.time()))" "$1")
+    sleep "$d"
+}
+
+# Installs the build into $T/stage. A prefix alone would still write the autostart entry to /etc (its destination
+# is absolute): DESTDIR keeps every file inside $T. Sets PROGRAM, SHARED_MUSIC and APP, the application folder
+# the installed copy uses: being installed (share/lingchao beside its bin folder), it keeps its data per user in
+# $XDG_DATA_HOME/lingchao, here inside $T. The tests fill that folder before the first start, so the program
+# finds it and does not seed it with its example timetable.
+e2e_install() {  # build dir
+    local build=$1
+    [ -x "$build/bin/lingchao" ] || e2e_fail "$build/bin/lingchao not built"
+    [ -f "$build/share/music/上课铃.wav" ] || e2e_fail "the bells are not built (make bells)"
+    DESTDIR="$T/stage" "${CMAKE:-cmake}" --install "$build" --prefix /inst >"$T/install.log" 2>&1 ||
+        e2e_fail "cmake --install failed: $(tail -3 "$T/install.log")"
+    PROGRAM="$T/stage/inst/bin/lingchao"
+    SHARED_MUSIC="$T/stage/inst/share/lingchao/music"
+    export XDG_DATA_HOME="$T/data"
+    APP="$XDG_DATA_HOME/lingchao"
+    [ -x "$PROGRAM" ] && [ -f "$SHARED_MUSIC/上课铃.wav" ] || e2e_fail "install did not put the program and bells in place"
+}
+
+# A private sound server whose only sink is a null sink "cap"; a silent stream keeps the sink running, or the
+# start of the first sound would be lost while it wakes up.
+e2e_start_pulse() {
+    export PULSE_SERVER="unix:$T/run/native"
+    E2E_PULSE_PIDFILE="$T/run/pulse/pid"
+    pulseaudio -n --daemonize=yes --exit-idle-time=-1 --use-pid-file=yes --log-target="file:$T/pa.log" \
+        --load="module-native-protocol-unix auth-anonymous=1 socket=$T/run/native" \
+        --load="module-null-sink sink_name=cap rate=$E2E_RATE channels=2" --load=module-always-sink \
+        >"$T/pa.out" 2>&1 || e2e_fail "pulseaudio did not start: $(tail -3 "$T/pa.out")"
+    for _ in $(seq 1 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+    pactl info >/dev/null 2>&1 || e2e_fail "pulseaudio does not answer"
+    e2e_spawn pacat --playback --latency-msec=20 --device=cap </dev/zero
+}
+
+e2e_start_x() {  # sets DISPLAY; openbox keeps the clock above other windows as on a desktop
+    Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp 5>"$T/display" >"$T/xvfb.err" 2>&1 &
+    E2E_PIDS+=($!)
+    for _ in $(seq 1 100); do [ -s "$T/display" ] && break; sleep 0.1; done
+    local number
+    number=$(head -1 "$T/display")
+    [ -n "$number" ] || e2e_fail "Xvfb did not start"
+    export DISPLAY=":$number" QT_QPA_PLATFORM=xcb
+    e2e_spawn openbox >"$T/openbox.err" 2>&1
+    for _ in $(seq 1 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+}
+
+# Records the capture sink's monitor as raw S16LE stereo into $1 and bounds the real time t0 of its first sample:
+# - from above: a watcher compares the file's length with the clock every few milliseconds; every counted sample
+#   was captured before the clock was read, so t0 <= min(now - frames / rate)   (written to $1.t0hi);
+# - from below: three short 2 kHz clicks are played, each from a pacat launched at a noted real time; a click
+#   cannot sound before its launch, so t0 >= launch - click_onset_frame / rate   (launch times in $1.marks).
+e2e_record() {  # raw file
+    REC_FILE=$1
+    REC_T0_LO=$(e2e_now)
+    e2e_spawn parec --device=cap.monitor --format=s16le --rate=$E2E_RATE --channels=2 --latency-msec=20 >"$REC_FILE"
+    cat >"$T/t0watch.py" <<'EOF'
+import os, signal, sys, time
+path, rate = sys.argv[1], int(sys.argv[2])
+best = None
+signal.signal(signal.SIGINT, lambda *_: sys.exit(0))
+signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+while True:
+    frames = os.stat(path).st_size // 4
+    now = time.time()  # read after the length: every counted sample was captured before now
+    if frames:
+        bound = now - frames / rate
+        if best is None or bound < best:
+            best = bound
+            with open(path + ".t0hi.tmp", "w") as f:
+                f.write(repr(best))
+            os.replace(path + ".t0hi.tmp", path + ".t0hi")  # readers never see half a number
+    time.sleep(0.002)
+EOF
+    e2e_spawn python3 "$T/t0watch.py" "$REC_FILE" "$E2E_RATE"
+    for _ in $(seq 1 50); do [ -s "$REC_FILE.t0hi" ] && break; sleep 0.1; done
+    [ -s "$REC_FILE.t0hi" ] || e2e_fail "parec records nothing"
+    python3 -c "
+import math, struct, sys
+rate = int(sys.argv[2])
+frames = [int(12000 * math.sin(2 * math.pi * 2000 * k / rate)) for k in range(rate * 30 // 1000)]
+open(sys.argv[1], 'wb').write(b''.join(struct.pack('<hh', v, v) for v in frames))" "$T/click.raw" "$E2E_RATE"
+    : >"$REC_FILE.marks"
+    local i
+    for i in 1 2 3; do
+        sleep 0.4
+        e2e_now >>"$REC_FILE.marks"
+        pacat --playback --device=cap --format=s16le --rate=$E2E_RATE --channels=2 --latency-msec=20 <"$T/click.raw"
+    done
+    sleep 0.4
+}
+
+# Sound after the marks, one line per burst: "onset_lo_ms onset_hi_ms freq_hz length_ms", times relative to the
+# real epoch $2. A burst starts at the first sample above the threshold after at least 300 ms of quiet.
+# Sets REC_WIDTH_MS, the width of the bracket on t0 (and so on every onset).
+e2e_bursts() {  # raw file, reference real epoch
+    python3 - "$1" "$E2E_RATE" "$REC_T0_LO" "$(cat "$1.t0hi")" "$2" "$(paste -sd, "$1.marks")" >"$T/bursts" <<'EOF'
+import array, sys
+path, rate, t0lo, t0hi, ref = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4]), float(sys.argv[5])
+marks = [float(m) for m in sys.argv[6].split(",")]
+data = array.array("h")
+with open(path, "rb") as f:
+    raw = f.read()
+data.frombytes(raw[: len(raw) // 4 * 4])
+n = len(data) // 2
+THRESHOLD, QUIET = 1000, int(0.3 * rate)
+last_loud = -QUIET - 1
+bursts = []
+for i in range(n):
+    if abs(data[2 * i]) > THRESHOLD or abs(data[2 * i + 1]) > THRESHOLD:
+        if i - last_loud > QUIET:
+            bursts.append([i, i])
+        bursts[-1][1] = i
+        last_loud = i
+def freq(start, end):
+    # Dominant frequency from rising zero crossings of the left channel over at most the first 200 ms.
+    span = min(end, start + rate // 5)
+    crossings = sum(1 for k in range(start + 1, span) if data[2 * (k - 1)] < 0 <= data[2 * k])
+    return crossings * rate / max(1, span - start)
+if len(bursts) < len(marks) or any(abs(freq(*b) - 2000) > 200 for b in bursts[: len(marks)]):
+    sys.exit("the clicks that time the recording are missing")
+for mark, (start, _) in zip(marks, bursts):
+    t0lo = max(t0lo, mark - start / rate)
+# The null sink hands its monitor whole blocks (about the 20 ms latency asked for), so a sample's index maps onto
+# real time only to within a block: both bounds get that slack, which also covers their crossing each other.
+BLOCK = 0.020
+if t0lo > t0hi + 2 * BLOCK:
+    sys.exit(f"inconsistent bounds on the recording's start: {t0lo} > {t0hi}")
+t0lo, t0hi = min(t0lo, t0hi) - BLOCK, max(t0lo, t0hi) + BLOCK
+print(f"width {(t0hi - t0lo) * 1000:.0f}")
+for start, end in bursts[len(marks):]:
+    lo = (t0lo + start / rate - ref) * 1000
+    hi = (t0hi + start / rate - ref) * 1000
+    print(f"{lo:.0f} {hi:.0f} {freq(start, end):.0f} {(end - start) * 1000 / rate:.0f}")
+EOF
+    REC_WIDTH_MS=$(awk '$1 == "width" {print $2}' "$T/bursts")
+    grep -v '^width' "$T/bursts" || true
+}
+
+# The bell-log lines of one set time ("HH:MM"), without the header.
+e2e_log_lines() {  # app folder, set time
+    [ -f "$1/bell-log.csv" ] || return 0
+    awk -F, -v t="$2" 'NR > 1 && $2 == t' "$1/bell-log.csv"
+}
+
+e2e_wait_line() {  # file, extended regex, timeout seconds
+    local end=$((SECONDS + $3))
+    while [ $SECONDS -lt $end ]; do
+        grep -Eq "$2" "$1" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    return 1
+}
