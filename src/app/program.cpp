@@ -81,7 +81,6 @@ Program::~Program() = default;
 
 void Program::BuildWindows() {
     dialogs_ = std::make_unique<QtDialogs>();
-    groups_ = std::make_unique<JobGroups>(jilu_, *dialogs_);
     form4_ = std::make_unique<Form4>(Form4::Services{
         jilu_, *dialogs_, *player_, [this](const JobRecord& r) { return runtime_.scheduler().PickJobMusic(r); }});
     const PlayerCommands commands{[this] { PlayCommand(*player_); }, [this] { PauseCommand(*player_); },
@@ -102,8 +101,6 @@ void Program::BuildWindows() {
 
     Form4Hooks& hooks = form4_->hooks();
     hooks.quit = [this] { shell_->QuitProgram(); };
-    hooks.open = [this] { groups_->OpenGroup(); };
-    hooks.save = [this] { groups_->SaveGroup(); };
     hooks.shuttime = [this] { OpenShutdownSettings(); };
     hooks.wmp = [this] { OpenMusicLists(); };
     hooks.about = [this] { OpenAbout(); };

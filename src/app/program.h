@@ -11,7 +11,6 @@
 #include "platform/sysinfo_launcher.h"
 #include "player/media_player.h"
 #include "store/jilu.h"
-#include "store/job_groups.h"
 
 class QCoreApplication;
 
@@ -52,7 +51,6 @@ private:
     Runtime runtime_;
     Jilu jilu_;
     std::unique_ptr<Dialogs> dialogs_;
-    std::unique_ptr<JobGroups> groups_;
     std::unique_ptr<Form4> form4_;
     std::unique_ptr<DesktopShell> shell_;
     std::unique_ptr<ShutdownConfirmHost> confirm_;

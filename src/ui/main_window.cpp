@@ -88,7 +88,8 @@ private:
 Form4::Form4(Services services, QWidget* parent)
     : QMainWindow(parent),
       s_(std::move(services)),
-      jobs_({s_.jilu, *this, s_.dialogs, *this, s_.player, s_.pickJobMusic}) {
+      jobs_({s_.jilu, *this, s_.dialogs, *this, s_.player, s_.pickJobMusic}),
+      groups_(s_.jilu, s_.dialogs) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("铃潮V4.0"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -189,8 +190,8 @@ void Form4::BuildMenus() {
     };
 
     QMenu* file = menuOf("file", "文件(&F)");
-    item(file, "open", "打开(&O)", [this] { Call(hooks_.open); });
-    item(file, "save", "保存(&S)", [this] { Call(hooks_.save); });
+    item(file, "open", "打开(&O)", [this] { groups_.OpenGroup(); });
+    item(file, "save", "保存(&S)", [this] { groups_.SaveGroup(); });
     file->addSeparator();
     item(file, "quit", "退出(&Q)", [this] { Call(hooks_.quit); });
 

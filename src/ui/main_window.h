@@ -9,6 +9,7 @@
 #include "platform/dialogs.h"
 #include "player/media_player.h"
 #include "store/jilu.h"
+#include "store/job_groups.h"
 #include "store/joblist.h"
 
 class QLabel;
@@ -27,8 +28,6 @@ struct PlayerCommands {
 
 // Menu items whose windows come from elsewhere; each does nothing until it is set.
 struct Form4Hooks {
-    std::function<void()> open;
-    std::function<void()> save;
     std::function<void()> quit;
     std::function<void()> shuttime;
     std::function<void()> wmp;
@@ -100,6 +99,7 @@ private:
 
     Services s_;
     JobList jobs_;
+    JobGroups groups_;  // the file menu's open and save
     Form4Hooks hooks_;
     PlayerCommands playerCommands_;
     JobEditorLauncher* editorOverride_ = nullptr;

@@ -130,13 +130,28 @@ TEST_F(MainWindowTest, PlayerShortcutsAndLaterMenuItemsCallTheirHooks) {
 
     for (const char* name : {"open", "save", "quit", "shuttime", "wmp", "about"})
         Action(name)->trigger();  // unset: nothing
-    form->hooks().open = [&] { calls.push_back("open"); };
     form->hooks().shuttime = [&] { calls.push_back("shuttime"); };
     form->hooks().about = [&] { calls.push_back("about"); };
-    Action("open")->trigger();
     Action("shuttime")->trigger();
     Action("about")->trigger();
-    EXPECT_EQ(calls, (Names{"play", "pause", "stop", "open", "shuttime", "about"}));
+    EXPECT_EQ(calls, (Names{"play", "pause", "stop", "shuttime", "about"}));
+}
+
+TEST_F(MainWindowTest, FileMenuSavesAByteIdenticalGroupAndOpensOneWithNothingSelected) {
+    std::filesystem::create_directory(dir / "job");
+    Open(3);
+    scripted.files = {(dir / "job" / "周一").string()};
+    Action("save")->trigger();
+    EXPECT_EQ(test::ReadAll(dir / "job" / "周一.sav"), test::ReadAll(group()));
+
+    test::WriteNumberedGroup(dir / "job" / "five.sav", 5);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, RowCentre(1));
+    scripted.answers = {MessageAnswer::No};
+    scripted.files = {(dir / "job" / "five.sav").string()};
+    Action("open")->trigger();
+    EXPECT_EQ(list->count(), 5);
+    EXPECT_EQ(form->SelectedRow(), -1);
+    EXPECT_EQ(test::ReadAll(group()), test::ReadAll(dir / "job" / "five.sav"));
 }
 
 TEST_F(MainWindowTest, AltLPutsTheFocusOnTheList) {
