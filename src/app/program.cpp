@@ -93,10 +93,6 @@ void Program::BuildWindows() {
     shellHooks.play = commands.play;
     shellHooks.pause = commands.pause;
     shellHooks.stop = commands.stop;
-    shellHooks.clockLoaded = [this] {
-        runtime_.Start();
-        selfCheck_->Request();
-    };
     shell_ = std::make_unique<DesktopShell>(appFolder_, *dialogs_, shellHooks);
 
     Form4Hooks& hooks = form4_->hooks();
@@ -111,10 +107,15 @@ void Program::BuildWindows() {
 }
 
 bool Program::Start() {
-    if (windows_) return shell_->Start();
-    headlessGuard_ = std::make_unique<FileInstanceGuard>(DefaultGuardPath());
-    if (CheckSingleInstance(*headlessGuard_, *dialogs_) == InstanceCheck::EndProgram) return false;
-    PrepareNullMediaFile(appFolder_);
+    if (windows_) {
+        if (!shell_->Start()) return false;
+    } else {
+        headlessGuard_ = std::make_unique<FileInstanceGuard>(DefaultGuardPath());
+        if (CheckSingleInstance(*headlessGuard_, *dialogs_) == InstanceCheck::EndProgram) return false;
+        PrepareNullMediaFile(appFolder_);
+    }
+    // The scheduler starts with the program, not when the splash hands over to the clock: a PC that starts a
+    // few seconds before a bell still rings it.
     runtime_.Start();
     selfCheck_->Request();
     return true;
