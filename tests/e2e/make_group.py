@@ -19,8 +19,8 @@ def encode(text, width, what):
     return raw + b" " * (width - len(raw))
 
 
-def record(job_no, spec):
-    time, date, state, name, music = spec.split("|")
+def record(job_no, fields):
+    time, date, state, name, music = fields.split("|")
     out = bytearray(b" " * RECORD)
     out[0:2] = struct.pack("<h", job_no)
     values = {"name": name, "time": time, "date": date, "state": state, "music": music}
@@ -36,8 +36,8 @@ def main():
     if len(sys.argv) < 2:
         sys.exit(__doc__)
     with open(sys.argv[1], "wb") as f:
-        for k, spec in enumerate(sys.argv[2:], start=1):
-            f.write(record(k, spec))
+        for k, fields in enumerate(sys.argv[2:], start=1):
+            f.write(record(k, fields))
 
 
 if __name__ == "__main__":
