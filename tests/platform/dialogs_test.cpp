@@ -153,9 +153,3 @@ TEST(QtDialogsTest, SaveFileReturnsANewPathWithoutAsking) {
 
 }  // namespace
 }  // namespace lingchao
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -94,9 +94,3 @@ TEST(SysInfoLauncher, StartsTheFirstToolFoundOnThePathDetached) {
 
 }  // namespace
 }  // namespace lingchao
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

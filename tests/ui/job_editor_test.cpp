@@ -319,9 +319,3 @@ TEST_F(JobEditorTest, RefusedOkKeepsTheFocusOnTheBoxToMend) {
 
 }  // namespace
 }  // namespace lingchao
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

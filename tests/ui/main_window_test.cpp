@@ -403,9 +403,3 @@ TEST_F(ModalSchedulerTest, BellRingsWhileTheJobEditorIsOpen) {
 
 }  // namespace
 }  // namespace lingchao
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
