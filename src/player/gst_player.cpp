@@ -131,11 +131,7 @@ struct GstPlayer::Impl {
             state = State::Error;
             return;
         }
-        for (const std::string& entry : *entries) {
-            const std::size_t first = entry.find_first_not_of(" \t");
-            if (first == std::string::npos || entry[first] == '#') continue;
-            items.push_back(entry.substr(first, entry.find_last_not_of(" \t") - first + 1));
-        }
+        items = PlayableEntries(*entries);
         if (items.empty()) {
             Failed(where.path, "the music list has no entries");
             state = State::Error;

@@ -32,10 +32,7 @@ std::vector<MusicProblem> GstMediaProbe::Check(const std::string& path) {
     }
     const auto folder = std::filesystem::path(where.path).parent_path();
     int playable = 0;
-    for (const auto& raw : *entries) {
-        const std::size_t first = raw.find_first_not_of(" \t");
-        if (first == std::string::npos || raw[first] == '#') continue;
-        const std::string entry = raw.substr(first, raw.find_last_not_of(" \t") - first + 1);
+    for (const std::string& entry : PlayableEntries(*entries)) {
         const ResolvedMediaPath item = ResolveMediaPath(entry, folder);
         const std::string why = item.path.empty() ? "文件不存在" : ProbeFile(item.path);
         if (why.empty()) {

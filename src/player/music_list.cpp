@@ -81,4 +81,14 @@ bool IsSafeMusicListName(std::string_view name) {
 
 bool IsMusicListInUse(const MediaPlayer& player, const std::string& listPath) { return player.FileName() == listPath; }
 
+std::vector<std::string> PlayableEntries(const std::vector<std::string>& entries) {
+    std::vector<std::string> out;
+    for (const std::string& entry : entries) {
+        const std::size_t first = entry.find_first_not_of(" \t");
+        if (first == std::string::npos || entry[first] == '#') continue;
+        out.push_back(entry.substr(first, entry.find_last_not_of(" \t") - first + 1));
+    }
+    return out;
+}
+
 }  // namespace lingchao

@@ -17,6 +17,9 @@ namespace lingchao {
 // line needs no end. Blank lines and directive lines ("#EXTM3U", "#EXTINF:…") are entries like any other.
 std::vector<std::string> ParseMusicList(std::string_view gbk);
 
+// The entries a player plays: blank lines and directives ("#…") left out, blanks and tabs around each trimmed.
+std::vector<std::string> PlayableEntries(const std::vector<std::string>& entries);
+
 // The entries of a list file; nullopt when it cannot be opened or read (missing, a folder, unreadable).
 std::optional<std::vector<std::string>> ReadMusicList(const std::filesystem::path& path);
 

@@ -61,16 +61,15 @@ void BellLog::PlaybackFailed(const LocalDateTime& at, const std::string& path, c
 }
 
 void BellLog::Append(const std::string& line) {
-    const auto size = FileLength(path_);
-    if (size && *size >= maxBytes_) {
+    std::uint64_t size = FileLength(path_).value_or(0);
+    if (size >= maxBytes_) {
         std::error_code ec;
         std::filesystem::rename(path_, rotated_, ec);
+        if (!ec) size = 0;
     }
     const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return;  // a log that cannot be written must never stop a bell
-    std::string text;
-    if (!FileLength(path_).value_or(0)) text = std::string(kHeader) + "\n";
-    text += line + "\n";
+    const std::string text = (size == 0 ? std::string(kHeader) + "\n" : std::string()) + line + "\n";
     // One write with O_APPEND: a line is never interleaved or half written by a crash between calls.
     [[maybe_unused]] const ssize_t n = ::write(fd, text.data(), text.size());
     ::close(fd);
