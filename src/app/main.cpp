@@ -5,9 +5,10 @@
 #include <memory>
 
 #include "app/program.h"
+#include "base/log.h"
 #include "platform/app_folder.h"
 #include "player/player_backend.h"
-#include "store/file_util.h"
+#include "store/example_group.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
     lingchao::InstallChineseTranslations(*app);
     // At start-up, not at the first bell: a cold plugin registry costs a third of a second.
     lingchao::InitPlayerBackend(&argc, &argv);
-    lingchao::Program program(lingchao::PrepareAppFolder(), windows);
+    lingchao::Program program(lingchao::PrepareAppFolder(lingchao::SeedAppFolder), windows);
     if (!program.Start()) return 0;
     return app->exec();
 }

@@ -5,12 +5,12 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "base/log.h"
 #include "platform/qt_dialogs.h"
 #include "player/media_probe.h"
 #include "player/player_backend.h"
 #include "player/player_commands.h"
 #include "shutdown/guanji.h"
-#include "store/file_util.h"
 #include "ui/about_box.h"
 #include "ui/desktop_shell.h"
 #include "ui/main_window.h"
@@ -28,9 +28,12 @@ public:
     MessageAnswer Message(const MessageRequest& request) override {
         LogLine(request.title + ": " + request.text);
         switch (request.buttons) {
-            case MessageButtons::Ok: return MessageAnswer::Ok;
-            case MessageButtons::OkCancel: return MessageAnswer::Cancel;
-            case MessageButtons::YesNo: return MessageAnswer::No;
+            case MessageButtons::Ok:
+                return MessageAnswer::Ok;
+            case MessageButtons::OkCancel:
+                return MessageAnswer::Cancel;
+            case MessageButtons::YesNo:
+                return MessageAnswer::No;
         }
         return MessageAnswer::Cancel;
     }
@@ -60,18 +63,18 @@ Program::Program(std::filesystem::path appFolder, bool windows)
                             }})),
       nullMedia_(NullMediaPath(appFolder_)),
       runtime_(appFolder_, *player_),
-      jilu_(appFolder_, nullptr,
-            [this] {
-                runtime_.scheduler().BuildScheduleIndex();
-                // Every change of the group: a missing bell file shows the morning it is copied wrong.
-                if (selfCheck_) selfCheck_->Request();
-            }) {
+      jilu_(appFolder_, nullptr, [this] {
+          runtime_.scheduler().BuildScheduleIndex();
+          // Every change of the group: a missing bell file shows the morning it is copied wrong.
+          if (selfCheck_) selfCheck_->Request();
+      }) {
     ConnectEndOfStream(*player_, nullMedia_);
     selfCheck_ = std::make_unique<SelfCheckRunner>(
         appFolder_ / kDefaultGroup, runtime_.clock(), std::make_unique<GstMediaProbe>(),
         [this](const std::vector<MusicProblem>& problems) { ReportProblems(problems); });
     if (windows_) {
         BuildWindows();
+        warnings_.SetListener([this](const std::string& text) { shell_->ShowProblems(text); });
     } else {
         dialogs_ = std::make_unique<LogDialogs>();
     }
@@ -102,8 +105,9 @@ void Program::BuildWindows() {
     hooks.about = [this] { OpenAbout(); };
 
     confirm_ = std::make_unique<ShutdownConfirmHost>([this] { ShutdownSequence(); });
-    runtime_.SetHooks({[this](const std::string& time, const std::string& weekday) { shell_->ShowClock(time, weekday); },
-                       [this] { confirm_->ConfirmShutdown(); }});
+    runtime_.SetHooks(
+        {[this](const std::string& time, const std::string& weekday) { shell_->ShowClock(time, weekday); },
+         [this] { confirm_->ConfirmShutdown(); }});
 }
 
 bool Program::Start() {
@@ -147,7 +151,7 @@ void Program::ReportProblems(const std::vector<MusicProblem>& problems) {
     }
     if (problems.empty() && problemsReported_) LogLine("self-check: every bell of today can play again");
     problemsReported_ = !problems.empty();
-    if (shell_) shell_->ShowProblems(ProblemsText(problems));
+    warnings_.Set("self-check", ProblemsText(problems), true);
 }
 
 void Program::ShutdownSequence() {

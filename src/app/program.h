@@ -5,11 +5,12 @@
 
 #include "app/runtime.h"
 #include "app/self_check_runner.h"
-#include "platform/dialogs.h"
+#include "base/dialogs.h"
+#include "base/media_player.h"
+#include "base/warning_board.h"
 #include "platform/instance_guard.h"
 #include "platform/shutdown_requester.h"
 #include "platform/sysinfo_launcher.h"
-#include "player/media_player.h"
 #include "store/jilu.h"
 
 class QCoreApplication;
@@ -57,6 +58,8 @@ private:
     std::unique_ptr<InstanceGuard> headlessGuard_;
     std::unique_ptr<SelfCheckRunner> selfCheck_;
     bool problemsReported_ = false;
+    // Everything that can cost a bell, shown on the clock (and logged without windows).
+    WarningBoard warnings_;
     LogindShutdownRequester requester_;
     PathSysInfoLauncher sysInfo_;
 };

@@ -1,26 +1,8 @@
 #include "app/runtime.h"
 
-#include <cstdio>
-
-#include "store/file_util.h"
+#include "base/log.h"
 
 namespace lingchao {
-namespace {
-
-std::string Stamp(const LocalDateTime& t) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.date.year, t.date.month, t.date.day,
-                  t.time.hour, t.time.minute, t.time.second, t.millisecond);
-    return buf;
-}
-
-std::string HourMinute(const TimeOfDay& t) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%02d:%02d", t.hour, t.minute);
-    return buf;
-}
-
-}  // namespace
 
 Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player)
     : appFolder_(std::move(appFolder)),
@@ -60,13 +42,13 @@ void Runtime::ConfirmShutdown() {
 }
 
 void Runtime::JobExamined(const JobExamination& e) {
-    LogLine(Stamp(e.at) + " job " + std::to_string(e.jobNo) + " \"" + e.name + "\" set " + HourMinute(e.setTime) +
-            " state " + e.state + " path \"" + e.path + "\": " + OutcomeName(e.outcome));
+    LogLine(StampText(e.at) + " job " + std::to_string(e.jobNo) + " \"" + e.name + "\" set " +
+            HourMinuteText(e.setTime) + " state " + e.state + " path \"" + e.path + "\": " + OutcomeName(e.outcome));
     bellLog_.Examined(e);
 }
 
 void Runtime::ScheduleResumed(const LocalDateTime& now, int cursor) {
-    LogLine(Stamp(now) + " clock passed a scheduled minute without a tick; schedule resumes at entry " +
+    LogLine(StampText(now) + " clock passed a scheduled minute without a tick; schedule resumes at entry " +
             std::to_string(cursor));
 }
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 
+#include "base/media_player.h"
 #include "platform/aligned_ticker.h"
-#include "player/media_player.h"
 #include "scheduler/bell_log.h"
 #include "scheduler/checktime.h"
 
@@ -19,7 +19,7 @@ class Runtime final : public QObject, public SchedulerHost {
 public:
     struct Hooks {
         std::function<void(const std::string&, const std::string&)> showClock;  // the clock's labels
-        std::function<void()> confirmShutdown;                                   // opens Form2
+        std::function<void()> confirmShutdown;                                  // opens Form2
     };
 
     Runtime(std::filesystem::path appFolder, MediaPlayer& player);

@@ -5,8 +5,7 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "store/example_group.h"
-#include "store/file_util.h"
+#include "base/log.h"
 
 namespace lingchao {
 
@@ -33,7 +32,7 @@ std::filesystem::path ChooseAppFolder(const std::filesystem::path& executableFol
     return base / "lingchao";
 }
 
-std::filesystem::path PrepareAppFolder() {
+std::filesystem::path PrepareAppFolder(const SeedFolder& seed) {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
     const auto exeFolder = ExecutableFolder();
@@ -41,7 +40,7 @@ std::filesystem::path PrepareAppFolder() {
     std::error_code ec;
     if (folder != exeFolder && !std::filesystem::exists(folder)) {
         // First start of an installed copy: the bells and the example timetable the package ships.
-        SeedAppFolder(folder, exeFolder.parent_path() / "share/lingchao/music");
+        if (seed) seed(folder, exeFolder.parent_path() / "share/lingchao/music");
         LogLine("created the application folder " + folder.string());
     }
     for (const char* sub : {"music", "job"}) {

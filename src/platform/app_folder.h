@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace lingchao {
@@ -15,8 +16,12 @@ std::filesystem::path ExecutableFolder();
 std::filesystem::path ChooseAppFolder(const std::filesystem::path& executableFolder, const std::string& xdgDataHome,
                                       const std::string& home);
 
-// ChooseAppFolder for this process, with music/ and job/ created when missing.
-std::filesystem::path PrepareAppFolder();
+// Fills a per-user folder made at the first start: (new folder, the music the package ships).
+using SeedFolder = std::function<void(const std::filesystem::path&, const std::filesystem::path&)>;
+
+// ChooseAppFolder for this process, with music/ and job/ created when missing; a per-user folder made now is
+// given to `seed` first.
+std::filesystem::path PrepareAppFolder(const SeedFolder& seed);
 
 // True when files can be created in the folder.
 bool IsWritableFolder(const std::filesystem::path& folder);

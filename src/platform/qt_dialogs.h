@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "platform/dialogs.h"
+#include "base/dialogs.h"
 
 class QWidget;
 

@@ -4,7 +4,7 @@
 #include <QStandardPaths>
 #include <QString>
 
-#include "store/file_util.h"
+#include "base/log.h"
 
 namespace lingchao {
 

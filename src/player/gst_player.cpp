@@ -9,10 +9,10 @@
 #include <system_error>
 #include <vector>
 
+#include "base/log.h"
 #include "player/gst_player.h"
 #include "player/media_path.h"
 #include "player/music_list.h"
-#include "store/file_util.h"
 
 namespace lingchao {
 

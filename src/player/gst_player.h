@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "player/media_player.h"
+#include "base/media_player.h"
 
 namespace lingchao {
 

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <string>
 
-#include "scheduler/self_check.h"
+#include "base/media_probe.h"
 
 namespace lingchao {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "player/media_player.h"
-#include "store/file_util.h"
+#include "base/file_util.h"
+#include "base/media_player.h"
 
 namespace lingchao {
 

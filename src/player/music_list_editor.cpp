@@ -4,8 +4,8 @@
 
 #include <utility>
 
+#include "base/log.h"
 #include "player/music_list.h"
-#include "store/file_util.h"
 
 namespace lingchao {
 

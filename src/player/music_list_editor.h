@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialogs.h"
-#include "player/media_player.h"
+#include "base/dialogs.h"
+#include "base/media_player.h"
 
 namespace lingchao {
 

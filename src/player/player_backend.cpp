@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "store/file_util.h"
+#include "base/log.h"
 
 namespace lingchao {
 

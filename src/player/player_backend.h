@@ -2,8 +2,8 @@
 
 #include <memory>
 
+#include "base/media_player.h"
 #include "player/gst_player.h"
-#include "player/media_player.h"
 
 namespace lingchao {
 

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "store/file_util.h"
+#include "base/log.h"
 
 namespace lingchao {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "player/media_player.h"
+#include "base/media_player.h"
 
 namespace lingchao {
 

@@ -3,32 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
-
-#include "store/file_util.h"
+#include "base/file_util.h"
 
 namespace lingchao {
-namespace {
-
-std::string DateText(const CalendarDate& d) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
-    return buf;
-}
-
-std::string Stamp(const LocalDateTime& t) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", t.time.hour, t.time.minute, t.time.second, t.millisecond);
-    return DateText(t.date) + " " + buf;
-}
-
-std::string HourMinute(const TimeOfDay& t) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%02d:%02d", t.hour, t.minute);
-    return buf;
-}
-
-}  // namespace
 
 BellLog::BellLog(std::filesystem::path appFolder, std::uint64_t maxBytes)
     : path_(appFolder / "bell-log.csv"), rotated_(appFolder / "bell-log.1.csv"), maxBytes_(maxBytes) {}
@@ -51,13 +28,13 @@ std::int64_t BellLog::LateMs(const LocalDateTime& at, const TimeOfDay& setTime) 
 }
 
 void BellLog::Examined(const JobExamination& e) {
-    Append(DateText(e.at.date) + "," + HourMinute(e.setTime) + "," + Stamp(e.at) + "," +
+    Append(DateText(e.at.date) + "," + HourMinuteText(e.setTime) + "," + StampText(e.at) + "," +
            std::to_string(LateMs(e.at, e.setTime)) + "," + std::to_string(e.jobNo) + "," + Field(e.name) + "," +
            Field(e.path) + "," + OutcomeName(e.outcome));
 }
 
 void BellLog::PlaybackFailed(const LocalDateTime& at, const std::string& path, const std::string& reason) {
-    Append(DateText(at.date) + ",," + Stamp(at) + ",,,," + Field(path) + "," + Field("playback-failed: " + reason));
+    Append(DateText(at.date) + ",," + StampText(at) + ",,,," + Field(path) + "," + Field("playback-failed: " + reason));
 }
 
 void BellLog::Append(const std::string& line) {

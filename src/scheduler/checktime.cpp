@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "store/file_util.h"
+#include "base/file_util.h"
+#include "base/text.h"
 #include "store/gbk.h"
 #include "store/group_file.h"
 #include "store/jilu.h"

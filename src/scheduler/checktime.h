@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "player/media_player.h"
+#include "base/media_player.h"
 #include "scheduler/clock.h"
 #include "shutdown/shutdown_settings.h"
 #include "store/job_record.h"

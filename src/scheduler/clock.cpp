@@ -1,5 +1,6 @@
 #include "scheduler/clock.h"
 
+#include <cstdio>
 #include <ctime>
 
 namespace lingchao {
@@ -24,6 +25,12 @@ LocalDateTime MakeLocalDateTime(const CalendarDate& date, const TimeOfDay& time,
     t.millisecond = millisecond;
     t.weekday = WeekdayOf(date);
     return t;
+}
+
+std::string StampText(const LocalDateTime& t) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, " %02d:%02d:%02d.%03d", t.time.hour, t.time.minute, t.time.second, t.millisecond);
+    return DateText(t.date) + buf;
 }
 
 LocalDateTime SystemClock::Now() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "store/timeparse.h"
 
@@ -33,5 +34,8 @@ public:
 // Days from 1970-01-01 to the date (proleptic Gregorian).
 std::int64_t DaysFromCivil(const CalendarDate& date);
 LocalDateTime MakeLocalDateTime(const CalendarDate& date, const TimeOfDay& time, int millisecond = 0);
+
+// "2026-12-07 08:00:00.004": the stamp of the logs.
+std::string StampText(const LocalDateTime& t);
 
 }  // namespace lingchao

@@ -1,5 +1,6 @@
 #include "scheduler/self_check.h"
 
+#include "base/text.h"
 #include "store/gbk.h"
 #include "store/group_file.h"
 

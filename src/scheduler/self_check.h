@@ -4,23 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "base/media_probe.h"
+
 namespace lingchao {
-
-// One file that a job cannot play today.
-struct MusicProblem {
-    int jobNo = 0;
-    std::string jobName;
-    std::string path;    // the file (for a music list: the entry, or the list itself)
-    std::string reason;  // for the teacher, in Chinese
-};
-
-// Says whether a job's music plays: a file must exist and decode; a music list must hold entries that do.
-class MediaProbe {
-public:
-    virtual ~MediaProbe() = default;
-    // The problems of one job's music path (empty when it all plays). Safe to call from a worker thread.
-    virtual std::vector<MusicProblem> Check(const std::string& path) = 0;
-};
 
 // Every "START" job of the group, with its music for `weekday` (1 = Monday ... 7 = Sunday), through the probe.
 std::vector<MusicProblem> CheckTodaysMusic(const std::filesystem::path& groupFile, int weekday, MediaProbe& probe);

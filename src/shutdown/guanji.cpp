@@ -1,6 +1,6 @@
 #include "shutdown/guanji.h"
 
-#include "store/file_util.h"
+#include "base/log.h"
 
 namespace lingchao {
 namespace {

@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/dialogs.h"
-#include "platform/shutdown_requester.h"
+#include "base/dialogs.h"
+#include "base/shutdown_requester.h"
 
 namespace lingchao {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "store/file_util.h"
+#include "base/file_util.h"
 #include "store/gbk.h"
 #include "store/job_record.h"
 

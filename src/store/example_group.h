@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "store/file_util.h"
+#include "base/file_util.h"
 
 namespace lingchao {
 

@@ -21,16 +21,6 @@ std::string EncodeFixedGbk(std::string_view utf8, std::size_t width);
 // Decodes a fixed field and pads it with blanks to `width` characters, as the record holds it in memory.
 std::string DecodeFixedGbk(std::string_view bytes, std::size_t width);
 
-// Number of characters (code points) of UTF-8 text.
-std::size_t Utf8Length(std::string_view utf8);
-
-// UTF-8 text padded with blanks on the right to `width` characters (never cut).
-std::string PadRight(std::string_view utf8, std::size_t width);
-
-// Leading and trailing blanks removed (blanks only, as the original trimmed).
-std::string_view Trim(std::string_view text);
-std::string_view TrimRight(std::string_view text);
-
 // Length of the text in GBK bytes, as the editors' typing limits count it.
 std::size_t GbkByteLength(std::string_view utf8);
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "store/file_util.h"
+#include "base/file_util.h"
 #include "store/job_record.h"
 
 namespace lingchao {

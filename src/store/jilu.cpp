@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "base/text.h"
 #include "store/gbk.h"
 
 namespace lingchao {

@@ -1,6 +1,7 @@
 #include "store/job_groups.h"
 
-#include "store/file_util.h"
+#include "base/file_util.h"
+#include "base/log.h"
 
 namespace lingchao {
 

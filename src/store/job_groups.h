@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/dialogs.h"
+#include "base/dialogs.h"
 #include "store/jilu.h"
 
 namespace lingchao {

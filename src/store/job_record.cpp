@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/text.h"
 #include "store/gbk.h"
 
 namespace lingchao {

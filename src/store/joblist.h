@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/dialogs.h"
-#include "player/media_player.h"
+#include "base/dialogs.h"
+#include "base/media_player.h"
 #include "store/jilu.h"
 
 namespace lingchao {

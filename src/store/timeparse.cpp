@@ -1,5 +1,8 @@
 #include "store/timeparse.h"
 
+#include <cstdio>
+
+#include "base/text.h"
 #include "store/gbk.h"
 
 namespace lingchao {
@@ -66,6 +69,18 @@ int WeekdayOf(const CalendarDate& date) {
     if (date.month < 3) --y;
     const int sundayBased = (y + y / 4 - y / 100 + y / 400 + kOffsets[date.month - 1] + date.day) % 7;
     return sundayBased == 0 ? 7 : sundayBased;
+}
+
+std::string DateText(const CalendarDate& date) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", date.year, date.month, date.day);
+    return buf;
+}
+
+std::string HourMinuteText(const TimeOfDay& time) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d", time.hour, time.minute);
+    return buf;
 }
 
 }  // namespace lingchao

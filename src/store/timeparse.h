@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace lingchao {
@@ -29,5 +30,9 @@ std::optional<CalendarDate> ParseDate(std::string_view text);
 
 // 1 = Monday ... 7 = Sunday.
 int WeekdayOf(const CalendarDate& date);
+
+// "2026-12-07" and "08:05": the forms the program writes.
+std::string DateText(const CalendarDate& date);
+std::string HourMinuteText(const TimeOfDay& time);
 
 }  // namespace lingchao

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "platform/dialogs.h"
+#include "base/dialogs.h"
 #include "platform/sysinfo_launcher.h"
 
 namespace lingchao {

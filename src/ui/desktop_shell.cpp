@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 
 #include "platform/window_hints.h"
-#include "store/file_util.h"
 #include "ui/clock_menu.h"
 #include "ui/clock_window.h"
 #include "ui/splash.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/dialogs.h"
+#include "base/dialogs.h"
 #include "platform/global_hotkeys.h"
 #include "platform/instance_guard.h"
 #include "platform/media_control.h"

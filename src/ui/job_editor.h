@@ -4,7 +4,7 @@
 #include <array>
 #include <filesystem>
 
-#include "platform/dialogs.h"
+#include "base/dialogs.h"
 #include "store/jilu.h"
 
 class QCheckBox;

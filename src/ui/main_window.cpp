@@ -15,6 +15,7 @@
 #include <QStyledItemDelegate>
 #include <cmath>
 
+#include "base/text.h"
 #include "store/gbk.h"
 #include "ui/job_editor.h"
 #include "ui/twips.h"

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/dialogs.h"
-#include "player/media_player.h"
+#include "base/dialogs.h"
+#include "base/media_player.h"
 #include "store/jilu.h"
 #include "store/job_groups.h"
 #include "store/joblist.h"

@@ -4,8 +4,8 @@
 #include <array>
 #include <filesystem>
 
-#include "platform/dialogs.h"
-#include "player/media_player.h"
+#include "base/dialogs.h"
+#include "base/media_player.h"
 #include "player/music_list_editor.h"
 
 class QLabel;

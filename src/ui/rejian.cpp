@@ -3,7 +3,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "store/file_util.h"
+#include "base/log.h"
 
 namespace lingchao {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/dialogs.h"
+#include "base/dialogs.h"
 #include "platform/global_hotkeys.h"
 #include "platform/instance_guard.h"
 #include "platform/media_control.h"

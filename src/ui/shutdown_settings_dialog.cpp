@@ -9,7 +9,7 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "store/file_util.h"
+#include "base/text.h"
 #include "store/gbk.h"
 #include "store/timeparse.h"
 #include "ui/twips.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/dialogs.h"
+#include "base/dialogs.h"
 #include "shutdown/shutdown_settings.h"
 
 class QCheckBox;

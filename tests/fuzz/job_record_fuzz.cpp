@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 
+#include "base/text.h"
 #include "store/gbk.h"
 #include "store/group_file.h"
 #include "store/job_record.h"

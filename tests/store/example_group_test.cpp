@@ -1,4 +1,5 @@
 #include "store/example_group.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "store/gbk.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "store/job_record.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

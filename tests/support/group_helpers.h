@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "store/gbk.h"
 #include "store/group_file.h"
 #include "support/fixture_bytes.h"

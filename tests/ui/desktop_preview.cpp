@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "platform/qt_dialogs.h"
-#include "store/file_util.h"
 #include "ui/desktop_shell.h"
 
 int main(int argc, char** argv) {

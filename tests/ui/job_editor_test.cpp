@@ -1,4 +1,5 @@
 #include "ui/job_editor.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "ui/main_window.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

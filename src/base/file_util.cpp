@@ -1,4 +1,4 @@
-#include "store/file_util.h"
+#include "base/file_util.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "base/log.h"
 
 namespace lingchao {
 namespace {
@@ -145,12 +147,6 @@ bool CopyWholeFile(const std::filesystem::path& from, const std::filesystem::pat
         return true;
     }
     return ReplaceFileAtomically(to, *content);
-}
-
-void LogLine(const std::string& line) {
-    std::string out = "lingchao: " + line + "\n";
-    std::fwrite(out.data(), 1, out.size(), stderr);
-    std::fflush(stderr);
 }
 
 }  // namespace lingchao

@@ -35,7 +35,4 @@ bool CopyWholeFile(const std::filesystem::path& from, const std::filesystem::pat
 // Scratch name beside `target` for an atomic replace.
 std::filesystem::path ScratchPathFor(const std::filesystem::path& target);
 
-// One line to stderr, prefixed with the program's name; the program's only log until a log file exists.
-void LogLine(const std::string& line);
-
 }  // namespace lingchao

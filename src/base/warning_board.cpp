@@ -1,0 +1,45 @@
+#include "base/warning_board.h"
+
+#include <algorithm>
+
+#include "base/log.h"
+
+namespace lingchao {
+namespace {
+
+std::string OneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+}  // namespace
+
+void WarningBoard::Set(const std::string& key, const std::string& text, bool alreadyLogged) {
+    auto it = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) { return e.first == key; });
+    if (it == entries_.end() ? text.empty() : it->second == text) return;
+    if (text.empty()) {
+        entries_.erase(it);
+    } else if (it == entries_.end()) {
+        entries_.emplace_back(key, text);
+    } else {
+        it->second = text;
+    }
+    if (!alreadyLogged)
+        LogLine(text.empty() ? "warning cleared (" + key + ")" : "warning (" + key + "): " + OneLine(text));
+    if (listener_) listener_(Text());
+}
+
+std::string WarningBoard::Text() const {
+    std::string out;
+    for (const auto& [key, text] : entries_) out += (out.empty() ? "" : "\n\n") + text;
+    return out;
+}
+
+std::string WarningBoard::TextOf(const std::string& key) const {
+    for (const auto& [k, text] : entries_) {
+        if (k == key) return text;
+    }
+    return {};
+}
+
+}  // namespace lingchao

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lingchao {
+
+// Everything that can cost a bell, gathered for the clock's warning mark and its tooltip. Each source owns a key
+// ("self-check", "sound-output", "clock-sync", ...) and sets or clears its own text; the clock shows them all.
+// Plain C++, used from the user-interface thread only.
+class WarningBoard final {
+public:
+    using Listener = std::function<void(const std::string& text)>;
+
+    // Sets `key`'s text; "" clears it. A change is written to the log once (unless the caller already logged
+    // it in more detail); the same text again changes nothing and logs nothing.
+    void Set(const std::string& key, const std::string& text, bool alreadyLogged = false);
+    void Clear(const std::string& key) { Set(key, ""); }
+
+    // The tooltip: every key's text in the order the keys first spoke, separated by a blank line; "" when none.
+    std::string Text() const;
+    std::string TextOf(const std::string& key) const;
+    bool Empty() const { return entries_.empty(); }
+
+    // Called with Text() after every change.
+    void SetListener(Listener listener) { listener_ = std::move(listener); }
+
+private:
+    std::vector<std::pair<std::string, std::string>> entries_;
+    Listener listener_;
+};
+
+}  // namespace lingchao
