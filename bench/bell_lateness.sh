@@ -96,7 +96,7 @@ def report(what, fired):
           f"in real time median {med / speed:.1f} ms, worst {worst / speed:.1f} ms")
 fired = [r for r in rows if r["outcome"] == "fired"]
 report("fired bells", fired)
-# One job is examined per tick: a bell stored second in its minute rings a second late when the first is passed over.
+# Every job of a minute is examined at its first tick: a bell stored second in its minute rings as early as the first.
 first = {}
 for hhmm, no in expected:
     first.setdefault(hhmm, no)

@@ -20,7 +20,6 @@ public:
     void StartFireLockTimer() override {}
     void ConfirmShutdown() override {}
     void JobExamined(const JobExamination&) override {}
-    void ScheduleResumed(const LocalDateTime&, int) override {}
 };
 
 class SilentPlayer final : public MediaPlayer {

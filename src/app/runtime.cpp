@@ -42,14 +42,17 @@ void Runtime::ConfirmShutdown() {
 }
 
 void Runtime::JobExamined(const JobExamination& e) {
+    const bool otherDay = !(e.date == CalendarDate{}) && !(e.date == e.at.date);
     LogLine(StampText(e.at) + " job " + std::to_string(e.jobNo) + " \"" + e.name + "\" set " +
-            HourMinuteText(e.setTime) + " state " + e.state + " path \"" + e.path + "\": " + OutcomeName(e.outcome));
+            (otherDay ? DateText(e.date) + " " : "") + HourMinuteText(e.setTime) + " state " + e.state + " path \"" +
+            e.path + "\": " + OutcomeName(e.outcome) + (e.reason.empty() ? "" : ": " + e.reason));
     bellLog_.Examined(e);
 }
 
-void Runtime::ScheduleResumed(const LocalDateTime& now, int cursor) {
-    LogLine(StampText(now) + " clock passed a scheduled minute without a tick; schedule resumes at entry " +
-            std::to_string(cursor));
+void Runtime::ClockJumped(const LocalDateTime& from, const LocalDateTime& to) {
+    const bool back = to.MillisecondIndex() < from.MillisecondIndex();
+    LogLine(StampText(to) + " clock " + (back ? "went back" : "jumped") + " from " + StampText(from) +
+            (back ? ": jobs already dealt with today do not ring again" : ": skipped minutes are not rung late"));
 }
 
 }  // namespace lingchao

@@ -36,7 +36,7 @@ public:
     void StartFireLockTimer() override;
     void ConfirmShutdown() override;
     void JobExamined(const JobExamination& examination) override;
-    void ScheduleResumed(const LocalDateTime& now, int cursor) override;
+    void ClockJumped(const LocalDateTime& from, const LocalDateTime& to) override;
 
 private:
     std::filesystem::path appFolder_;

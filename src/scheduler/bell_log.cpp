@@ -28,9 +28,12 @@ std::int64_t BellLog::LateMs(const LocalDateTime& at, const TimeOfDay& setTime) 
 }
 
 void BellLog::Examined(const JobExamination& e) {
-    Append(DateText(e.at.date) + "," + HourMinuteText(e.setTime) + "," + StampText(e.at) + "," +
-           std::to_string(LateMs(e.at, e.setTime)) + "," + std::to_string(e.jobNo) + "," + Field(e.name) + "," +
-           Field(e.path) + "," + OutcomeName(e.outcome));
+    // A minute skipped before midnight is logged the next day, under its own date.
+    const CalendarDate& date = e.date == CalendarDate{} ? e.at.date : e.date;
+    const std::int64_t late = LateMs(e.at, e.setTime) + (DaysFromCivil(e.at.date) - DaysFromCivil(date)) * 86400000;
+    const std::string outcome = std::string(OutcomeName(e.outcome)) + (e.reason.empty() ? "" : ": " + e.reason);
+    Append(DateText(date) + "," + HourMinuteText(e.setTime) + "," + StampText(e.at) + "," + std::to_string(late) + "," +
+           std::to_string(e.jobNo) + "," + Field(e.name) + "," + Field(e.path) + "," + Field(outcome));
 }
 
 void BellLog::PlaybackFailed(const LocalDateTime& at, const std::string& path, const std::string& reason) {

@@ -1,6 +1,7 @@
 #include "scheduler/checktime.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "base/file_util.h"
 #include "base/text.h"
@@ -11,7 +12,20 @@
 namespace lingchao {
 namespace {
 
+constexpr std::size_t kDaysKept = 8;
+
 int MinuteOfDay(std::int32_t secondsOfDay) { return secondsOfDay / 60; }
+int MinuteOfDay(const TimeOfDay& t) { return t.hour * 60 + t.minute; }
+
+std::string SecondText(const TimeOfDay& t) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return buf;
+}
+
+std::string_view Field(const RecordBytes& record, std::size_t offset, std::size_t width) {
+    return {reinterpret_cast<const char*>(record.data()) + offset, width};
+}
 
 }  // namespace
 
@@ -29,6 +43,8 @@ const char* OutcomeName(JobOutcome outcome) {
             return "unreadable-time";
         case JobOutcome::UnreadableDate:
             return "unreadable-date";
+        case JobOutcome::Missed:
+            return "missed";
     }
     return "?";
 }
@@ -47,15 +63,17 @@ Checktime::Checktime(std::filesystem::path appFolder, const Clock& clock, MediaP
 
 void Checktime::BuildScheduleIndex() {
     if (const auto length = FileLength(groupPath_)) dueCount_ = JobCountFromLength(*length);
+    leftCountedAt_ = -1;
     if (dueCount_ < 1) {
         dueCursor_ = 0;
+        ReportBellsLeft();
         return;
     }
-    dueCursor_ = 1;
     const auto n = static_cast<std::size_t>(dueCount_);
     dueTimes_.assign(n + 1, 0);
     dueJobNos_.assign(n + 1, 0);
     dueRecords_.assign(n + 1, 0);
+    dueFacts_.assign(n + 1, {});
 
     const GroupFile group(groupPath_);
     const Bytes content = group.Load().value_or(Bytes{});
@@ -63,16 +81,24 @@ void Checktime::BuildScheduleIndex() {
         std::int32_t time;
         std::int16_t jobNo;
         int record;
+        EntryFacts facts;
     };
     std::vector<Entry> entries;
     entries.reserve(n);
     for (std::size_t i = 1; i <= n; ++i) {
         const RecordBytes record = RecordFrom(content, static_cast<int>(i));
-        // Only the time and the number are needed here; decoding the rest would cost a 4 KB conversion per job.
-        const std::string timeText = GbkToUtf8(std::string_view(
-            reinterpret_cast<const char*>(record.data()) + job_layout::kTimeOffset, job_layout::kTimeWidth));
+        // Only the time, the number, the state and the date are needed here, all ASCII in a sound record;
+        // decoding the rest would cost a 4 KB conversion per job.
+        const std::string timeText = GbkToUtf8(Field(record, job_layout::kTimeOffset, job_layout::kTimeWidth));
         const auto time = ParseTimeOfDay(timeText);
-        entries.push_back({time ? time->Seconds() : 0, ReadInt16(record, job_layout::kNoOffset), static_cast<int>(i)});
+        const std::string_view state = TrimRight(Field(record, job_layout::kStateOffset, job_layout::kStateWidth));
+        const std::string_view date = Trim(Field(record, job_layout::kDateOffset, job_layout::kDateWidth));
+        EntryFacts facts;
+        facts.start = time && state == "START";
+        facts.everyday = date == "Everyday";
+        if (!facts.everyday) facts.date = ParseDate(date);
+        entries.push_back(
+            {time ? time->Seconds() : 0, ReadInt16(record, job_layout::kNoOffset), static_cast<int>(i), facts});
     }
     // Ascending times, equal times in file order: the order the original insertion produced.
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.time < b.time; });
@@ -80,24 +106,51 @@ void Checktime::BuildScheduleIndex() {
         dueTimes_[i] = entries[i - 1].time;
         dueJobNos_[i] = entries[i - 1].jobNo;
         dueRecords_[i] = entries[i - 1].record;
+        dueFacts_[i] = entries[i - 1].facts;
     }
     const LocalDateTime now = clock_.Now();
-    PlaceCursor(now.time.hour * 3600 + now.time.minute * 60, false);
-    // Later jumps of the clock are judged from here: the cursor now fits this minute.
-    ticked_ = true;
-    lastTickMinute_ = now.MinuteIndex();
+    // A job whose minute has already begun is never rung late: its minute counts as dealt with.
+    Day(now.date).done.set(static_cast<std::size_t>(MinuteOfDay(now.time)));
+    if (!lastSeen_) lastSeen_ = now;
+    PlaceCursor(MinuteOfDay(now.time));
+    ReportBellsLeft();
 }
 
-void Checktime::PlaceCursor(int nowSecondsOfDay, bool includeCurrentMinute) {
-    dueCursor_ = 1;
-    for (int k = 1; k <= dueCount_; ++k) {
-        const int minute = MinuteOfDay(dueTimes_[static_cast<std::size_t>(k)]);
-        const int nowMinute = nowSecondsOfDay / 60;
-        if (minute > nowMinute || (includeCurrentMinute && minute == nowMinute)) {
-            dueCursor_ = static_cast<std::int16_t>(k);
-            return;
-        }
+Checktime::DayRecord& Checktime::Day(const CalendarDate& date) {
+    const std::int64_t day = DaysFromCivil(date);
+    auto it = std::find_if(days_.begin(), days_.end(), [day](const DayRecord& d) { return d.day == day; });
+    if (it == days_.end()) {
+        if (days_.size() >= kDaysKept) days_.pop_back();
+        days_.insert(days_.begin(), DayRecord{day, {}});
+    } else if (it != days_.begin()) {
+        std::rotate(days_.begin(), it, it + 1);
     }
+    return days_.front();
+}
+
+bool Checktime::Done(const CalendarDate& date, int minute) const {
+    const std::int64_t day = DaysFromCivil(date);
+    for (const DayRecord& d : days_) {
+        if (d.day == day) return d.done.test(static_cast<std::size_t>(minute));
+    }
+    return false;
+}
+
+std::pair<int, int> Checktime::EntriesIn(int fromMinute, int toMinute) const {
+    const auto begin = dueTimes_.begin() + 1;
+    const auto end = dueTimes_.begin() + 1 + dueCount_;
+    const auto first = std::lower_bound(begin, end, fromMinute * 60);
+    const auto last = std::lower_bound(first, end, (toMinute + 1) * 60);
+    return {static_cast<int>(first - dueTimes_.begin()), static_cast<int>(last - dueTimes_.begin())};
+}
+
+void Checktime::PlaceCursor(int minuteOfDay) {
+    if (dueCount_ < 1) {
+        dueCursor_ = 0;
+        return;
+    }
+    const int next = EntriesIn(minuteOfDay + 1, 1439).first;
+    dueCursor_ = static_cast<std::int16_t>(next > dueCount_ ? 1 : next);
 }
 
 void Checktime::UpdateClock() {
@@ -115,78 +168,133 @@ std::string Checktime::PickJobMusic(const JobRecord& record) const {
     return MusicForWeekday(record, clock_.Now().weekday);
 }
 
-void Checktime::CheckDueJob() {
-    if (dueCursor_ < 1 || dueCursor_ > dueCount_) return;
-    const auto cursor = static_cast<std::size_t>(dueCursor_);
-    const std::int32_t entryTime = dueTimes_[cursor];
-    if (entryTime / 3600 != clockNow_.hour || (entryTime / 60) % 60 != clockNow_.minute) return;
-
-    const JobRecord record = GroupFile(groupPath_).Read(dueRecords_[cursor]);
+// The outcome before the fire lock is asked: Fired means "may ring".
+JobExamination Checktime::Examine(int entry, const CalendarDate& date) const {
+    const auto k = static_cast<std::size_t>(entry);
+    const std::int32_t entryTime = dueTimes_[k];
+    const JobRecord record = GroupFile(groupPath_).Read(dueRecords_[k]);
     JobExamination exam;
     exam.at = tickNow_;
+    exam.date = date;
     exam.setTime = {entryTime / 3600, (entryTime / 60) % 60, entryTime % 60};
-    exam.jobNo = dueJobNos_[cursor];
+    exam.jobNo = dueJobNos_[k];
     exam.name = std::string(Trim(record.JobName));
     exam.state = std::string(Trim(record.JobState));
-    exam.path = MusicForWeekday(record, tickNow_.weekday);
+    exam.path = MusicForWeekday(record, WeekdayOf(date));
 
-    const std::string_view date = Trim(record.JobDate);
-    const auto parsedDate = ParseDate(date);
+    const std::string_view jobDate = Trim(record.JobDate);
+    const auto parsedDate = ParseDate(jobDate);
     if (TrimRight(record.JobState) != "START") {
         exam.outcome = JobOutcome::Paused;
     } else if (!ParseTimeOfDay(record.JobTime)) {
         // A time that does not read sorts as 00:00; such a job must not ring at midnight.
         exam.outcome = JobOutcome::UnreadableTime;
-    } else if (date != "Everyday" && !parsedDate) {
+    } else if (jobDate != "Everyday" && !parsedDate) {
         exam.outcome = JobOutcome::UnreadableDate;
-    } else if (date != "Everyday" && !(*parsedDate == tickNow_.date)) {
+    } else if (jobDate != "Everyday" && !(*parsedDate == date)) {
         exam.outcome = JobOutcome::OtherDate;
-    } else if (fireLock_ && fireLockMinute_ == tickNow_.MinuteIndex()) {
-        exam.outcome = JobOutcome::Locked;
     } else {
         exam.outcome = JobOutcome::Fired;
-        fireLock_ = true;
-        fireLockMinute_ = tickNow_.MinuteIndex();
-        host_.StartFireLockTimer();
-        player_.SetFileName(exam.path);
     }
-    host_.JobExamined(exam);
-
-    ++dueCursor_;
-    if (dueCursor_ > dueCount_) dueCursor_ = 1;
+    return exam;
 }
 
-void Checktime::ReplaceCursorIfMinutePassed(const LocalDateTime& now) {
-    const std::int64_t nowMinute = now.MinuteIndex();
-    const std::int64_t lastMinute = lastTickMinute_;
-    const bool hadTick = ticked_;
-    ticked_ = true;
-    lastTickMinute_ = nowMinute;
-    if (!hadTick || nowMinute == lastMinute || dueCursor_ < 1 || dueCursor_ > dueCount_) return;
-
-    const int entryMinute = MinuteOfDay(dueTimes_[static_cast<std::size_t>(dueCursor_)]);
-    const int lastMinuteOfDay = static_cast<int>(((lastMinute % 1440) + 1440) % 1440);
-    bool passed = false;
-    if (nowMinute < lastMinute) {
-        passed = true;  // the clock was set back: what lies ahead is no longer where the cursor is
-    } else {
-        const std::int64_t gap = nowMinute - lastMinute;  // minutes strictly between the ticks: gap - 1
-        const int sinceLastPlusOne = ((entryMinute - (lastMinuteOfDay + 1)) % 1440 + 1440) % 1440;
-        passed = entryMinute == lastMinuteOfDay || (gap >= 2 && sinceLastPlusOne < gap - 1);
+void Checktime::PassOverSkipped(const CalendarDate& date, int fromMinute, int toMinute, const std::string& reason) {
+    const auto [first, last] = EntriesIn(fromMinute, toMinute);
+    std::vector<JobExamination> exams;
+    for (int k = first; k < last; ++k) {
+        if (Done(date, MinuteOfDay(dueTimes_[static_cast<std::size_t>(k)]))) continue;
+        JobExamination exam = Examine(k, date);
+        if (exam.outcome == JobOutcome::Fired) {
+            exam.outcome = JobOutcome::Missed;
+            exam.reason = reason;
+        }
+        exams.push_back(std::move(exam));
     }
-    if (!passed) return;
-    const int before = dueCursor_;
-    // The current minute keeps its jobs only when the ticks were in consecutive minutes (jobs of the last
-    // minute left over); after a jump the cursor goes where a rebuild would put it.
-    PlaceCursor(now.time.hour * 3600 + now.time.minute * 60, nowMinute == lastMinute + 1);
-    if (dueCursor_ != before) host_.ScheduleResumed(now, dueCursor_);
+    DayRecord& day = Day(date);
+    for (int m = fromMinute; m <= toMinute; ++m) day.done.set(static_cast<std::size_t>(m));
+    for (const JobExamination& exam : exams) host_.JobExamined(exam);
+}
+
+void Checktime::ExamineMinute(const CalendarDate& date, int minute) {
+    if (Done(date, minute)) return;
+    Day(date).done.set(static_cast<std::size_t>(minute));
+    const auto [first, last] = EntriesIn(minute, minute);
+    std::vector<JobExamination> exams;
+    for (int k = first; k < last; ++k) {
+        JobExamination exam = Examine(k, date);
+        if (exam.outcome == JobOutcome::Fired) {
+            if (fireLock_ && fireLockMinute_ == tickNow_.MinuteIndex()) {
+                exam.outcome = JobOutcome::Locked;
+            } else {
+                fireLock_ = true;
+                fireLockMinute_ = tickNow_.MinuteIndex();
+                host_.StartFireLockTimer();
+                player_.SetFileName(exam.path);
+            }
+        }
+        exams.push_back(std::move(exam));
+    }
+    // The bell first, then the lines: a crowded minute must not hold up its bell.
+    for (const JobExamination& exam : exams) host_.JobExamined(exam);
+}
+
+void Checktime::CheckDueJob() {
+    const LocalDateTime now = tickNow_;
+    const int nowMinute = MinuteOfDay(now.time);
+    if (lastSeen_) {
+        const LocalDateTime last = *lastSeen_;
+        const std::int64_t lastIndex = last.MinuteIndex();
+        const std::int64_t nowIndex = now.MinuteIndex();
+        const bool back = now.MillisecondIndex() < last.MillisecondIndex();
+        if (back || nowIndex > lastIndex + 1) host_.ClockJumped(last, now);
+        if (!back && nowIndex > lastIndex + 1 && dueCount_ > 0) {
+            const std::string reason = "clock jumped from " + SecondText(last.time) + " to " + SecondText(now.time);
+            const int lastMinute = MinuteOfDay(last.time);
+            if (last.date == now.date) {
+                PassOverSkipped(now.date, lastMinute + 1, nowMinute - 1, reason);
+            } else {
+                // Only the ends of a jump over several days: the days between had no program watching them.
+                if (lastMinute < 1439) PassOverSkipped(last.date, lastMinute + 1, 1439, reason);
+                if (nowMinute > 0) PassOverSkipped(now.date, 0, nowMinute - 1, reason);
+            }
+        }
+    }
+    lastSeen_ = now;
+    if (dueCount_ > 0) ExamineMinute(now.date, nowMinute);
+    PlaceCursor(nowMinute);
+    ReportBellsLeft();
+}
+
+BellsLeft Checktime::BellsLeftToday() const {
+    BellsLeft left;
+    if (dueCount_ < 1) return left;
+    const LocalDateTime now = lastSeen_ ? *lastSeen_ : clock_.Now();
+    const int nowMinute = MinuteOfDay(now.time);
+    for (int k = EntriesIn(nowMinute + 1, 1439).first; k <= dueCount_; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        const EntryFacts& f = dueFacts_[i];
+        const int minute = MinuteOfDay(dueTimes_[i]);
+        if (!f.start || !(f.everyday || (f.date && *f.date == now.date)) || Done(now.date, minute)) continue;
+        if (left.count++ == 0) left.next = {minute / 60, minute % 60, 0};
+    }
+    return left;
+}
+
+void Checktime::ReportBellsLeft() {
+    const std::int64_t minute = lastSeen_ ? lastSeen_->MinuteIndex() : clock_.Now().MinuteIndex();
+    if (minute == leftCountedAt_) return;
+    leftCountedAt_ = minute;
+    const BellsLeft left = BellsLeftToday();
+    if (reportedLeft_ && *reportedLeft_ == left) return;
+    reportedLeft_ = left;
+    host_.BellsLeftChanged(left);
 }
 
 void Checktime::Tick() {
     UpdateClock();
-    ReplaceCursorIfMinutePassed(tickNow_);
-    CheckShutdownTime();
     CheckDueJob();
+    CheckShutdownTime();
 }
 
 void Checktime::FireLockElapsed() { fireLock_ = false; }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,17 +22,27 @@ enum class JobOutcome {
     Locked,          // another job of the minute already rang
     UnreadableTime,  // the record's time does not read as a time of day (a damaged file)
     UnreadableDate,  // neither "Everyday" nor a date (a damaged file)
+    Missed,          // would have rung, but the clock skipped its minute (suspend, clock set forward, DST)
 };
 const char* OutcomeName(JobOutcome outcome);
 
 struct JobExamination {
     LocalDateTime at;   // when the tick examined it
+    CalendarDate date;  // the day it was due; unset means the day of `at`
     TimeOfDay setTime;  // the schedule entry's time
     int jobNo = 0;
     std::string name;   // trimmed
     std::string state;  // trimmed
-    std::string path;   // music for today
+    std::string path;   // music for that day
     JobOutcome outcome = JobOutcome::Fired;
+    std::string reason;  // Missed only: "clock jumped from 07:59:58 to 08:01:30"
+};
+
+// The START bells of today whose minute is still to come.
+struct BellsLeft {
+    int count = 0;
+    TimeOfDay next;  // the first of them; meaningless when count is 0
+    bool operator==(const BellsLeft&) const = default;
 };
 
 // What the scheduler needs of the window that hosts it (the clock) and of the rest of the program.
@@ -43,30 +55,38 @@ public:
     virtual void StartFireLockTimer() = 0;
     // Opens the shutdown confirmation; does nothing when one is already open.
     virtual void ConfirmShutdown() = 0;
-    // Every examined job and its outcome, for the log.
+    // Every examined job and its outcome, for the log: once per job and day.
     virtual void JobExamined(const JobExamination& examination) = 0;
-    // The cursor was placed again because the clock passed a scheduled minute without a tick in it.
-    virtual void ScheduleResumed(const LocalDateTime& now, int cursor) = 0;
+    // The clock moved back, or forward past at least one whole minute, between two ticks.
+    virtual void ClockJumped(const LocalDateTime& /*from*/, const LocalDateTime& /*to*/) {}
+    // Today's remaining START bells changed (a bell passed, the timetable or the day changed).
+    virtual void BellsLeftChanged(const BellsLeft& /*left*/) {}
 };
 
 const char* WeekdayCode(int weekday);          // "MON" "TUS" "WES" "TRU" "FRI" "SAT" "SUN"
 std::string ClockText(const TimeOfDay& time);  // "8:05", "14:30", "0:00"
 
-// The scheduler: the schedule index of "default.dll" with its cursor, the tick, the due test and the fire lock.
+// The scheduler: the schedule index of "default.dll", the tick, the due test and the fire lock.
 // Plain C++ driven by any timer that calls Tick() once a second and FireLockElapsed() when asked.
+//
+// Each minute of a day is dealt with once: at the first tick in it, all its jobs are examined together, the
+// first that may ring rings and every one gets its line. A minute the clock skips (suspend, clock set forward,
+// the spring DST gap) is dealt with at the next tick: its jobs are logged, never rung late. A minute already
+// dealt with is never dealt with again that day, whatever the clock does (set back, the autumn DST hour).
 class Checktime final {
 public:
     Checktime(std::filesystem::path appFolder, const Clock& clock, MediaPlayer& player, SchedulerHost& host);
 
-    // Rebuilds the index from "default.dll" and places the cursor on the first job after the current minute.
+    // Rebuilds the index from "default.dll". The jobs of the minute that has begun do not ring today.
     void BuildScheduleIndex();
     void UpdateClock();
     void CheckShutdownTime();
+    // Deals with the minutes the clock skipped since the last tick, then with the current minute.
     void CheckDueJob();
     // The music a job plays today (its weekday song in daily-song mode, else its music), unpadded.
     std::string PickJobMusic(const JobRecord& record) const;
 
-    // Timer1: UpdateClock, CheckShutdownTime, CheckDueJob, in this order.
+    // Timer1: UpdateClock, CheckDueJob, CheckShutdownTime: a bell is never held up by the shutdown countdown.
     void Tick();
     // Timer2: the fire lock ends.
     void FireLockElapsed();
@@ -75,17 +95,42 @@ public:
     void SetShutdownSettings(const ShutdownSettings& settings) { settings_ = settings; }
     const ShutdownSettings& shutdownSettings() const { return settings_; }
 
+    // Today's START bells still to come (as the index read them at its build).
+    BellsLeft BellsLeftToday() const;
+
     int dueCount() const { return dueCount_; }
     // Index 0 is unused so that entries are 1-based as the cursor is; times in seconds of the day.
     const std::vector<std::int32_t>& dueTimes() const { return dueTimes_; }
     const std::vector<std::int16_t>& dueJobNos() const { return dueJobNos_; }
+    // The first entry after the current minute (1 when none is left today), 0 when nothing is scheduled.
     int dueCursor() const { return dueCursor_; }
     bool fireLock() const { return fireLock_; }
     const TimeOfDay& clockNow() const { return clockNow_; }
 
 private:
-    void PlaceCursor(int nowSecondsOfDay, bool includeCurrentMinute);
-    void ReplaceCursorIfMinutePassed(const LocalDateTime& now);
+    // What the build read of an entry beyond its time, to count today's bells without opening the file.
+    struct EntryFacts {
+        bool start = false;
+        bool everyday = false;
+        std::optional<CalendarDate> date;
+    };
+    // The minutes of one day that have been dealt with.
+    struct DayRecord {
+        std::int64_t day = 0;
+        std::bitset<1440> done;
+    };
+
+    DayRecord& Day(const CalendarDate& date);
+    bool Done(const CalendarDate& date, int minute) const;
+    // Entries [first, last) of the index whose minute is in [fromMinute, toMinute].
+    std::pair<int, int> EntriesIn(int fromMinute, int toMinute) const;
+    // Deals with [fromMinute, toMinute] of `date`, minutes the clock skipped: logged, never rung.
+    void PassOverSkipped(const CalendarDate& date, int fromMinute, int toMinute, const std::string& reason);
+    // Deals with the current minute: the first job that may ring rings.
+    void ExamineMinute(const CalendarDate& date, int minute);
+    JobExamination Examine(int entry, const CalendarDate& date) const;
+    void PlaceCursor(int minuteOfDay);
+    void ReportBellsLeft();
 
     std::filesystem::path groupPath_;
     const Clock& clock_;
@@ -97,6 +142,7 @@ private:
     std::vector<std::int32_t> dueTimes_;
     std::vector<std::int16_t> dueJobNos_;
     std::vector<int> dueRecords_;  // the record each entry was read from
+    std::vector<EntryFacts> dueFacts_;
     std::int16_t dueCursor_ = 0;
     TimeOfDay clockNow_;
     LocalDateTime tickNow_;
@@ -104,8 +150,14 @@ private:
     // The lock holds back the other jobs of the firing's minute only. Timer2's 60 s end a few milliseconds
     // into the next minute would otherwise pass over a bell set for that minute.
     std::int64_t fireLockMinute_ = 0;
-    bool ticked_ = false;
-    std::int64_t lastTickMinute_ = 0;
+
+    // Where the clock was at the last tick (or index build): a jump is measured from there.
+    std::optional<LocalDateTime> lastSeen_;
+    // The most recently touched days first; a few are kept so that a clock set back across midnight, or
+    // wrong for a while and then corrected, finds what it already rang.
+    std::vector<DayRecord> days_;
+    std::optional<BellsLeft> reportedLeft_;
+    std::int64_t leftCountedAt_ = -1;  // the minute BellsLeftToday was last asked at; -1 after a build
 };
 
 }  // namespace lingchao

@@ -18,6 +18,8 @@ std::int64_t DaysFromCivil(const CalendarDate& date) {
 
 std::int64_t LocalDateTime::MinuteIndex() const { return DaysFromCivil(date) * 1440 + time.hour * 60 + time.minute; }
 
+std::int64_t LocalDateTime::MillisecondIndex() const { return (MinuteIndex() * 60 + time.second) * 1000 + millisecond; }
+
 LocalDateTime MakeLocalDateTime(const CalendarDate& date, const TimeOfDay& time, int millisecond) {
     LocalDateTime t;
     t.date = date;
@@ -33,13 +35,18 @@ std::string StampText(const LocalDateTime& t) {
     return DateText(t.date) + buf;
 }
 
+LocalDateTime LocalFromEpoch(std::int64_t seconds, int millisecond) {
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return MakeLocalDateTime({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday}, {tm.tm_hour, tm.tm_min, tm.tm_sec},
+                             millisecond);
+}
+
 LocalDateTime SystemClock::Now() const {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
-    std::tm tm{};
-    localtime_r(&ts.tv_sec, &tm);
-    return MakeLocalDateTime({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday}, {tm.tm_hour, tm.tm_min, tm.tm_sec},
-                             static_cast<int>(ts.tv_nsec / 1000000));
+    return LocalFromEpoch(ts.tv_sec, static_cast<int>(ts.tv_nsec / 1000000));
 }
 
 }  // namespace lingchao

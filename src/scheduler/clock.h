@@ -15,6 +15,8 @@ struct LocalDateTime {
 
     // Minutes since 1970-01-01 00:00 of the local calendar: tells whether ticks fell in consecutive minutes.
     std::int64_t MinuteIndex() const;
+    // Milliseconds on the same scale: orders two readings of the local clock.
+    std::int64_t MillisecondIndex() const;
 };
 
 // The scheduler's only source of time.
@@ -30,6 +32,9 @@ class SystemClock final : public Clock {
 public:
     LocalDateTime Now() const override;
 };
+
+// The local date and time of a moment (seconds since the epoch), in the process's time zone (TZ).
+LocalDateTime LocalFromEpoch(std::int64_t seconds, int millisecond = 0);
 
 // Days from 1970-01-01 to the date (proleptic Gregorian).
 std::int64_t DaysFromCivil(const CalendarDate& date);

@@ -42,6 +42,20 @@ TEST(BellLog, EveryExaminedJobIsALineWithItsLateness) {
     EXPECT_EQ(lines[3], "2026-12-07,,2026-12-07 10:40:00.040,,,,/music/x.mp3,playback-failed: no such file");
 }
 
+TEST(BellLog, MissedJobOfTheDayBeforeHasItsOwnDateItsLatenessAndItsReason) {
+    test::TempFolder dir;
+    BellLog log(dir.path());
+    JobExamination e = Exam(0, 5, JobOutcome::Missed);
+    e.at = MakeLocalDateTime({2026, 12, 8}, {7, 45, 0}, 5);
+    e.date = {2026, 12, 7};
+    e.setTime = {17, 30, 0};
+    e.reason = "clock jumped from 17:00:00 to 07:45:00";
+    log.Examined(e);
+    EXPECT_EQ(Lines(dir / "bell-log.csv").at(1),
+              "2026-12-07,17:30,2026-12-08 07:45:00.005,51300005,4,上课,/music/铃声.mp3,"
+              "missed: clock jumped from 17:00:00 to 07:45:00");
+}
+
 TEST(BellLog, RotatesWhenFullSoItStaysBounded) {
     test::TempFolder dir;
     BellLog log(dir.path(), 2000);

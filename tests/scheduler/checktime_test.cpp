@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <random>
 
 #include "support/fakes.h"
@@ -67,6 +70,15 @@ protected:
         return out;
     }
 
+    // "08:00 eight fired" per log line; the reason of a missed job follows.
+    Names Lines() const {
+        Names out;
+        for (const auto& e : host.examined)
+            out.push_back(HourMinuteText(e.setTime) + " " + e.name + " " + OutcomeName(e.outcome) +
+                          (e.reason.empty() ? "" : ": " + e.reason));
+        return out;
+    }
+
     test::TempFolder dir;
     test::FakeClock clock{kMonday, {7, 0, 0}};
     test::FakePlayer player;
@@ -105,22 +117,19 @@ TEST_F(CheckDueJobTest, FiresWithinTheFirstTickOfItsMinuteAndNotBefore) {
     EXPECT_EQ(host.lockTimerStarts, 1);
 }
 
-TEST_F(CheckDueJobTest, SecondJobOfTheMinuteIsPassedOverByTheLock) {
-    Group({Job(1, "first", "08:00"), Job(2, "second", "08:00")});
+TEST_F(CheckDueJobTest, EveryJobOfAMinuteHasOneLineAndTheFirstThatMayRingRingsAtItsFirstTick) {
+    Group({Job(1, "paused", "08:00", "PAUSE"), Job(2, "first", "08:00"), Job(3, "second", "08:00"),
+           Job(4, "only", "08:01")});
     BuildAt({7, 59, 59});
-    RunSeconds(3);
+    RunSeconds(1);
     EXPECT_EQ(Played(), (Names{"first.mp3"}));
-    EXPECT_EQ(Outcomes(), (std::vector<JobOutcome>{JobOutcome::Fired, JobOutcome::Locked, JobOutcome::Locked}));
-}
-
-TEST_F(CheckDueJobTest, PausedJobBeforeAStartedOneInTheSameMinute) {
-    Group({Job(1, "paused", "08:00", "PAUSE"), Job(2, "started", "08:00")});
-    BuildAt({7, 59, 59});
-    RunSeconds(1);
-    EXPECT_TRUE(player.calls.empty());
-    EXPECT_EQ(host.examined.at(0).outcome, JobOutcome::Paused);
-    RunSeconds(1);
-    EXPECT_EQ(Played(), (Names{"started.mp3"}));
+    EXPECT_EQ(Lines(), (Names{"08:00 paused paused", "08:00 first fired", "08:00 second locked"}));
+    EXPECT_EQ(host.examined.at(1).at.time, (TimeOfDay{8, 0, 0}));
+    RunSeconds(59);  // the rest of 08:00: nothing more, on the log or elsewhere
+    EXPECT_EQ(host.examined.size(), 3u);
+    RunSeconds(120);  // a one-job minute: one line, not one per tick
+    EXPECT_EQ(Lines().back(), "08:01 only fired");
+    EXPECT_EQ(host.examined.size(), 4u);
 }
 
 TEST_F(CheckDueJobTest, StateMustBeExactlyStart) {
@@ -130,12 +139,12 @@ TEST_F(CheckDueJobTest, StateMustBeExactlyStart) {
     EXPECT_TRUE(player.calls.empty());
 }
 
-TEST_F(CheckDueJobTest, SingleJobWrapsToItselfAndIsLockedForTheRestOfTheMinute) {
+TEST_F(CheckDueJobTest, SingleJobRingsOnceADay) {
     Group({Job(1, "only", "08:00")});
     BuildAt({7, 59, 59});
     RunSeconds(60);
     EXPECT_EQ(Played(), (Names{"only.mp3"}));
-    EXPECT_EQ(host.examined.size(), 60u);
+    EXPECT_EQ(host.examined.size(), 1u);
     EXPECT_EQ(checktime.dueCursor(), 1);
     checktime.FireLockElapsed();
     RunSeconds(24 * 3600);  // the next day it rings again
@@ -232,16 +241,48 @@ TEST_F(CheckDueJobTest, SuspendWithinTheMinuteBeforeStillRingsTheLaterBells) {
     EXPECT_EQ(Played(), (Names{"eight.mp3", "eight-one.mp3"}));
 }
 
-TEST_F(CheckDueJobTest, MinutePassedWithoutATickIsNotRungLateAndTheDayGoesOn) {
-    Group({Job(1, "eight", "08:00"), Job(2, "eight-one", "08:01"), Job(3, "eight-five", "08:05")});
+TEST_F(CheckDueJobTest, MinutePassedWithoutATickIsLoggedMissedAndTheMinuteReachedStillRings) {
+    Group({Job(1, "eight", "08:00"), Job(2, "eight-pause", "08:00", "PAUSE"),
+           Job(3, "eight-exam", "08:00", "START", "2026-12-09"), Job(4, "eight-one", "08:01"),
+           Job(5, "eight-five", "08:05")});
     BuildAt({7, 59, 58});
-    TickAt({8, 1, 30});  // asleep through 08:00
-    EXPECT_TRUE(player.calls.empty());
-    EXPECT_EQ(checktime.dueCursor(), 3);  // as a rebuild would: after the current minute
-    EXPECT_EQ(host.resumedAt, (std::vector<int>{3}));
+    TickAt({8, 1, 30});  // asleep through 08:00, awake half way through 08:01
+    EXPECT_EQ(Played(), (Names{"eight-one.mp3"}));
+    EXPECT_EQ(Lines(), (Names{"08:00 eight missed: clock jumped from 07:59:58 to 08:01:30", "08:00 eight-pause paused",
+                              "08:00 eight-exam other-date", "08:01 eight-one fired"}));
+    ASSERT_EQ(host.jumps.size(), 1u);
+    EXPECT_EQ(checktime.dueCursor(), 5);
+    checktime.FireLockElapsed();
     clock.SetTime({8, 4, 58});
     RunSeconds(3);
-    EXPECT_EQ(Played(), (Names{"eight-five.mp3"}));
+    EXPECT_EQ(Played(), (Names{"eight-one.mp3", "eight-five.mp3"}));
+    EXPECT_EQ(host.examined.size(), 5u);
+}
+
+TEST_F(CheckDueJobTest, JumpLandingOnTheFirstSecondOfAJobsMinuteRingsIt) {
+    Group({Job(1, "nine", "09:00"), Job(2, "nine-five", "09:05"), Job(3, "nine-six", "09:06")});
+    BuildAt({8, 30, 9});
+    TickAt({8, 30, 10});
+    TickAt({9, 5, 0});
+    EXPECT_EQ(Played(), (Names{"nine-five.mp3"}));
+    EXPECT_EQ(Lines(), (Names{"09:00 nine missed: clock jumped from 08:30:10 to 09:05:00", "09:05 nine-five fired"}));
+    EXPECT_EQ(host.examined.back().at.time, (TimeOfDay{9, 5, 0}));
+    RunSeconds(60);
+    EXPECT_EQ(Played(), (Names{"nine-five.mp3", "nine-six.mp3"}));
+}
+
+TEST_F(CheckDueJobTest, SuspendOverNightLogsTheRestOfYesterdayAndTheStartOfToday) {
+    Group({Job(1, "morning", "07:30"), Job(2, "eight", "08:00"), Job(3, "evening", "17:30")});
+    BuildAt({17, 0, 0});
+    clock.Set({2026, 12, 8}, {7, 45, 0});
+    checktime.Tick();
+    EXPECT_TRUE(player.calls.empty());
+    EXPECT_EQ(Lines(), (Names{"17:30 evening missed: clock jumped from 17:00:00 to 07:45:00",
+                              "07:30 morning missed: clock jumped from 17:00:00 to 07:45:00"}));
+    EXPECT_EQ(host.examined.at(0).date, kMonday);
+    EXPECT_EQ(host.examined.at(1).date, (CalendarDate{2026, 12, 8}));
+    RunSeconds(15 * 60);
+    EXPECT_EQ(Played(), (Names{"eight.mp3"}));
 }
 
 TEST_F(CheckDueJobTest, ClockSetBackFindsTheJobsAheadAgain) {
@@ -251,32 +292,87 @@ TEST_F(CheckDueJobTest, ClockSetBackFindsTheJobsAheadAgain) {
     TickAt({9, 0, 0});
     EXPECT_EQ(checktime.dueCursor(), 1);
     clock.SetTime({9, 29, 59});
-    RunSeconds(1);
+    RunSeconds(1);  // it has not rung today: the program started after its minute
     EXPECT_EQ(Played(), (Names{"nine-thirty.mp3"}));
 }
 
-TEST_F(CheckDueJobTest, JumpThatMissesNoScheduledMinuteKeepsTheCursor) {
+struct SetBack {
+    const char* name;
+    int seconds;
+    bool rebuild;  // the timetable is saved after the clock went back
+};
+
+void PrintTo(const SetBack& step, std::ostream* os) { *os << step.name; }
+
+class ClockSetBackTest : public CheckDueJobTest, public ::testing::WithParamInterface<SetBack> {};
+
+TEST_P(ClockSetBackTest, NeverRingsAJobTwiceADayAndTheDayGoesOn) {
+    // 06:00 rang well before; 08:00 rings, then two seconds later the clock goes back.
+    Group({Job(1, "six", "06:00"), Job(2, "eight", "08:00"), Job(3, "nine", "09:00"),
+           Job(4, "paused", "08:00", "PAUSE")});
+    BuildAt({5, 59, 59});
+    RunSeconds(2 * 3600 + 3);
+    ASSERT_EQ(Played(), (Names{"six.mp3", "eight.mp3"}));
+    const std::size_t lines = host.examined.size();
+    clock.AdvanceSeconds(-GetParam().seconds);
+    if (GetParam().rebuild) checktime.BuildScheduleIndex();
+    RunSeconds(GetParam().seconds + 3600);  // back to where it was, then past 09:00
+    EXPECT_EQ(Played(), (Names{"six.mp3", "eight.mp3", "nine.mp3"}));
+    EXPECT_EQ(host.examined.size(), lines + 1);  // only 09:00's line: 06:00 and 08:00 are not logged again
+    ASSERT_FALSE(host.jumps.empty());
+    EXPECT_LT(host.jumps.front().second.MillisecondIndex(), host.jumps.front().first.MillisecondIndex());
+    clock.Set({2026, 12, 8}, {5, 59, 59});  // the next day rings them all again
+    checktime.FireLockElapsed();
+    RunSeconds(3 * 3600 + 2);
+    EXPECT_EQ(Played(), (Names{"six.mp3", "eight.mp3", "nine.mp3", "six.mp3", "eight.mp3", "nine.mp3"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, ClockSetBackTest,
+                         ::testing::Values(SetBack{"back4s", 4, false}, SetBack{"back90s", 90, false},
+                                           SetBack{"back2h", 2 * 3600, false}, SetBack{"back90sThenSaved", 90, true},
+                                           SetBack{"back2hThenSaved", 2 * 3600, true}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(CheckDueJobTest, ClockSetBackAcrossMidnightDoesNotRingYesterdaysLastBellAgain) {
+    Group({Job(1, "late", "23:59"), Job(2, "midnight", "00:00")});
+    BuildAt({23, 58, 59});
+    RunSeconds(90);  // Tuesday 00:00:29
+    EXPECT_EQ(Played(), (Names{"late.mp3", "midnight.mp3"}));
+    clock.AdvanceSeconds(-90);
+    RunSeconds(180);
+    EXPECT_EQ(Played(), (Names{"late.mp3", "midnight.mp3"}));
+    EXPECT_EQ(host.examined.size(), 2u);
+}
+
+TEST_F(CheckDueJobTest, JumpThatMissesNoScheduledMinuteLogsNothing) {
     Group({Job(1, "nine", "09:00"), Job(2, "noon", "12:00")});
     BuildAt({9, 30, 0});
     TickAt({11, 59, 59});  // a long jump, but 12:00 lies ahead
-    EXPECT_TRUE(host.resumedAt.empty());
+    EXPECT_TRUE(host.examined.empty());
+    EXPECT_EQ(host.jumps.size(), 1u);
     RunSeconds(1);
     EXPECT_EQ(Played(), (Names{"noon.mp3"}));
 }
 
-TEST_F(CheckDueJobTest, JobsLeftOverFromABusyMinuteDoNotBlockTheNextMinute) {
+TEST_F(CheckDueJobTest, CrowdedMinuteLogsAllItsJobsAndRingsAtItsFirstTick) {
     std::vector<std::uint8_t> bytes;
     for (int k = 1; k <= 62; ++k) {
-        const auto r =
-            test::FixtureRecord(Job(static_cast<std::int16_t>(k), "m" + std::to_string(k), "08:00", "PAUSE"));
+        const auto r = test::FixtureRecord(
+            Job(static_cast<std::int16_t>(k), "m" + std::to_string(k), "08:00", k == 61 ? "START" : "PAUSE"));
         bytes.insert(bytes.end(), r.begin(), r.end());
     }
     const auto last = test::FixtureRecord(Job(63, "next", "08:01"));
     bytes.insert(bytes.end(), last.begin(), last.end());
     test::WriteAll(dir / "default.dll", bytes);
     BuildAt({7, 59, 59});
-    RunSeconds(61);  // 60 ticks in 08:00 examine 60 of the 62; the 08:01 tick must still ring "next"
-    EXPECT_EQ(Played(), (Names{"next.mp3"}));
+    RunSeconds(1);
+    EXPECT_EQ(Played(), (Names{"m61.mp3"}));
+    ASSERT_EQ(host.examined.size(), 62u);
+    EXPECT_EQ(host.examined.back().jobNo, 62);
+    EXPECT_EQ(host.examined.back().outcome, JobOutcome::Paused);
+    RunSeconds(60);
+    EXPECT_EQ(Played(), (Names{"m61.mp3", "next.mp3"}));
+    EXPECT_EQ(host.examined.size(), 63u);
 }
 
 TEST_F(CheckDueJobTest, ClockTextAndWeekdayCodes) {
@@ -307,6 +403,107 @@ TEST_F(CheckDueJobTest, ShutdownConfirmationIsAskedOnEveryTickOfItsMinute) {
     EXPECT_EQ(host.shutdownConfirmations, 60);
     RunSeconds(5);
     EXPECT_EQ(host.shutdownConfirmations, 60);
+}
+
+TEST_F(CheckDueJobTest, BellOfTheShutdownMinuteRingsBeforeTheCountdownOpens) {
+    ShutdownSettings s;
+    s.check[0] = 1;
+    s.time = {"16:30", "", "", "", "", "", "", "", ""};
+    checktime.SetShutdownSettings(s);
+    Group({Job(1, "last", "16:30")});
+    BuildAt({16, 29, 59});
+    RunSeconds(1);
+    EXPECT_EQ(host.order, (Names{"fire-lock", "confirm-shutdown"}));
+    EXPECT_EQ(host.examined.at(0).at.time, (TimeOfDay{16, 30, 0}));
+}
+
+TEST_F(CheckDueJobTest, BellsLeftTodayCountsTheStartedJobsStillToCome) {
+    Group({Job(1, "eight", "08:00"), Job(2, "nine", "09:00", "PAUSE"), Job(3, "exam", "10:00", "START", "2026-12-07"),
+           Job(4, "other", "11:00", "START", "2026-12-09"), Job(5, "damaged", "ab:cd")});
+    BuildAt({7, 0, 0});
+    EXPECT_EQ(host.bellsLeft.back(), (BellsLeft{2, {8, 0, 0}}));
+    RunSeconds(3600);
+    EXPECT_EQ(host.bellsLeft.back(), (BellsLeft{1, {10, 0, 0}}));
+    RunSeconds(2 * 3600);
+    EXPECT_EQ(host.bellsLeft.back(), (BellsLeft{0, {}}));
+    const std::size_t reports = host.bellsLeft.size();
+    RunSeconds(3600);
+    EXPECT_EQ(host.bellsLeft.size(), reports);  // reported on a change only
+    RunSeconds(14 * 3600);                      // Tuesday: the dated job is not for today
+    EXPECT_EQ(host.bellsLeft.back(), (BellsLeft{1, {8, 0, 0}}));
+    Group({Job(1, "eight", "08:00", "PAUSE")});  // all paused
+    checktime.BuildScheduleIndex();
+    EXPECT_EQ(host.bellsLeft.back(), (BellsLeft{0, {}}));
+}
+
+// A clock that reads a moment on the UTC time line as local time in the process's time zone, as the system does.
+class ZoneClock final : public Clock {
+public:
+    explicit ZoneClock(std::int64_t epochSeconds) : seconds_(epochSeconds) {}
+    LocalDateTime Now() const override { return LocalFromEpoch(seconds_); }
+    void Advance(int seconds) { seconds_ += seconds; }
+
+private:
+    std::int64_t seconds_;
+};
+
+class DaylightSavingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* tz = std::getenv("TZ");
+        oldTz_ = tz ? std::optional<std::string>(tz) : std::nullopt;
+        setenv("TZ", "Europe/Berlin", 1);
+        tzset();
+    }
+    void TearDown() override {
+        if (oldTz_) {
+            setenv("TZ", oldTz_->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+    // Runs the program's day from the UTC moment `start` for `seconds` ticks; returns the log lines.
+    Names Run(std::int64_t start, int seconds, std::initializer_list<FixtureJob> jobs) {
+        test::WriteAll(dir.path() / "default.dll", test::FixtureGroup(jobs));
+        ZoneClock clock(start);
+        Checktime checktime(dir.path(), clock, player, host);
+        checktime.UpdateClock();
+        checktime.BuildScheduleIndex();
+        for (int i = 0; i < seconds; ++i) {
+            clock.Advance(1);
+            checktime.Tick();
+            if (checktime.fireLock()) checktime.FireLockElapsed();
+        }
+        Names lines;
+        for (const auto& e : host.examined)
+            lines.push_back(HourMinuteText(e.setTime) + " " + e.name + " " + OutcomeName(e.outcome) +
+                            (e.reason.empty() ? "" : ": " + e.reason) + " at " + StampText(e.at).substr(11, 8));
+        return lines;
+    }
+
+    test::TempFolder dir;
+    test::FakePlayer player;
+    test::FakeSchedulerHost host;
+
+private:
+    std::optional<std::string> oldTz_;
+};
+
+TEST_F(DaylightSavingTest, AutumnsRepeatedHourRingsItsJobsOnce) {
+    // 2026-10-25 01:59:58 CEST is 23:59:58 UTC the day before; at 01:00 UTC 03:00 CEST becomes 02:00 CET.
+    const Names lines = Run(1792886398, 3 * 3600, {Job(1, "half-two", "02:30"), Job(2, "half-three", "03:30")});
+    EXPECT_EQ(lines, (Names{"02:30 half-two fired at 02:30:00", "03:30 half-three fired at 03:30:00"}));
+    EXPECT_EQ(player.calls.size(), 2u);
+    EXPECT_EQ(host.jumps.size(), 1u);  // 02:59:59 back to 02:00:00
+}
+
+TEST_F(DaylightSavingTest, SpringsMissingHourIsLoggedAndTheMinuteItLandsInRings) {
+    // 2026-03-29 01:59:58 CET is 00:59:58 UTC; at 01:00 UTC 02:00 CET becomes 03:00 CEST.
+    const Names lines =
+        Run(1774745998, 180, {Job(1, "half-two", "02:30"), Job(2, "three", "03:00"), Job(3, "three-one", "03:01")});
+    EXPECT_EQ(lines, (Names{"02:30 half-two missed: clock jumped from 01:59:59 to 03:00:00 at 03:00:00",
+                            "03:00 three fired at 03:00:00", "03:01 three-one fired at 03:01:00"}));
 }
 
 TEST(ScheduleIndex, EveryInsertionOrderGivesTheSameStableOrder) {

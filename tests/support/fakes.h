@@ -50,16 +50,25 @@ public:
         clockText = time;
         weekday = weekdayCode;
     }
-    void StartFireLockTimer() override { ++lockTimerStarts; }
-    void ConfirmShutdown() override { ++shutdownConfirmations; }
+    void StartFireLockTimer() override {
+        ++lockTimerStarts;
+        order.push_back("fire-lock");
+    }
+    void ConfirmShutdown() override {
+        ++shutdownConfirmations;
+        order.push_back("confirm-shutdown");
+    }
     void JobExamined(const JobExamination& e) override { examined.push_back(e); }
-    void ScheduleResumed(const LocalDateTime&, int cursor) override { resumedAt.push_back(cursor); }
+    void ClockJumped(const LocalDateTime& from, const LocalDateTime& to) override { jumps.emplace_back(from, to); }
+    void BellsLeftChanged(const BellsLeft& left) override { bellsLeft.push_back(left); }
 
     std::string clockText, weekday;
     int lockTimerStarts = 0;
     int shutdownConfirmations = 0;
+    std::vector<std::string> order;  // fire-lock and confirm-shutdown, as they came
     std::vector<JobExamination> examined;
-    std::vector<int> resumedAt;
+    std::vector<std::pair<LocalDateTime, LocalDateTime>> jumps;
+    std::vector<BellsLeft> bellsLeft;
 };
 
 class FakeList final : public JobListView {

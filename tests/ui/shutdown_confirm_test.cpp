@@ -54,7 +54,6 @@ public:
     void StartFireLockTimer() override {}
     void ConfirmShutdown() override { confirm_.ConfirmShutdown(); }
     void JobExamined(const JobExamination&) override {}
-    void ScheduleResumed(const LocalDateTime&, int) override {}
 
 private:
     ShutdownConfirmHost& confirm_;
