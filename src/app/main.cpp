@@ -1,9 +1,13 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFont>
+#include <QStringList>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
+#include "app/check_command.h"
+#include "app/command_line.h"
 #include "app/program.h"
 #include "base/log.h"
 #include "platform/app_folder.h"
@@ -23,6 +27,23 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    // Options are read before anything starts: a mistyped one must never start a second, headless copy.
+    const lingchao::CommandLine commandLine = lingchao::ParseCommandLine(arguments);
+    switch (commandLine.action) {
+        case lingchao::CommandLine::Action::Help:
+        case lingchao::CommandLine::Action::Version:
+            std::fputs(commandLine.text.c_str(), stdout);
+            return 0;
+        case lingchao::CommandLine::Action::Error:
+            std::fputs(commandLine.text.c_str(), stderr);
+            return 2;
+        case lingchao::CommandLine::Action::Check:
+            return lingchao::RunCheck(&argc, &argv);
+        case lingchao::CommandLine::Action::Run:
+            break;
+    }
     // The bell must ring on a machine without a display too: then no windows, only the scheduler.
     const bool windows = HasDisplay();
     std::unique_ptr<QCoreApplication> app;

@@ -32,11 +32,15 @@ std::filesystem::path ChooseAppFolder(const std::filesystem::path& executableFol
     return base / "lingchao";
 }
 
-std::filesystem::path PrepareAppFolder(const SeedFolder& seed) {
+std::filesystem::path CurrentAppFolder() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
+    return ChooseAppFolder(ExecutableFolder(), xdg != nullptr ? xdg : "", home != nullptr ? home : "");
+}
+
+std::filesystem::path PrepareAppFolder(const SeedFolder& seed) {
     const auto exeFolder = ExecutableFolder();
-    const auto folder = ChooseAppFolder(exeFolder, xdg != nullptr ? xdg : "", home != nullptr ? home : "");
+    const auto folder = CurrentAppFolder();
     std::error_code ec;
     if (folder != exeFolder && !std::filesystem::exists(folder)) {
         // First start of an installed copy: the bells and the example timetable the package ships.

@@ -16,6 +16,9 @@ std::filesystem::path ExecutableFolder();
 std::filesystem::path ChooseAppFolder(const std::filesystem::path& executableFolder, const std::string& xdgDataHome,
                                       const std::string& home);
 
+// ChooseAppFolder for this process, from its executable and environment; creates nothing.
+std::filesystem::path CurrentAppFolder();
+
 // Fills a per-user folder made at the first start: (new folder, the music the package ships).
 using SeedFolder = std::function<void(const std::filesystem::path&, const std::filesystem::path&)>;
 

@@ -1,0 +1,3 @@
+# The real program's command line, without a display.
+add_test(NAME app_command_line COMMAND ${CMAKE_CURRENT_LIST_DIR}/command_line_test.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(app_command_line PROPERTIES TIMEOUT 120 SKIP_REGULAR_EXPRESSION "SKIP: ")

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The command line of the real program: --help, --version, a bad option and --check, with their exit codes;
+# none of them may start the program or write into its folder or the current one.
+# Usage: command_line_test.sh <build dir>
+set -euo pipefail
+build=$(readlink -f "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+command -v faketime >/dev/null || { echo "SKIP: faketime missing"; exit 0; }
+T=$(mktemp -d /tmp/lingchao-cli.XXXXXX)
+trap 'rm -rf "$T"' EXIT
+fail() { echo "FAIL: $*"; for f in "$T"/*.out "$T"/*.err; do [ -s "$f" ] && { echo "--- $f"; cat "$f"; }; done; exit 1; }
+
+mkdir -p "$T/home" "$T/run" "$T/cwd" "$T/cache" "$T/portable/music" "$T/portable/job"
+chmod 700 "$T/run"
+export HOME="$T/home" XDG_RUNTIME_DIR="$T/run" XDG_CACHE_HOME="$T/cache" TZ=UTC LC_ALL=C.UTF-8
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$T/no-session-bus"
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_DATA_HOME FAKETIME LD_PRELOAD
+# A portable copy: its own folder is its application folder.
+prog="$T/portable/lingchao"
+cp "$build/bin/lingchao" "$prog"
+cp "$build/share/music/上课铃.wav" "$T/portable/music/"
+cd "$T/cwd"
+
+snapshot() { (cd "$1" && find . -printf '%p %s %T@ %m\n' | sort && find . -type f -exec md5sum {} + | sort); }
+run() {  # name, expected exit code, arguments...
+    local name=$1 want=$2 rc=0
+    shift 2
+    faketime '2026-12-07 07:00:00' "$prog" "$@" >"$T/$name.out" 2>"$T/$name.err" || rc=$?
+    [ "$rc" -eq "$want" ] || fail "$name: exit code $rc, expected $want"
+}
+
+before=$(snapshot "$T/portable")
+run version 0 --version
+[ "$(cat "$T/version.out")" = "lingchao 4.0.2" ] || fail "--version printed '$(cat "$T/version.out")'"
+run version_short 0 -v
+run help 0 --help
+grep -q '^Usage: lingchao \[options\]' "$T/help.out" || fail "--help has no usage line"
+for o in -h, --help -v, --version --check; do grep -q -- "$o" "$T/help.out" || fail "--help does not name $o"; done
+! grep -q -- '--help-all' "$T/help.out" || fail "--help offers Qt's --help-all"
+for bad in --bogus -x stray --check=1; do
+    run bad 2 "$bad"
+    grep -q '^Usage: lingchao' "$T/bad.err" || fail "$bad: no usage on stderr"
+    [ ! -s "$T/bad.out" ] || fail "$bad: wrote to stdout"
+done
+[ "$(snapshot "$T/portable")" = "$before" ] || fail "an option changed the application folder"
+[ -z "$(ls -A "$T/cwd")" ] || fail "an option wrote into the current folder: $(ls -A "$T/cwd")"
+[ -z "$(ls -A "$T/run")" ] || fail "an option touched the single-instance guard"
+
+# --check: Monday 2026-12-07; job 3's Monday song is missing, job 2 rings only tomorrow.
+good="$T/portable/music/上课铃.wav"
+python3 "$here/../e2e/make_group.py" "$T/portable/default.dll" \
+    "07:50|Everyday|START|预备|$good" "08:30|2026-12-08|START|考试|$good" "09:00|Everyday|START|升旗|$T/portable/music/升旗.wav"
+before=$(snapshot "$T/portable")
+# Run beside a running copy: the guard is held all along.
+flock_run() {
+    local name=$1 want=$2 rc=0
+    flock "$T/run/lingchao.lock" faketime '2026-12-07 07:00:00' "$prog" --check >"$T/$name.out" 2>"$T/$name.err" || rc=$?
+    [ "$rc" -eq "$want" ] || fail "$name: exit code $rc, expected $want"
+}
+flock_run check_bad 1
+grep -q "^application folder: $T/portable$" "$T/check_bad.out" || fail "--check does not name the folder"
+grep -q "^today, Monday 2026-12-07: 2 bells$" "$T/check_bad.out" || fail "today's bells"
+grep -q "^  07:50  job 1 \"预备\"  $good$" "$T/check_bad.out" || fail "today's first bell"
+grep -q "^tomorrow, Tuesday 2026-12-08: 3 bells$" "$T/check_bad.out" || fail "tomorrow's bells"
+grep -q "^  08:30  job 2 \"考试\"  $good$" "$T/check_bad.out" || fail "tomorrow's exam bell"
+grep -q "job 3 \"升旗\" cannot play \"$T/portable/music/升旗.wav\": 文件不存在" "$T/check_bad.out" || fail "missing file not told"
+grep -q "^NOT OK: 1 problem with today's bells$" "$T/check_bad.out" || fail "no verdict"
+[ "$(snapshot "$T/portable")" = "$before" ] || fail "--check changed the application folder"
+
+cp "$good" "$T/portable/music/升旗.wav"
+before=$(snapshot "$T/portable")
+flock_run check_good 0
+grep -q "^ok: every bell of today can play$" "$T/check_good.out" || fail "no verdict"
+[ "$(snapshot "$T/portable")" = "$before" ] || fail "--check changed the application folder"
+[ -z "$(ls -A "$T/cwd")" ] || fail "--check wrote into the current folder: $(ls -A "$T/cwd")"
+
+# An installed copy that this user never started: the per-user folder is not made.
+mkdir -p "$T/inst/bin" "$T/inst/share/lingchao"
+cp "$build/bin/lingchao" "$T/inst/bin/"
+rc=0
+"$T/inst/bin/lingchao" --check >"$T/installed.out" 2>"$T/installed.err" || rc=$?
+[ "$rc" -eq 0 ] || fail "installed --check: exit code $rc"
+grep -q "^application folder: $T/home/.local/share/lingchao$" "$T/installed.out" || fail "installed folder not named"
+grep -q "no timetable there yet" "$T/installed.out" || fail "missing timetable not told"
+[ ! -e "$T/home/.local/share/lingchao" ] || fail "--check made the per-user folder"
+echo PASS
