@@ -7,7 +7,7 @@ mode=${1:-test}
 build_pkgs=(
   build-essential cmake pkg-config dpkg-dev
   qt6-base-dev libqt6dbus6 qt6-translations-l10n
-  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libpulse-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav timgm6mb-soundfont
   libxcb1-dev libxcb-keysyms1-dev x11proto-dev

@@ -69,6 +69,8 @@ Program::Program(std::filesystem::path appFolder, bool windows)
           if (selfCheck_) selfCheck_->Request();
       }) {
     ConnectEndOfStream(*player_, nullMedia_);
+    soundOutput_.SetListener([this](const SoundOutputState& state) { SoundOutputRead(state); });
+    runtime_.SetSoundOutput(&soundOutput_);
     selfCheck_ = std::make_unique<SelfCheckRunner>(
         appFolder_ / kDefaultGroup, runtime_.clock(), std::make_unique<GstMediaProbe>(),
         [this](const std::vector<MusicProblem>& problems) { ReportProblems(problems); });
@@ -122,6 +124,7 @@ bool Program::Start() {
     // few seconds before a bell still rings it.
     runtime_.Start();
     selfCheck_->Request();
+    soundOutput_.Check();
     return true;
 }
 
@@ -152,6 +155,19 @@ void Program::ReportProblems(const std::vector<MusicProblem>& problems) {
     if (problems.empty() && problemsReported_) LogLine("self-check: every bell of today can play again");
     problemsReported_ = !problems.empty();
     warnings_.Set("self-check", ProblemsText(problems), true);
+    soundOutput_.Check();  // the output is part of every self-check
+}
+
+void Program::SoundOutputRead(const SoundOutputState& state) {
+    runtime_.SoundOutputRead(state);
+    const std::string output = state.server ? (state.sinkName.empty() ? "no default sink"
+                                                                       : SoundOutputText(state) + " (" +
+                                                                             state.description + ")" +
+                                                                             (state.portUnavailable ? " unplugged" : ""))
+                                            : "no sound server";
+    if (output != soundOutputLogged_) LogLine("sound output: " + output);
+    soundOutputLogged_ = output;
+    warnings_.Set("sound-output", SoundOutputWarning(state));
 }
 
 void Program::ShutdownSequence() {

@@ -9,6 +9,7 @@
 #include "base/media_player.h"
 #include "base/warning_board.h"
 #include "platform/instance_guard.h"
+#include "platform/pulse_output.h"
 #include "platform/shutdown_requester.h"
 #include "platform/sysinfo_launcher.h"
 #include "store/jilu.h"
@@ -44,6 +45,7 @@ private:
     void OpenAbout();
     void ShutdownSequence();
     void ReportProblems(const std::vector<MusicProblem>& problems);
+    void SoundOutputRead(const SoundOutputState& state);
 
     std::filesystem::path appFolder_;
     bool windows_;
@@ -60,6 +62,8 @@ private:
     bool problemsReported_ = false;
     // Everything that can cost a bell, shown on the clock (and logged without windows).
     WarningBoard warnings_;
+    PulseOutputMonitor soundOutput_;
+    std::string soundOutputLogged_;
     LogindShutdownRequester requester_;
     PathSysInfoLauncher sysInfo_;
 };

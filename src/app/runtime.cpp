@@ -8,7 +8,7 @@ Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player)
     : appFolder_(std::move(appFolder)),
       checktime_(appFolder_, clock_, player, *this),
       bellLog_(appFolder_),
-      ticker_([this] { checktime_.Tick(); }) {
+      ticker_([this] { OnTick(); }) {
     fireLockTimer_.setSingleShot(true);
     fireLockTimer_.setInterval(60000);
     connect(&fireLockTimer_, &QTimer::timeout, this, [this] { checktime_.FireLockElapsed(); });
@@ -21,6 +21,22 @@ void Runtime::Start() {
     LogLine("application folder " + appFolder_.string() + ", " + std::to_string(checktime_.dueCount()) +
             " job(s) scheduled");
     ticker_.Start();
+}
+
+void Runtime::OnTick() {
+    tickSteady_ = std::chrono::steady_clock::now();
+    checktime_.Tick();
+    LookAhead();
+}
+
+// A few seconds before a bell: is the output fit to be heard?
+void Runtime::LookAhead() {
+    const LocalDateTime ahead = AddSeconds(clock_.Now(), kLeadSeconds);
+    const std::optional<UpcomingBell> bell = checktime_.BellAt(ahead);
+    const std::string key = bell ? std::to_string(ahead.MinuteIndex()) + " " + std::to_string(bell->jobNo) : "";
+    if (key == lookedAhead_) return;
+    lookedAhead_ = key;
+    if (bell && soundOutput_ != nullptr) soundOutput_->Check();
 }
 
 void Runtime::ShowClock(const std::string& time, const std::string& weekdayCode) {

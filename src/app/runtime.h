@@ -2,11 +2,13 @@
 
 #include <QObject>
 #include <QTimer>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "base/media_player.h"
+#include "base/sound_output.h"
 #include "platform/aligned_ticker.h"
 #include "scheduler/bell_log.h"
 #include "scheduler/checktime.h"
@@ -25,6 +27,10 @@ public:
     Runtime(std::filesystem::path appFolder, MediaPlayer& player);
 
     void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
+    // The sound output is read again a few seconds before each bell.
+    void SetSoundOutput(SoundOutputMonitor* monitor) { soundOutput_ = monitor; }
+    // The latest reading of the sound output, for the bell log.
+    void SoundOutputRead(const SoundOutputState& state) { outputState_ = state; }
     // The clock's load: reads the shutdown settings, shows the time, builds the index and starts the tick.
     void Start();
 
@@ -38,7 +44,13 @@ public:
     void JobExamined(const JobExamination& examination) override;
     void ClockJumped(const LocalDateTime& from, const LocalDateTime& to) override;
 
+    // How far ahead of a bell its minute is looked at.
+    static constexpr int kLeadSeconds = 5;
+
 private:
+    void OnTick();
+    void LookAhead();
+
     std::filesystem::path appFolder_;
     SystemClock clock_;
     Checktime checktime_;
@@ -47,6 +59,10 @@ private:
     QTimer fireLockTimer_;  // Timer2
     Hooks hooks_;
     bool unconfirmedShutdownLogged_ = false;
+    SoundOutputMonitor* soundOutput_ = nullptr;
+    SoundOutputState outputState_;
+    std::chrono::steady_clock::time_point tickSteady_;  // when the current tick began
+    std::string lookedAhead_;                            // the coming bell already looked at: minute and job
 };
 
 }  // namespace lingchao

@@ -239,6 +239,19 @@ void Checktime::ExamineMinute(const CalendarDate& date, int minute) {
     for (const JobExamination& exam : exams) host_.JobExamined(exam);
 }
 
+std::optional<UpcomingBell> Checktime::BellAt(const LocalDateTime& at) const {
+    const int minute = MinuteOfDay(at.time);
+    if (dueCount_ < 1 || Done(at.date, minute) || (fireLock_ && fireLockMinute_ == at.MinuteIndex())) {
+        return std::nullopt;
+    }
+    const auto [first, last] = EntriesIn(minute, minute);
+    for (int k = first; k < last; ++k) {
+        const JobExamination exam = Examine(k, at.date);
+        if (exam.outcome == JobOutcome::Fired) return UpcomingBell{exam.jobNo, exam.path};
+    }
+    return std::nullopt;
+}
+
 void Checktime::CheckDueJob() {
     const LocalDateTime now = tickNow_;
     const int nowMinute = MinuteOfDay(now.time);

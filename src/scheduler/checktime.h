@@ -63,6 +63,12 @@ public:
     virtual void BellsLeftChanged(const BellsLeft& /*left*/) {}
 };
 
+// The job that a coming tick will ring, and its music for that day.
+struct UpcomingBell {
+    int jobNo = 0;
+    std::string path;
+};
+
 const char* WeekdayCode(int weekday);          // "MON" "TUS" "WES" "TRU" "FRI" "SAT" "SUN"
 std::string ClockText(const TimeOfDay& time);  // "8:05", "14:30", "0:00"
 
@@ -85,6 +91,11 @@ public:
     void CheckDueJob();
     // The music a job plays today (its weekday song in daily-song mode, else its music), unpadded.
     std::string PickJobMusic(const JobRecord& record) const;
+
+    // The job the tick of the minute of `at` will ring, judged by the rules of CheckDueJob on what the file holds
+    // now; nothing when none would. Reads the file only when that minute has jobs still to be dealt with;
+    // changes nothing.
+    std::optional<UpcomingBell> BellAt(const LocalDateTime& at) const;
 
     // Timer1: UpdateClock, CheckDueJob, CheckShutdownTime: a bell is never held up by the shutdown countdown.
     void Tick();

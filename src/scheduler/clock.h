@@ -39,6 +39,8 @@ LocalDateTime LocalFromEpoch(std::int64_t seconds, int millisecond = 0);
 // Days from 1970-01-01 to the date (proleptic Gregorian).
 std::int64_t DaysFromCivil(const CalendarDate& date);
 LocalDateTime MakeLocalDateTime(const CalendarDate& date, const TimeOfDay& time, int millisecond = 0);
+// `t` moved by whole seconds on the local calendar (date and weekday follow; no time-zone changes).
+LocalDateTime AddSeconds(const LocalDateTime& t, int seconds);
 
 // "2026-12-07 08:00:00.004": the stamp of the logs.
 std::string StampText(const LocalDateTime& t);

@@ -535,5 +535,61 @@ TEST(ScheduleIndex, EveryInsertionOrderGivesTheSameStableOrder) {
     }
 }
 
+// What the look-ahead is told a few seconds early must be what the tick then rings: the next bell is opened
+// before its minute from this answer alone.
+TEST_F(CheckDueJobTest, TheBellAFewSecondsAheadIsTheOneTheTickRings) {
+    test::WriteAll(dir / "default.dll",
+                   test::FixtureGroup({{1, "paused", "08:00", "Everyday", "PAUSE", {"/m/p.mp3"}, {}},
+                                       {2, "started", "08:00", "Everyday", "START", {"/m/s.mp3"}, {}},
+                                       {3, "locked", "08:00", "Everyday", "START", {"/m/l.mp3"}, {}},
+                                       {4, "other day", "08:01", "2026-12-08", "START", {"/m/o.mp3"}, {}},
+                                       {5, "weekday song", "08:02", "Everyday", "START", {"/m/main.mp3", "/m/mon.mp3"},
+                                        {1, 1}},
+                                       {6, "midnight", "00:00", "Everyday", "START", {"/m/n.mp3"}, {}}}));
+    BuildAt({7, 59, 0});
+    struct Told {
+        std::int64_t minute;
+        std::optional<UpcomingBell> bell;
+    };
+    std::vector<Told> told;
+    std::vector<std::pair<std::int64_t, std::string>> rung;  // minute, path
+    for (int i = 0; i < 17 * 3600; ++i) {  // to 00:00:59 the next day
+        const std::size_t before = player.calls.size();
+        RunSeconds(1);
+        if (player.calls.size() != before) {
+            rung.emplace_back(clock.Now().MinuteIndex(), player.fileName);
+        }
+        const LocalDateTime ahead = AddSeconds(clock.Now(), 5);
+        told.push_back({ahead.MinuteIndex(), checktime.BellAt(ahead)});
+    }
+    // Every bell was told beforehand, and everything told rang in that minute.
+    std::vector<std::pair<std::int64_t, std::string>> toldBells;
+    for (const Told& t : told) {
+        if (!t.bell) continue;
+        const std::pair<std::int64_t, std::string> bell{t.minute, t.bell->path};
+        if (toldBells.empty() || toldBells.back() != bell) toldBells.push_back(bell);
+    }
+    EXPECT_EQ(toldBells, rung);
+    ASSERT_EQ(rung.size(), 3u);
+    EXPECT_EQ(rung[0].second, "/m/s.mp3");
+    EXPECT_EQ(rung[1].second, "/m/mon.mp3");
+    EXPECT_EQ(rung[2].second, "/m/n.mp3");
+    const auto started = std::find_if(told.begin(), told.end(), [](const Told& t) { return t.bell.has_value(); });
+    ASSERT_NE(started, told.end());
+    EXPECT_EQ(started->bell->jobNo, 2);
+    EXPECT_EQ(host.examined.back().at.date, (CalendarDate{2026, 12, 8}));
+}
+
+TEST(AddSeconds, CrossesDaysMonthsAndLeapYears) {
+    const LocalDateTime t = MakeLocalDateTime({2028, 2, 28}, {23, 59, 57}, 250);
+    const LocalDateTime later = AddSeconds(t, 5);
+    EXPECT_EQ(later.date, (CalendarDate{2028, 2, 29}));
+    EXPECT_EQ(later.time.second, 2);
+    EXPECT_EQ(later.millisecond, 250);
+    EXPECT_EQ(later.weekday, 2);  // a Tuesday
+    EXPECT_EQ(AddSeconds(MakeLocalDateTime({2026, 12, 31}, {23, 59, 59}), 1).date, (CalendarDate{2027, 1, 1}));
+    EXPECT_EQ(AddSeconds(MakeLocalDateTime({2027, 1, 1}, {0, 0, 0}), -1).date, (CalendarDate{2026, 12, 31}));
+}
+
 }  // namespace
 }  // namespace lingchao
