@@ -59,7 +59,9 @@ int main(int argc, char** argv) {
     lingchao::InstallChineseTranslations(*app);
     // At start-up, not at the first bell: a cold plugin registry costs a third of a second.
     lingchao::InitPlayerBackend(&argc, &argv);
-    lingchao::Program program(lingchao::PrepareAppFolder(lingchao::SeedAppFolder), windows);
+    std::string folderWarning;
+    lingchao::Program program(lingchao::PrepareAppFolder(lingchao::SeedAppFolder, &folderWarning), windows);
+    program.warnings().Set("app-folder", folderWarning);
     if (!program.Start()) return 0;
     return app->exec();
 }

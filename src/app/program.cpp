@@ -6,6 +6,7 @@
 #include <QTranslator>
 
 #include "base/log.h"
+#include "platform/app_folder.h"
 #include "platform/qt_dialogs.h"
 #include "player/media_probe.h"
 #include "player/player_backend.h"
@@ -65,12 +66,17 @@ Program::Program(std::filesystem::path appFolder, bool windows)
       runtime_(appFolder_, *player_),
       jilu_(appFolder_, nullptr, [this] {
           runtime_.scheduler().BuildScheduleIndex();
+          IndexRebuilt();
           // Every change of the group: a missing bell file shows the morning it is copied wrong.
           if (selfCheck_) selfCheck_->Request();
       }) {
     ConnectEndOfStream(*player_, nullMedia_);
     soundOutput_.SetListener([this](const SoundOutputState& state) { SoundOutputRead(state); });
     runtime_.SetSoundOutput(&soundOutput_);
+    jilu_.SetChangeReporter([this](const std::string& failure) {
+        warnings_.Set("save-failed", failure.empty() ? "" : "任务表的修改没有保存：" + failure);
+    });
+    runtime_.bellLog().SetProblemListener([this](const std::string& problem) { warnings_.Set("bell-log", problem); });
     selfCheck_ = std::make_unique<SelfCheckRunner>(
         appFolder_ / kDefaultGroup, runtime_.clock(), std::make_unique<GstMediaProbe>(),
         [this](const std::vector<MusicProblem>& problems) { ReportProblems(problems); });
@@ -123,16 +129,25 @@ bool Program::Start() {
     // The scheduler starts with the program, not when the splash hands over to the clock: a PC that starts a
     // few seconds before a bell still rings it.
     runtime_.Start();
+    IndexRebuilt();
+    warnings_.Set("shutdown-settings", runtime_.shutdownSettingsProblem());
+    warnings_.Set("folder-permissions", FolderPermissionWarning(appFolder_));
     selfCheck_->Request();
     soundOutput_.Check();
     return true;
 }
 
+void Program::IndexRebuilt() { warnings_.Set("timetable", runtime_.scheduler().timetableProblem()); }
+
 void Program::ShowMainWindow() { lingchao::ShowMainWindow(form4_.get()); }
 
 void Program::OpenShutdownSettings() {
     ShutdownSettingsDialog dialog(
-        appFolder_, *dialogs_, [this](const ShutdownSettings& s) { runtime_.scheduler().SetShutdownSettings(s); },
+        appFolder_, *dialogs_,
+        [this](const ShutdownSettings& s) {
+            runtime_.scheduler().SetShutdownSettings(s);
+            warnings_.Clear("shutdown-settings");  // just written whole
+        },
         [this] { confirm_->ConfirmShutdown(); }, form4_.get());
     dialog.exec();
 }

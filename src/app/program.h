@@ -37,6 +37,8 @@ public:
     bool Start();
     // Restores a shown main window, or reloads and shows a hidden one; nothing without windows.
     void ShowMainWindow();
+    // The clock's warning mark: every cause of a silent day is put here with its reason.
+    WarningBoard& warnings() { return warnings_; }
 
 private:
     void BuildWindows();
@@ -46,6 +48,7 @@ private:
     void ShutdownSequence();
     void ReportProblems(const std::vector<MusicProblem>& problems);
     void SoundOutputRead(const SoundOutputState& state);
+    void IndexRebuilt();
 
     std::filesystem::path appFolder_;
     bool windows_;

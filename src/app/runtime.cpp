@@ -15,7 +15,7 @@ Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player)
 }
 
 void Runtime::Start() {
-    checktime_.SetShutdownSettings(LoadShutdownSettings(appFolder_));
+    checktime_.SetShutdownSettings(LoadShutdownSettings(appFolder_, &shutdownSettingsProblem_));
     checktime_.UpdateClock();
     checktime_.BuildScheduleIndex();
     LogLine("application folder " + appFolder_.string() + ", " + std::to_string(checktime_.dueCount()) +

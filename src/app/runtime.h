@@ -37,6 +37,8 @@ public:
     Checktime& scheduler() { return checktime_; }
     BellLog& bellLog() { return bellLog_; }
     const Clock& clock() const { return clock_; }
+    // Why "exit.dll" could not be read at Start; "" when it could.
+    const std::string& shutdownSettingsProblem() const { return shutdownSettingsProblem_; }
 
     void ShowClock(const std::string& time, const std::string& weekdayCode) override;
     void StartFireLockTimer() override;
@@ -63,6 +65,7 @@ private:
     SoundOutputState outputState_;
     std::chrono::steady_clock::time_point tickSteady_;  // when the current tick began
     std::string lookedAhead_;                            // the coming bell already looked at: minute and job
+    std::string shutdownSettingsProblem_;
 };
 
 }  // namespace lingchao

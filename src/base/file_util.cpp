@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,6 +34,9 @@ private:
     int fd_;
 };
 
+// O_NONBLOCK: opening a FIFO without a writer, or some devices, would otherwise wait for good.
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -52,27 +56,145 @@ void SyncFolderOf(const std::filesystem::path& path) {
     if (dir.ok()) ::fsync(dir.get());
 }
 
+ReadProblem ProblemOfOpen(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return ReadProblem::Missing;
+        case EACCES:
+        case EPERM:
+            return ReadProblem::NoPermission;
+        case ENXIO:  // a socket, or a device without its hardware
+        case ENODEV:
+            return ReadProblem::NotRegular;
+        default:
+            return ReadProblem::Unreadable;
+    }
+}
+
+// Opens a regular file for reading; -1 with `problem` set otherwise.
+int OpenRegular(const std::filesystem::path& path, ReadProblem& problem, int& error, struct stat& st) {
+    const int fd = ::open(path.c_str(), kReadFlags);
+    if (fd < 0) {
+        error = errno;
+        problem = ProblemOfOpen(error);
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0) {
+        error = errno;
+        problem = ReadProblem::Unreadable;
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        problem = ReadProblem::NotRegular;
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Creates `scratch` exclusively: never through a planted link, never into another file. A stale entry of that
+// name (a crash's leftover, or something planted) is removed once; a folder is left alone and fails the write.
+int OpenScratch(const std::filesystem::path& scratch) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int fd = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
+        struct stat st {};
+        if (::lstat(scratch.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return -1;
+        }
+        if (::unlink(scratch.c_str()) != 0 && errno != ENOENT) return -1;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+void SetFailure(std::string* failure, const std::filesystem::path& target, int error) {
+    if (failure != nullptr) *failure = "无法写入 " + target.string() + "：" + WriteErrorText(error);
+}
+
 }  // namespace
 
-std::optional<Bytes> ReadFileBytes(const std::filesystem::path& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.ok()) return std::nullopt;
-    Bytes out;
+StoredFile ReadStoredFile(const std::filesystem::path& path, std::uint64_t cap) {
+    StoredFile out;
+    struct stat st {};
+    Fd fd(OpenRegular(path, out.problem, out.error, st));
+    if (!fd.ok()) return out;
+    // The size is only a hint: the file may grow while it is read, the cap is what bounds the memory.
+    const std::uint64_t limit = cap == UINT64_MAX ? cap : cap + 1;
+    out.bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size), limit)));
     std::uint8_t buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    while (out.bytes.size() < limit) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buf, limit - out.bytes.size()));
+        const ssize_t n = ::read(fd.get(), buf, want);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return std::nullopt;
+            out.error = errno;
+            out.problem = ReadProblem::Unreadable;
+            out.bytes.clear();
+            return out;
         }
         if (n == 0) break;
-        out.insert(out.end(), buf, buf + n);
+        out.bytes.insert(out.bytes.end(), buf, buf + n);
+    }
+    if (out.bytes.size() > cap) {
+        out.bytes.resize(static_cast<std::size_t>(cap));
+        out.problem = ReadProblem::TooLarge;
     }
     return out;
 }
 
+std::string ReadProblemText(ReadProblem problem) {
+    switch (problem) {
+        case ReadProblem::None:
+            return {};
+        case ReadProblem::Missing:
+            return "文件不存在";
+        case ReadProblem::NotRegular:
+            return "不是普通文件";
+        case ReadProblem::NoPermission:
+            return "没有读取权限";
+        case ReadProblem::Unreadable:
+            return "无法读取";
+        case ReadProblem::TooLarge:
+            return "文件过大";
+    }
+    return "无法读取";
+}
+
+std::string WriteErrorText(int error) {
+    switch (error) {
+        case ENOSPC:
+            return "磁盘已满";
+        case EDQUOT:
+            return "超出磁盘配额";
+        case EROFS:
+            return "文件夹只读";
+        case EACCES:
+        case EPERM:
+            return "没有写入权限";
+        case EIO:
+            return "磁盘读写错误";
+        case EISDIR:
+            return "同名的文件夹挡住了写入";
+        default:
+            return std::string("无法写入（") + std::strerror(error) + "）";
+    }
+}
+
+std::optional<Bytes> ReadFileBytes(const std::filesystem::path& path, std::uint64_t cap) {
+    StoredFile file = ReadStoredFile(path, cap);
+    if (!file.whole()) return std::nullopt;
+    return std::move(file.bytes);
+}
+
 std::optional<Bytes> ReadFileRange(const std::filesystem::path& path, std::uint64_t offset, std::size_t length) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    ReadProblem problem = ReadProblem::None;
+    int error = 0;
+    struct stat st {};
+    Fd fd(OpenRegular(path, problem, error, st));
     if (!fd.ok()) return std::nullopt;
     Bytes out(length);
     std::size_t got = 0;
@@ -96,8 +218,27 @@ std::optional<std::uint64_t> FileLength(const std::filesystem::path& path) {
 }
 
 bool EnsureFileExists(const std::filesystem::path& path) {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-    return fd.ok();
+    // O_EXCL neither follows a link nor opens what is there (a FIFO would block a plain open for writing).
+    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    return fd.ok() || errno == EEXIST;
+}
+
+bool MakeEmptyRegularFile(const std::filesystem::path& path) {
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = ::open(path.c_str(), kFlags, 0644);
+    if (fd < 0 && errno == ELOOP) {
+        if (::unlink(path.c_str()) != 0) return false;
+        fd = ::open(path.c_str(), kFlags | O_EXCL, 0644);
+    }
+    if (fd < 0) return false;
+    Fd file(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        return false;
+    }
+    return st.st_size == 0 || ::ftruncate(fd, 0) == 0;
 }
 
 std::filesystem::path ScratchPathFor(const std::filesystem::path& target) {
@@ -107,21 +248,27 @@ std::filesystem::path ScratchPathFor(const std::filesystem::path& target) {
 }
 
 bool ReplaceFileAtomically(const std::filesystem::path& target, const Bytes& content,
-                           const std::filesystem::path& scratch) {
-    Fd fd(::open(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+                           const std::filesystem::path& scratch, std::string* failure) {
+    Fd fd(OpenScratch(scratch));
     if (!fd.ok()) {
-        LogLine("cannot write " + scratch.string() + ": " + std::strerror(errno));
+        const int error = errno;
+        LogLine("cannot write " + scratch.string() + ": " + std::strerror(error));
+        SetFailure(failure, target, error);
         return false;
     }
     if (!WriteAll(fd.get(), content.data(), content.size()) || ::fsync(fd.get()) != 0) {
-        LogLine("cannot write " + scratch.string() + ": " + std::strerror(errno));
+        const int error = errno;
+        LogLine("cannot write " + scratch.string() + ": " + std::strerror(error));
+        SetFailure(failure, target, error);
         ::close(fd.release());
         ::unlink(scratch.c_str());
         return false;
     }
     ::close(fd.release());
     if (::rename(scratch.c_str(), target.c_str()) != 0) {
-        LogLine("cannot replace " + target.string() + ": " + std::strerror(errno));
+        const int error = errno;
+        LogLine("cannot replace " + target.string() + ": " + std::strerror(error));
+        SetFailure(failure, target, error);
         ::unlink(scratch.c_str());
         return false;
     }
@@ -129,24 +276,45 @@ bool ReplaceFileAtomically(const std::filesystem::path& target, const Bytes& con
     return true;
 }
 
-bool ReplaceFileAtomically(const std::filesystem::path& target, const Bytes& content) {
-    return ReplaceFileAtomically(target, content, ScratchPathFor(target));
+bool ReplaceFileAtomically(const std::filesystem::path& target, const Bytes& content, std::string* failure) {
+    return ReplaceFileAtomically(target, content, ScratchPathFor(target), failure);
 }
 
-bool CopyWholeFile(const std::filesystem::path& from, const std::filesystem::path& to, bool overwrite) {
-    const auto content = ReadFileBytes(from);
-    if (!content) return false;
+bool CopyWholeFile(const std::filesystem::path& from, const std::filesystem::path& to, bool overwrite,
+                   std::uint64_t cap, std::string* failure) {
+    const StoredFile content = ReadStoredFile(from, cap);
+    if (!content.whole()) {
+        if (failure != nullptr) *failure = "无法读取 " + from.string() + "：" + ReadProblemText(content.problem);
+        return false;
+    }
     if (!overwrite) {
         // O_EXCL makes "fails when the target exists" exact; the content then goes in through the scratch file.
-        Fd probe(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-        if (!probe.ok()) return false;
-        if (!ReplaceFileAtomically(to, *content)) {
+        Fd probe(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (!probe.ok()) {
+            SetFailure(failure, to, errno);
+            return false;
+        }
+        if (!ReplaceFileAtomically(to, content.bytes, failure)) {
             ::unlink(to.c_str());
             return false;
         }
         return true;
     }
-    return ReplaceFileAtomically(to, *content);
+    return ReplaceFileAtomically(to, content.bytes, failure);
+}
+
+int OpenRegularForAppend(const std::filesystem::path& path, std::uint64_t* size) {
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
+    return fd;
 }
 
 }  // namespace lingchao

@@ -7,11 +7,11 @@
 
 namespace lingchao {
 
-std::vector<std::string> ParseMusicList(std::string_view gbk) {
+std::vector<std::string> ParseMusicList(std::string_view gbk, std::size_t maxEntries) {
     std::vector<std::string> entries;
     std::size_t start = 0;
     std::size_t i = 0;
-    while (i < gbk.size()) {
+    while (i < gbk.size() && entries.size() < maxEntries) {
         const char c = gbk[i];
         if (c == '\r' || c == '\n') {
             entries.push_back(GbkToUtf8(gbk.substr(start, i - start)));
@@ -21,16 +21,22 @@ std::vector<std::string> ParseMusicList(std::string_view gbk) {
             ++i;
         }
     }
-    if (start < gbk.size()) entries.push_back(GbkToUtf8(gbk.substr(start)));
+    if (start < gbk.size() && entries.size() < maxEntries) entries.push_back(GbkToUtf8(gbk.substr(start)));
     return entries;
 }
 
-std::optional<std::vector<std::string>> ReadMusicList(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return std::nullopt;
-    const std::optional<Bytes> bytes = ReadFileBytes(path);
-    if (!bytes) return std::nullopt;
-    return ParseMusicList(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+std::optional<std::vector<std::string>> ReadMusicList(const std::filesystem::path& path, ReadProblem* problem) {
+    const StoredFile file = ReadStoredFile(path, kMaxMusicListBytes);
+    if (problem != nullptr) *problem = file.problem;
+    if (!file.usable()) return std::nullopt;
+    const std::string_view text(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size());
+    // One entry more than the bound tells a list that goes on from one that ends there.
+    std::vector<std::string> entries = ParseMusicList(text, kMaxMusicListEntries + 1);
+    if (entries.size() > kMaxMusicListEntries) {
+        entries.resize(kMaxMusicListEntries);
+        if (problem != nullptr) *problem = ReadProblem::TooLarge;
+    }
+    return entries;
 }
 
 Bytes EncodeMusicList(const std::vector<std::string>& entries) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -13,15 +14,23 @@ namespace lingchao {
 
 // Music lists: ".m3u" files of the music folder, GBK text, one entry per line ended by CR LF.
 
-// Every line of the GBK text, in order, decoded to UTF-8. A line ends at CR LF, a lone CR or a lone LF; the last
-// line needs no end. Blank lines and directive lines ("#EXTM3U", "#EXTINF:…") are entries like any other.
-std::vector<std::string> ParseMusicList(std::string_view gbk);
+// No real list comes near these; a larger file is used up to them (and said so).
+inline constexpr std::size_t kMaxMusicListEntries = 10000;
+inline constexpr std::uint64_t kMaxMusicListBytes = 4 * 1024 * 1024;
+
+// Every line of the GBK text, in order, decoded to UTF-8, at most `maxEntries` of them. A line ends at CR LF, a
+// lone CR or a lone LF; the last line needs no end. Blank lines and directive lines ("#EXTM3U", "#EXTINF:…") are
+// entries like any other.
+std::vector<std::string> ParseMusicList(std::string_view gbk, std::size_t maxEntries = kMaxMusicListEntries);
 
 // The entries a player plays: blank lines and directives ("#…") left out, blanks and tabs around each trimmed.
 std::vector<std::string> PlayableEntries(const std::vector<std::string>& entries);
 
-// The entries of a list file; nullopt when it cannot be opened or read (missing, a folder, unreadable).
-std::optional<std::vector<std::string>> ReadMusicList(const std::filesystem::path& path);
+// The entries of a list file; nullopt when it cannot be read (missing, a folder, a FIFO or a device, no
+// permission). `problem` (when given) says why, or TooLarge when only the first kMaxMusicListBytes or
+// kMaxMusicListEntries were used; None otherwise.
+std::optional<std::vector<std::string>> ReadMusicList(const std::filesystem::path& path,
+                                                      ReadProblem* problem = nullptr);
 
 // Each entry in GBK followed by CR LF, nothing else. A CR or LF inside an entry becomes a blank so that the file
 // reads back with the same number of entries.

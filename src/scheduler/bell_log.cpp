@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "base/file_util.h"
+#include "base/log.h"
 
 namespace lingchao {
 
@@ -41,18 +44,36 @@ void BellLog::PlaybackFailed(const LocalDateTime& at, const std::string& path, c
 }
 
 void BellLog::Append(const std::string& line) {
-    std::uint64_t size = FileLength(path_).value_or(0);
-    if (size >= maxBytes_) {
+    std::uint64_t size = 0;
+    int fd = OpenRegularForAppend(path_, &size);
+    if (fd >= 0 && size >= maxBytes_) {
+        ::close(fd);
         std::error_code ec;
         std::filesystem::rename(path_, rotated_, ec);
-        if (!ec) size = 0;
+        fd = OpenRegularForAppend(path_, &size);
     }
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;  // a log that cannot be written must never stop a bell
+    if (fd < 0) {
+        // A log that cannot be written must never stop a bell; it is said once, not at every line.
+        const int error = errno;
+        ReportProblem("铃声记录 " + path_.string() + " 无法写入（" +
+                      (error == ELOOP    ? std::string("是一个链接")
+                       : error == EINVAL ? std::string("不是普通文件")
+                                         : WriteErrorText(error)) +
+                      "）");
+        return;
+    }
+    ReportProblem("");
     const std::string text = (size == 0 ? std::string(kHeader) + "\n" : std::string()) + line + "\n";
     // One write with O_APPEND: a line is never interleaved or half written by a crash between calls.
     [[maybe_unused]] const ssize_t n = ::write(fd, text.data(), text.size());
     ::close(fd);
+}
+
+void BellLog::ReportProblem(const std::string& problem) {
+    if (problem == problem_) return;
+    problem_ = problem;
+    if (!problem.empty()) LogLine("bell log: " + problem);
+    if (problemListener_) problemListener_(problem_);
 }
 
 }  // namespace lingchao

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "scheduler/checktime.h"
@@ -23,6 +24,12 @@ public:
     void PlaybackFailed(const LocalDateTime& at, const std::string& path, const std::string& reason);
 
     const std::filesystem::path& Path() const { return path_; }
+    // Why the log cannot be written (a planted link, a folder, a full disk), in Chinese; "" while it can.
+    const std::string& problem() const { return problem_; }
+    // Called with problem() each time it changes.
+    void SetProblemListener(std::function<void(const std::string&)> listener) {
+        problemListener_ = std::move(listener);
+    }
 
     // One CSV field, quoted when it holds a comma, a quote or a line break.
     static std::string Field(const std::string& text);
@@ -31,10 +38,13 @@ public:
 
 private:
     void Append(const std::string& line);
+    void ReportProblem(const std::string& problem);
 
     std::filesystem::path path_;
     std::filesystem::path rotated_;
     std::uint64_t maxBytes_;
+    std::string problem_;
+    std::function<void(const std::string&)> problemListener_;
 };
 
 }  // namespace lingchao

@@ -62,7 +62,14 @@ Checktime::Checktime(std::filesystem::path appFolder, const Clock& clock, MediaP
     : groupPath_(std::move(appFolder) / kDefaultGroup), clock_(clock), player_(player), host_(host) {}
 
 void Checktime::BuildScheduleIndex() {
-    if (const auto length = FileLength(groupPath_)) dueCount_ = JobCountFromLength(*length);
+    // One bounded, non-blocking read: a FIFO, a device or a huge file in the group's place costs nothing, and
+    // a group that cannot be read is an empty index with its reason, never blank records ringing at 00:00.
+    std::error_code ec;
+    const bool missing = !std::filesystem::exists(groupPath_, ec) && !ec;
+    const StoredFile file = GroupFile(groupPath_).LoadStored();
+    timetableProblem_ = TimetableProblemText(groupPath_, file);
+    const Bytes& content = file.bytes;
+    if (!missing) dueCount_ = JobCountFromLength(content.size());
     leftCountedAt_ = -1;
     if (dueCount_ < 1) {
         dueCursor_ = 0;
@@ -75,8 +82,6 @@ void Checktime::BuildScheduleIndex() {
     dueRecords_.assign(n + 1, 0);
     dueFacts_.assign(n + 1, {});
 
-    const GroupFile group(groupPath_);
-    const Bytes content = group.Load().value_or(Bytes{});
     struct Entry {
         std::int32_t time;
         std::int16_t jobNo;

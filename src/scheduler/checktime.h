@@ -85,6 +85,8 @@ public:
 
     // Rebuilds the index from "default.dll". The jobs of the minute that has begun do not ring today.
     void BuildScheduleIndex();
+    // Why the last build could not use the whole group file (see TimetableProblemText); "" when it could.
+    const std::string& timetableProblem() const { return timetableProblem_; }
     void UpdateClock();
     void CheckShutdownTime();
     // Deals with the minutes the clock skipped since the last tick, then with the current minute.
@@ -148,6 +150,7 @@ private:
     MediaPlayer& player_;
     SchedulerHost& host_;
     ShutdownSettings settings_;
+    std::string timetableProblem_;
 
     std::int16_t dueCount_ = 0;
     std::vector<std::int32_t> dueTimes_;

@@ -8,11 +8,12 @@ namespace lingchao {
 
 std::vector<MusicProblem> CheckTodaysMusic(const std::filesystem::path& groupFile, int weekday, MediaProbe& probe) {
     std::vector<MusicProblem> problems;
-    const auto content = ReadFileBytes(groupFile);
-    if (!content) return problems;
-    const int n = JobCountFromLength(content->size());
+    // The timetable's own problems are the scheduler's to tell; here only its usable part is checked.
+    const StoredFile file = ReadStoredFile(groupFile, kMaxGroupBytes);
+    if (!file.usable()) return problems;
+    const int n = JobCountFromLength(file.bytes.size());
     for (int k = 1; k <= n; ++k) {
-        const JobRecord r = DecodeJobRecord(RecordFrom(*content, k));
+        const JobRecord r = DecodeJobRecord(RecordFrom(file.bytes, k));
         if (TrimRight(r.JobState) != "START") continue;
         const std::string path = MusicForWeekday(r, weekday);
         std::vector<MusicProblem> found;

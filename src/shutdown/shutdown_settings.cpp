@@ -37,16 +37,26 @@ ShutdownSettings DecodeShutdownSettings(std::span<const std::uint8_t> bytes) {
     return s;
 }
 
-ShutdownSettings LoadShutdownSettings(const std::filesystem::path& appFolder) {
+ShutdownSettings LoadShutdownSettings(const std::filesystem::path& appFolder, std::string* problem) {
     const auto path = appFolder / kShutdownFile;
     EnsureFileExists(path);
-    const auto bytes = ReadFileRange(path, 0, ShutdownSettingsLength);
-    return DecodeShutdownSettings(bytes ? std::span<const std::uint8_t>(*bytes) : std::span<const std::uint8_t>());
+    // Only record 1 is ever used: nothing past it is read, however large the file.
+    const StoredFile file = ReadStoredFile(path, ShutdownSettingsLength);
+    if (problem != nullptr) {
+        problem->clear();
+        if (!file.usable() && file.problem != ReadProblem::Missing) {
+            *problem = "定时关机设置 " + path.string() + " 无法读取（" + ReadProblemText(file.problem) + "）：不会定时关机";
+        }
+    }
+    return DecodeShutdownSettings(file.usable() ? std::span<const std::uint8_t>(file.bytes)
+                                                : std::span<const std::uint8_t>());
 }
 
 bool SaveShutdownSettings(const std::filesystem::path& appFolder, const ShutdownSettings& settings) {
     const auto path = appFolder / kShutdownFile;
-    Bytes content = ReadFileBytes(path).value_or(Bytes{});
+    // Bytes after the record are kept as they are, up to a bound: a huge file is not read whole for them.
+    StoredFile file = ReadStoredFile(path, kShutdownFileKeptBytes);
+    Bytes content = file.usable() ? std::move(file.bytes) : Bytes{};
     if (content.size() < ShutdownSettingsLength) content.resize(ShutdownSettingsLength, 0);
     const ShutdownBytes record = EncodeShutdownSettings(settings);
     std::copy(record.begin(), record.end(), content.begin());

@@ -1,7 +1,13 @@
 #include "store/group_file.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
+
+#include "base/log.h"
 
 namespace lingchao {
 
@@ -35,7 +41,7 @@ bool GroupFile::Open() const { return EnsureFileExists(path_); }
 std::int16_t GroupFile::Count() const {
     Open();
     const auto length = FileLength(path_);
-    return length ? JobCountFromLength(*length) : 0;
+    return length ? std::min<std::int16_t>(JobCountFromLength(*length), kMaxJobs) : 0;
 }
 
 RecordBytes GroupFile::ReadBytes(int k) const {
@@ -49,26 +55,58 @@ RecordBytes GroupFile::ReadBytes(int k) const {
 
 JobRecord GroupFile::Read(int k) const { return DecodeJobRecord(ReadBytes(k)); }
 
-std::optional<Bytes> GroupFile::Load() const {
+StoredFile GroupFile::LoadStored() const {
     Open();
-    return ReadFileBytes(path_);
+    return ReadStoredFile(path_, kMaxGroupBytes);
 }
 
-bool GroupFile::Store(const Bytes& content) const { return ReplaceFileAtomically(path_, content); }
+std::optional<Bytes> GroupFile::Load() const {
+    StoredFile file = LoadStored();
+    if (!file.usable()) return std::nullopt;
+    return std::move(file.bytes);
+}
 
-bool GroupFile::WriteBytes(int k, const RecordBytes& bytes) const {
+bool GroupFile::Store(const Bytes& content, std::string* failure) const {
+    return ReplaceFileAtomically(path_, content, failure);
+}
+
+bool GroupFile::WriteBytes(int k, const RecordBytes& bytes, std::string* failure) const {
     if (k < 1) return false;
-    auto file = Load();
-    if (!file) return false;
-    PutRecord(*file, k, bytes);
-    return Store(*file);
+    StoredFile file = LoadStored();
+    if (!file.usable()) {
+        if (failure != nullptr) *failure = UnreadableGroupText(path_, file);
+        return false;
+    }
+    PutRecord(file.bytes, k, bytes);
+    return Store(file.bytes, failure);
 }
 
-bool GroupFile::Write(int k, const JobRecord& record) const { return WriteBytes(k, EncodeJobRecord(record)); }
+bool GroupFile::Write(int k, const JobRecord& record, std::string* failure) const {
+    return WriteBytes(k, EncodeJobRecord(record), failure);
+}
 
-bool GroupFile::Remove() const {
-    std::error_code ec;
-    return std::filesystem::remove(path_, ec);
+std::string UnreadableGroupText(const std::filesystem::path& path, const StoredFile& file) {
+    return "无法读取 " + path.string() + "：" + ReadProblemText(file.problem);
+}
+
+bool GroupFile::Remove(std::string* failure) const {
+    if (::unlink(path_.c_str()) == 0 || errno == ENOENT) return true;
+    if (failure != nullptr) *failure = "无法删除 " + path_.string() + "：" + WriteErrorText(errno);
+    LogLine("cannot remove " + path_.string() + ": " + std::strerror(errno));
+    return false;
+}
+
+std::string TimetableProblemText(const std::filesystem::path& path, const StoredFile& file) {
+    switch (file.problem) {
+        case ReadProblem::None:
+        case ReadProblem::Missing:
+            return {};
+        case ReadProblem::TooLarge:
+            return "任务表 " + path.string() + " 过大（" + ReadProblemText(file.problem) + "）：只使用前 " +
+                   std::to_string(kMaxJobs) + " 个任务";
+        default:
+            return "任务表 " + path.string() + " 无法读取（" + ReadProblemText(file.problem) + "）：今天不会打铃";
+    }
 }
 
 }  // namespace lingchao

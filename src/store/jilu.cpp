@@ -66,9 +66,18 @@ JobEditorFields Jilu::LoadJobIntoEditor(const std::string& file, int n) const {
     return f;
 }
 
+bool Jilu::Changed(bool ok, std::string failure) {
+    if (!ok && failure.empty()) failure = "任务表没有保存";
+    lastFailure_ = ok ? std::string() : std::move(failure);
+    if (reporter_) reporter_(lastFailure_);
+    return ok;
+}
+
 bool Jilu::SaveJobFromEditor(const std::string& file, const JobEditorFields& fields) {
     const JobRecord record = JobFromEditor(fields);
-    const bool ok = record.JobNo >= 1 && Group(file).Write(record.JobNo, record);
+    std::string failure;
+    const bool written = record.JobNo >= 1 && Group(file).Write(record.JobNo, record, &failure);
+    const bool ok = Changed(written, failure);
     LoadJobTable(file);
     if (list_ != nullptr) list_->SelectRow(ToJobNumber(fields.number) - 1);
     return ok;
@@ -76,64 +85,90 @@ bool Jilu::SaveJobFromEditor(const std::string& file, const JobEditorFields& fie
 
 bool Jilu::SetJobState(const std::string& file, const std::string& state, int n) {
     const GroupFile group = Group(file);
+    if (n < 1) return false;
+    StoredFile content = group.LoadStored();
+    std::string failure;
     bool ok = false;
-    if (auto content = group.Load(); content && n >= 1) {
-        RecordBytes record = RecordFrom(*content, n);
+    if (!content.usable()) {
+        failure = UnreadableGroupText(group.Path(), content);
+    } else {
+        RecordBytes record = RecordFrom(content.bytes, n);
         PatchState(record, state);
-        PutRecord(*content, n, record);
-        ok = group.Store(*content);
+        PutRecord(content.bytes, n, record);
+        ok = group.Store(content.bytes, &failure);
     }
+    Changed(ok, failure);
     LoadJobTable(file);
     return ok;
 }
 
 bool Jilu::SetAllJobStates(const std::string& file, const std::string& state) {
     const GroupFile group = Group(file);
+    StoredFile content = group.LoadStored();
+    std::string failure;
     bool ok = false;
-    if (auto content = group.Load()) {
-        const int n = JobCountFromLength(content->size());
+    if (!content.usable()) {
+        failure = UnreadableGroupText(group.Path(), content);
+    } else {
+        const int n = JobCountFromLength(content.bytes.size());
         for (int k = 1; k <= n; ++k) {
-            RecordBytes record = RecordFrom(*content, k);
+            RecordBytes record = RecordFrom(content.bytes, k);
             PatchState(record, state);
-            PutRecord(*content, k, record);
+            PutRecord(content.bytes, k, record);
         }
         // All records change in one replace: a crash never leaves some paused and some not.
-        ok = n == 0 || group.Store(*content);
+        ok = n == 0 || group.Store(content.bytes, &failure);
     }
+    Changed(ok, failure);
     LoadJobTable(file);
     return ok;
 }
 
 bool Jilu::SwapJobRecords(const std::string& file, int n, int step) {
     const GroupFile group = Group(file);
-    auto content = group.Load();
-    if (!content || n < 1 || n + step < 1) return false;
-    RecordBytes a = RecordFrom(*content, n);
-    RecordBytes b = RecordFrom(*content, n + step);
+    if (n < 1 || n + step < 1) return false;
+    StoredFile content = group.LoadStored();
+    if (!content.usable()) return Changed(false, UnreadableGroupText(group.Path(), content));
+    RecordBytes a = RecordFrom(content.bytes, n);
+    RecordBytes b = RecordFrom(content.bytes, n + step);
     const std::int16_t aNo = ReadInt16(a, job_layout::kNoOffset);
     WriteInt16(b, job_layout::kNoOffset, aNo);
     WriteInt16(a, job_layout::kNoOffset, static_cast<std::int16_t>(aNo + step));
-    PutRecord(*content, n, b);
-    PutRecord(*content, n + step, a);
-    return group.Store(*content);
+    PutRecord(content.bytes, n, b);
+    PutRecord(content.bytes, n + step, a);
+    std::string failure;
+    const bool ok = group.Store(content.bytes, &failure);
+    return Changed(ok, failure);
 }
 
 bool Jilu::DeleteJobRecord(const std::string& file, int n, int count) {
     const GroupFile group = Group(file);
-    if (count == 1) return group.Remove();
-    const auto content = group.Load();
-    if (!content || n < 1) return false;
+    std::string failure;
+    if (count == 1) {
+        const bool ok = group.Remove(&failure);
+        return Changed(ok, failure);
+    }
+    if (n < 1) return false;
+    const StoredFile content = group.LoadStored();
+    if (!content.usable()) return Changed(false, UnreadableGroupText(group.Path(), content));
     Bytes copy;
     copy.reserve(static_cast<std::size_t>(count > 0 ? count - 1 : 0) * JobRecordLength);
-    for (int k = 1; k < n; ++k) PutRecord(copy, k, RecordFrom(*content, k));
+    for (int k = 1; k < n; ++k) PutRecord(copy, k, RecordFrom(content.bytes, k));
     for (int k = n + 1; k <= count; ++k) {
-        RecordBytes record = RecordFrom(*content, k);
+        RecordBytes record = RecordFrom(content.bytes, k);
         WriteInt16(record, job_layout::kNoOffset,
                    static_cast<std::int16_t>(ReadInt16(record, job_layout::kNoOffset) - 1));
         PutRecord(copy, k - 1, record);
     }
     // The copy file is written whole and renamed over the group: the group is old or new at every instant.
-    return ReplaceFileAtomically(group.Path(), copy, appFolder_ / ("copy" + file));
+    const bool ok = ReplaceFileAtomically(group.Path(), copy, appFolder_ / ("copy" + file), &failure);
+    return Changed(ok, failure);
+}
+
+bool Jilu::RemoveGroupFile(const std::string& file) {
+    std::string failure;
+    const bool ok = Group(file).Remove(&failure);
+    return Changed(ok, failure);
 }
 
 }  // namespace lingchao

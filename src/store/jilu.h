@@ -47,11 +47,24 @@ public:
     bool SwapJobRecords(const std::string& file, int n, int step);
     // Removes record n of `count`, renumbering the later ones, through the copy file; no reload.
     bool DeleteJobRecord(const std::string& file, int n, int count);
+    // Deletes the group file (clear all); no reload.
+    bool RemoveGroupFile(const std::string& file);
+
+    // Why the last change of a group file was not saved, in Chinese; "" when it was.
+    const std::string& LastFailure() const { return lastFailure_; }
+    // Called after every change of a group file with "" (saved) or LastFailure().
+    void SetChangeReporter(std::function<void(const std::string& failure)> reporter) {
+        reporter_ = std::move(reporter);
+    }
 
 private:
+    bool Changed(bool ok, std::string failure);
+
     std::filesystem::path appFolder_;
     JobListView* list_;
     std::function<void()> rebuildIndex_;
+    std::function<void(const std::string&)> reporter_;
+    std::string lastFailure_;
 };
 
 // The record the editor's fields describe, as saving stores it (an empty date becomes "Everyday").

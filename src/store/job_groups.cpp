@@ -18,12 +18,15 @@ bool JobGroups::SaveGroup() {
         const std::filesystem::path target = WithGroupExtension(*chosen);
         // A cleared group has no file: it is saved as the empty group it is.
         current.Open();
-        if (CopyWholeFile(current.Path(), target, false)) return true;
+        std::string failure;
+        if (CopyWholeFile(current.Path(), target, false, kMaxGroupBytes, &failure)) return true;
+        std::error_code ec;
+        const bool exists = std::filesystem::symlink_status(target, ec).type() != std::filesystem::file_type::not_found;
         const MessageRequest ask{"是否覆盖现有文件?", "文件已存在", MessageIcon::Question, MessageButtons::YesNo, 1};
-        if (dialogs_.Message(ask) == MessageAnswer::Yes) {
-            if (CopyWholeFile(current.Path(), target, true)) return true;
+        if (!exists || dialogs_.Message(ask) == MessageAnswer::Yes) {
+            if (exists && CopyWholeFile(current.Path(), target, true, kMaxGroupBytes, &failure)) return true;
             LogLine("cannot save the job group to " + target.string());
-            dialogs_.Message({"无法保存任务组：" + target.string(), "提示", MessageIcon::Information});
+            dialogs_.Message({"无法保存任务组：" + target.string() + "\n" + failure, "提示", MessageIcon::Information});
             return false;
         }
     }
@@ -36,8 +39,11 @@ bool JobGroups::OpenGroup() {
     const auto chosen = dialogs_.OpenFile({"打开任务组", kGroupFilter, JobFolder().string()});
     if (!chosen) return false;
     // Through a scratch file and a rename: a copy that fails half way leaves the current group whole.
-    if (!CopyWholeFile(*chosen, jilu_.Group(kDefaultGroup).Path(), true)) {
+    std::string failure;
+    if (!CopyWholeFile(*chosen, jilu_.Group(kDefaultGroup).Path(), true, kMaxGroupBytes, &failure)) {
         LogLine("cannot open the job group " + *chosen);
+        // The timetable in use stays as it was: say so rather than leave the user believing it changed.
+        dialogs_.Message({"无法打开任务组：" + *chosen + "\n" + failure, "提示", MessageIcon::Information});
         return false;
     }
     jilu_.LoadJobTable(kDefaultGroup);

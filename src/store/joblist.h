@@ -42,14 +42,19 @@ public:
     // The main window's commands built on the routines above.
     void PlayJob();   // start the selected job
     void PauseJob();  // pause the selected job
-    // Start all / pause all; false (and nothing done) on an empty list.
+    // A change that could not be saved shows "任务表没有保存！" with the reason (title "提示"), and the list is
+    // reloaded from the file, so it shows the timetable as it is.
+    // Start all / pause all; false (and nothing done) on an empty list or when the change was not saved.
     bool PlayAll();
     bool PauseAll();
     void RunSelectedJob();
-    // Asks, then empties the list and deletes "default.dll"; no rebuild of the schedule index.
+    // Asks, then empties the list and deletes "default.dll"; no rebuild of the schedule index. When the file
+    // cannot be deleted the list shows its jobs again.
     bool ClearJobs();
 
 private:
+    // Shows the failure box when !ok; returns ok.
+    bool Saved(bool ok);
     void SetSelectedState(const std::string& state);
 
     Services s_;

@@ -325,7 +325,10 @@ void Form6::OkClick() {
     if (!TimeTextPasses(text1_[2]->text().toStdString())) return refuse("时间格式错误！", text1_[2]);
     if (!DateTextPasses(text1_[3]->text().toStdString())) return refuse("日期格式错误！", text1_[3]);
     // A job that could not be written stays in the dialog rather than vanish as if saved.
-    if (!s_.jilu.SaveJobFromEditor(kDefaultGroup, Fields())) return refuse("任务保存失败！", text1_[1]);
+    if (!s_.jilu.SaveJobFromEditor(kDefaultGroup, Fields())) {
+        const std::string text = "任务保存失败！\n" + s_.jilu.LastFailure();
+        return refuse(text.c_str(), text1_[1]);
+    }
     accept();
 }
 

@@ -1,8 +1,10 @@
 #include "ui/rejian.h"
 
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
+#include "base/file_util.h"
 #include "base/log.h"
 
 namespace lingchao {
@@ -32,8 +34,10 @@ void PrepareNullMediaFile(const std::filesystem::path& appFolder) {
     std::error_code ec;
     const std::filesystem::path music = appFolder / "music";
     if (!std::filesystem::is_directory(music, ec)) return;
-    std::ofstream out(music / "null.dll", std::ios::binary | std::ios::trunc);
-    if (!out) LogLine("cannot create " + (music / "null.dll").string());
+    // Never through a link: emptying "null.dll" must not empty another file of the user's.
+    if (!MakeEmptyRegularFile(music / "null.dll")) {
+        LogLine("cannot create " + (music / "null.dll").string() + ": " + std::strerror(errno));
+    }
 }
 
 Rejian::Rejian(GlobalHotkeys& hotkeys, MediaControl& media, InstanceGuard& guard, Dialogs& dialogs, Hooks hooks)
