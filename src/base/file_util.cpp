@@ -180,7 +180,7 @@ std::string WriteErrorText(int error) {
         case EISDIR:
             return "同名的文件夹挡住了写入";
         default:
-            return std::string("无法写入（") + std::strerror(error) + "）";
+            return std::strerror(error);
     }
 }
 

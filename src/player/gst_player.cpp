@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "base/log.h"
+#include "player/failure_tally.h"
 #include "player/gst_player.h"
+#include "player/media_file.h"
 #include "player/media_path.h"
 #include "player/music_list.h"
 
@@ -63,6 +65,7 @@ struct GstPlayer::Impl {
     std::filesystem::path listFolder;
     std::vector<std::string> items;  // a list's entries as written (blank and '#' lines already left out)
     std::size_t current = 0;
+    FailureTally failures;  // of the medium loaded
 
     GstElement* pipeline = nullptr;
     guint watch = 0;
@@ -89,8 +92,17 @@ struct GstPlayer::Impl {
     }
 
     void Failed(const std::string& path, const std::string& reason) {
+        if (!failures.Count()) return;  // one line per bell; CloseFailures counts the rest
         LogLine("cannot play " + Quoted(path) + ": " + reason);
         if (options.onFailure) options.onFailure(path, reason);
+    }
+
+    // The medium is over: the failures not told one by one, in one line.
+    void CloseFailures() {
+        const std::string summary = failures.Close();
+        if (summary.empty()) return;
+        LogLine("cannot play " + Quoted(fileName) + ": " + summary);
+        if (options.onFailure) options.onFailure(fileName, summary);
     }
 
     void Load() {
@@ -106,8 +118,7 @@ struct GstPlayer::Impl {
             return;
         }
         // An empty file (the null media file, whatever its path) holds nothing: the medium is simply released.
-        std::error_code ec;
-        if (std::filesystem::is_regular_file(fileName, ec) && std::filesystem::file_size(fileName, ec) == 0 && !ec) {
+        if (CheckMediaFile(fileName).problem == MediaFileProblem::Empty) {
             if (std::filesystem::path(fileName).filename() != "null.dll") {
                 Failed(fileName, "empty file");
             }
@@ -119,13 +130,18 @@ struct GstPlayer::Impl {
     }
 
     void LoadList() {
-        const ResolvedMediaPath where = ResolveMediaPath(fileName);
-        if (where.path.empty()) {
-            Failed(fileName, "music list: " + where.problem);
+        const MediaFile where = CheckMediaFile(fileName);
+        if (where.problem != MediaFileProblem::None && where.problem != MediaFileProblem::Empty) {
+            Failed(fileName, "music list: " + MediaProblemLogText(where.problem));
             state = State::Error;
             return;
         }
-        const std::optional<std::vector<std::string>> entries = ReadMusicList(where.path);
+        ReadProblem problem = ReadProblem::None;
+        const std::optional<std::vector<std::string>> entries = ReadMusicList(where.path, &problem);
+        if (problem == ReadProblem::TooLarge) {
+            LogLine("music list " + Quoted(where.path) + " is longer than " + std::to_string(kMaxMusicListEntries) +
+                    " entries or " + std::to_string(kMaxMusicListBytes) + " bytes: only its beginning is played");
+        }
         if (!entries) {
             Failed(where.path, "cannot read the music list");
             state = State::Error;
@@ -149,6 +165,7 @@ struct GstPlayer::Impl {
             if (StartItem(i)) return;
         }
         Teardown();
+        CloseFailures();
         if (isList) {
             // Reached the end of the list through failing entries: it has ended all the same.
             state = State::Idle;
@@ -161,22 +178,21 @@ struct GstPlayer::Impl {
     bool StartItem(std::size_t index) {
         const std::string& text = items[index];
         if (isList && IsMusicListPath(text)) {
-            LogLine("skipping " + Quoted(text) + " in a music list: lists do not nest");
+            Failed(text, "a music list inside a music list is not played");
             return false;
         }
-        const ResolvedMediaPath where = ResolveMediaPath(text, isList ? listFolder : std::filesystem::path());
-        if (where.path.empty()) {
-            Failed(text, where.problem);
+        // Checked away from this thread, and only a regular file goes on: GStreamer's own open would wait for
+        // good on a FIFO or a share that stopped answering, and the tick with it.
+        const MediaFile where = CheckMediaFile(text, isList ? listFolder : std::filesystem::path());
+        if (where.problem == MediaFileProblem::Empty) {
+            if (std::filesystem::path(where.path).filename() != "null.dll") Failed(where.path, "empty file");
+            return false;
+        }
+        if (where.problem != MediaFileProblem::None) {
+            Failed(where.path.empty() ? text : where.path, MediaProblemLogText(where.problem));
             return false;
         }
         if (where.mended) LogLine("playing " + Quoted(text) + " as " + Quoted(where.path));
-        std::error_code ec;
-        if (std::filesystem::file_size(where.path, ec) == 0 && !ec) {
-            if (std::filesystem::path(where.path).filename() != "null.dll") {
-                Failed(where.path, "empty file");
-            }
-            return false;
-        }
         GError* error = nullptr;
         gchar* uri = gst_filename_to_uri(where.path.c_str(), &error);
         if (uri == nullptr) {
@@ -341,7 +357,7 @@ struct GstPlayer::Impl {
                 GError* error = nullptr;
                 gchar* debug = nullptr;
                 gst_message_parse_error(message, &error, &debug);
-                if (debug != nullptr) LogLine(std::string("player detail: ") + debug);
+                if (debug != nullptr && !failures.Told()) LogLine(std::string("player detail: ") + debug);
                 Failed(items[current], error != nullptr ? error->message : "error");
                 g_clear_error(&error);
                 g_free(debug);
@@ -366,6 +382,7 @@ struct GstPlayer::Impl {
         }
         Teardown();
         state = State::Idle;
+        CloseFailures();
         if (endOfStream) {
             std::function<void()> handler = endOfStream;
             handler();
@@ -416,6 +433,7 @@ GstPlayer::~GstPlayer() = default;
 
 void GstPlayer::SetFileName(const std::string& path) {
     impl_->Teardown();
+    impl_->CloseFailures();
     impl_->fileName = path;
     impl_->Load();
     if (impl_->state == State::Idle) impl_->StartFrom(0);
@@ -432,6 +450,7 @@ void GstPlayer::Play() {
             return;
         case State::Idle:
             impl_->Teardown();
+            impl_->CloseFailures();
             impl_->Load();
             if (impl_->state == State::Idle) impl_->StartFrom(0);
             return;

@@ -4,10 +4,14 @@
 
 #include <filesystem>
 
+#include "player/media_file.h"
 #include "player/media_path.h"
 #include "player/music_list.h"
 
 namespace lingchao {
+namespace {
+constexpr std::size_t kNamedEntries = 10;
+}  // namespace
 
 GstMediaProbe::GstMediaProbe(std::chrono::milliseconds timeout) : timeout_(timeout) {}
 
@@ -16,41 +20,43 @@ std::vector<MusicProblem> GstMediaProbe::Check(const std::string& path) {
     auto problem = [&problems](const std::string& file, const std::string& reason) {
         problems.push_back({0, "", file, reason});
     };
-    const ResolvedMediaPath where = ResolveMediaPath(path);
-    if (where.path.empty()) {
-        problem(path, "文件不存在");
+    const MediaFile where = CheckMediaFile(path);
+    const bool list = IsMusicListPath(path) && !HasUriScheme(path);
+    if (!list || (where.problem != MediaFileProblem::None && where.problem != MediaFileProblem::Empty)) {
+        if (const std::string why = ProbeFile(where); !why.empty()) problem(path, why);
         return problems;
     }
-    if (!IsMusicListPath(where.path)) {
-        if (const std::string why = ProbeFile(where.path); !why.empty()) problem(path, why);
-        return problems;
-    }
-    const auto entries = ReadMusicList(where.path);
+    ReadProblem readProblem = ReadProblem::None;
+    const auto entries = ReadMusicList(where.path, &readProblem);
     if (!entries) {
         problem(path, "无法读取音乐列表");
         return problems;
     }
+    if (readProblem == ReadProblem::TooLarge) {
+        problem(path, "音乐列表过长：只播放前 " + std::to_string(kMaxMusicListEntries) + " 条");
+    }
     const auto folder = std::filesystem::path(where.path).parent_path();
     int playable = 0;
+    std::size_t failed = 0;
     for (const std::string& entry : PlayableEntries(*entries)) {
-        const ResolvedMediaPath item = ResolveMediaPath(entry, folder);
-        const std::string why = item.path.empty() ? "文件不存在" : ProbeFile(item.path);
+        const std::string why = ProbeFile(CheckMediaFile(entry, folder));
         if (why.empty()) {
             ++playable;
-        } else {
+        } else if (++failed <= kNamedEntries) {
             problem(entry, why);
         }
     }
-    if (playable == 0 && problems.empty()) problem(path, "音乐列表为空");
+    // A tooltip of thousands of lines helps nobody: the first few are named, the rest counted.
+    if (failed > kNamedEntries) problem(path, "另有 " + std::to_string(failed - kNamedEntries) + " 条无法播放");
+    if (playable == 0 && failed == 0) problem(path, "音乐列表为空");
     return problems;
 }
 
-std::string GstMediaProbe::ProbeFile(const std::string& path) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) return "文件不存在";
-    if (size == 0) return "文件是空的";
-    const auto time = std::filesystem::last_write_time(path, ec);
+std::string GstMediaProbe::ProbeFile(const MediaFile& file) {
+    if (file.problem != MediaFileProblem::None) return MediaProblemText(file.problem);
+    const std::string& path = file.path;
+    const std::uint64_t size = file.size;
+    const std::int64_t time = file.modified;
     {
         std::lock_guard lock(mutex_);
         const auto it = known_.find(path);

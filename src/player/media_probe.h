@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/media_probe.h"
+#include "player/media_file.h"
 
 namespace lingchao {
 
@@ -18,14 +19,14 @@ public:
     std::vector<MusicProblem> Check(const std::string& path) override;
 
 private:
-    // "" when the local file decodes, else the reason.
-    std::string ProbeFile(const std::string& path);
+    // "" when the checked file decodes, else the reason.
+    std::string ProbeFile(const MediaFile& file);
 
     std::chrono::milliseconds timeout_;
     std::mutex mutex_;
     struct Known {
-        std::uintmax_t size = 0;
-        std::filesystem::file_time_type time;
+        std::uint64_t size = 0;
+        std::int64_t time = 0;
         std::string problem;
     };
     std::map<std::string, Known> known_;

@@ -55,11 +55,10 @@ void BellLog::Append(const std::string& line) {
     if (fd < 0) {
         // A log that cannot be written must never stop a bell; it is said once, not at every line.
         const int error = errno;
-        ReportProblem("铃声记录 " + path_.string() + " 无法写入（" +
-                      (error == ELOOP    ? std::string("是一个链接")
-                       : error == EINVAL ? std::string("不是普通文件")
-                                         : WriteErrorText(error)) +
-                      "）");
+        ReportProblem("铃声记录 " + path_.string() + " 无法写入：" +
+                      (error == ELOOP                      ? std::string("是一个链接")
+                       : error == EINVAL || error == ENXIO ? std::string("不是普通文件")
+                                                           : WriteErrorText(error)));
         return;
     }
     ReportProblem("");

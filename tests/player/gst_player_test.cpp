@@ -21,6 +21,7 @@
 #include "player/music_list.h"
 #include "player/player_backend.h"
 #include "player/player_commands.h"
+#include "support/hostile_files.h"
 #include "support/temp_folder.h"
 
 namespace lingchao {
@@ -175,7 +176,10 @@ protected:
         options.nullMediaPath = NullMediaPath(folder.path());
         options.audioSink = std::string(kCaps) + " ! wavenc ! filesink sync=" + (realTime ? "true" : "false") +
                             " location=\"" + (out / "item-{n}.wav").string() + "\"";
-        options.onFailure = [this](const std::string& path, const std::string&) { failures.push_back(path); };
+        options.onFailure = [this](const std::string& path, const std::string& reason) {
+            failures.push_back(path);
+            reasons.push_back(reason);
+        };
         player = std::make_unique<GstPlayer>(options);
         // Counted after the commands' handler ran, as the program sees it.
         player->SetEndOfStreamHandler([this] {
@@ -193,6 +197,7 @@ protected:
     std::unique_ptr<GstPlayer> player;
     int ends = 0;
     std::vector<std::string> failures;  // what the bell log would record
+    std::vector<std::string> reasons;
 };
 
 struct FormatCase {
@@ -370,6 +375,11 @@ TEST_P(GstPlayerUnplayable, PlaysNothingAndThePlayerStillWorks) {
     if (kind == "pipeline") path = "audiotestsrc ! autoaudiosink";
     if (kind == "emptylist") path = (music / "empty.m3u").string();
     if (kind == "missinglist") path = (music / "none.m3u").string();
+    // Never opened: a plain open of a FIFO would wait for a writer for good, reading /dev/zero would never end.
+    if (kind == "fifo") test::MakeFifo(path = (music / "fifo.wav").string());
+    if (kind == "fifolist") test::MakeFifo(path = (music / "fifo.m3u").string());
+    if (kind == "device") std::filesystem::create_symlink("/dev/zero", path = (music / "zero.wav").string());
+    if (kind == "devicelist") std::filesystem::create_symlink("/dev/zero", path = (music / "zero.m3u").string());
     MakePlayer();
     EXPECT_NO_THROW(player->SetFileName(path));
     EXPECT_EQ(player->FileName(), path);
@@ -390,7 +400,26 @@ TEST_P(GstPlayerUnplayable, PlaysNothingAndThePlayerStillWorks) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, GstPlayerUnplayable,
                          ::testing::Values("missing", "empty", "folder", "text", "garbage", "uri", "pipeline",
-                                           "emptylist", "missinglist"));
+                                           "emptylist", "missinglist", "fifo", "fifolist", "device", "devicelist"));
+
+TEST_F(GstPlayerTest, AHugeListOfBrokenEntriesIsToldInTwoLinesPerBell) {
+    // A million lines of files that do not exist, and one that plays: only the list's first part is read.
+    std::string text;
+    for (int i = 0; i < 1000000; ++i) text += "gone" + std::to_string(i) + ".wav\r\n";
+    const std::string list = (music / "huge.m3u").string();
+    WriteAll(list, std::vector<std::uint8_t>(text.begin(), text.end()));
+    MakePlayer();
+    for (int bell = 1; bell <= 2; ++bell) {
+        ends = 0;
+        player->SetFileName(list);
+        ASSERT_TRUE(WaitFor([this] { return Ended(); }, std::chrono::seconds(60)));
+    }
+    ASSERT_EQ(reasons.size(), 4u) << "one line for the first failure and one summary, per bell";
+    EXPECT_EQ(failures[0], "gone0.wav");
+    EXPECT_EQ(reasons[1], "and 9,999 more entries failed");
+    EXPECT_EQ(failures[1], list);
+    EXPECT_EQ(reasons[3], "and 9,999 more entries failed");
+}
 
 TEST_F(GstPlayerTest, AListWhoseEntriesAllFailStillEndsOnce) {
     const std::string list = (music / "bad.m3u").string();

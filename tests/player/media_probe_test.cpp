@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "player/music_list.h"
+#include "support/hostile_files.h"
 #include "support/temp_folder.h"
 
 namespace lingchao {
@@ -37,6 +38,32 @@ TEST_F(MediaProbeTest, MissingEmptyAndUndecodableFilesAreNamed) {
     EXPECT_EQ(Reasons((dir / "none.wav").string()), (std::vector<std::string>{"文件不存在"}));
     EXPECT_EQ(Reasons((dir / "empty.wav").string()), (std::vector<std::string>{"文件是空的"}));
     EXPECT_EQ(Reasons((dir / "fake.mp3").string()), (std::vector<std::string>{"无法解码"}));
+}
+
+TEST_F(MediaProbeTest, WhatIsNotARegularLocalFileIsNamedForWhatItIs) {
+    test::MakeFifo(dir / "fifo.wav");
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.wav");
+    std::filesystem::create_directory(dir / "folder.wav");
+    test::MakeFifo(dir / "fifo.m3u");
+    const std::vector<std::string> notRegular{"不是普通文件"};
+    EXPECT_EQ(Reasons((dir / "fifo.wav").string()), notRegular);
+    EXPECT_EQ(Reasons((dir / "zero.wav").string()), notRegular);
+    EXPECT_EQ(Reasons((dir / "folder.wav").string()), notRegular);
+    EXPECT_EQ(Reasons((dir / "fifo.m3u").string()), notRegular);
+    EXPECT_EQ(Reasons("http://example.invalid/bell.mp3"), (std::vector<std::string>{"不是本机文件"}));
+    EXPECT_EQ(Reasons("file://" + tone), (std::vector<std::string>{"不是本机文件"}));
+}
+
+TEST_F(MediaProbeTest, AHugeListNamesItsFirstBadEntriesAndCountsTheRest) {
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += "gone" + std::to_string(i) + ".wav\r\n";
+    test::WriteAll(dir / "huge.m3u", std::vector<std::uint8_t>(text.begin(), text.end()));
+    const auto problems = probe.Check((dir / "huge.m3u").string());
+    ASSERT_EQ(problems.size(), 12u);
+    EXPECT_EQ(problems[0].reason, "音乐列表过长：只播放前 10000 条");
+    EXPECT_EQ(problems[1].path, "gone0.wav");
+    EXPECT_EQ(problems[1].reason, "文件不存在");
+    EXPECT_EQ(problems[11].reason, "另有 9990 条无法播放");
 }
 
 TEST_F(MediaProbeTest, AMusicListNamesEachBadEntry) {

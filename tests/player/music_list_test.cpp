@@ -9,6 +9,7 @@
 #include "player/media_path.h"
 #include "player/player_commands.h"
 #include "support/fakes.h"
+#include "support/hostile_files.h"
 #include "support/temp_folder.h"
 
 namespace lingchao {
@@ -64,6 +65,28 @@ struct ParseCase {
 };
 
 class MusicListParse : public ::testing::TestWithParam<ParseCase> {};
+
+TEST(MusicListFile, ANonListIsRefusedWithoutWaitingAndAHugeListIsCutToItsBound) {
+    test::TempFolder dir;
+    test::MakeFifo(dir / "fifo.m3u");
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.m3u");
+    std::filesystem::create_symlink("/dev/urandom", dir / "random.m3u");
+    for (const char* name : {"fifo.m3u", "zero.m3u", "random.m3u"}) {
+        ReadProblem problem = ReadProblem::None;
+        EXPECT_FALSE(ReadMusicList(dir / name, &problem)) << name;
+        EXPECT_EQ(problem, ReadProblem::NotRegular) << name;
+    }
+    std::string text;
+    for (int i = 0; i < 1000000; ++i) text += "a" + std::to_string(i) + "\r\n";
+    test::WriteAll(dir / "long.m3u", std::vector<std::uint8_t>(text.begin(), text.end()));
+    ReadProblem problem = ReadProblem::None;
+    const auto entries = ReadMusicList(dir / "long.m3u", &problem);
+    ASSERT_TRUE(entries);
+    EXPECT_EQ(problem, ReadProblem::TooLarge);
+    ASSERT_EQ(entries->size(), kMaxMusicListEntries);
+    EXPECT_EQ(entries->front(), "a0");
+    EXPECT_EQ(entries->back(), "a9999");
+}
 
 TEST_P(MusicListParse, EveryLineIsAnEntry) { EXPECT_EQ(ParseMusicList(GetParam().bytes), GetParam().entries); }
 

@@ -1,7 +1,7 @@
 find_package(Qt6 REQUIRED COMPONENTS Core)
 
 # Music lists, their editor and the player commands: plain C++ against the fake player and dialogs.
-foreach(name music_list_test music_list_editor_test)
+foreach(name music_list_test music_list_editor_test media_file_test)
     add_executable(player_${name} ${CMAKE_CURRENT_LIST_DIR}/${name}.cpp)
     target_link_libraries(player_${name} PRIVATE lingchao_player lingchao_testsupport GTest::gtest_main)
     add_test(NAME player_${name} COMMAND player_${name})

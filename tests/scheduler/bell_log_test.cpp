@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/hostile_files.h"
 #include "support/temp_folder.h"
 
 namespace lingchao {
@@ -70,6 +71,33 @@ TEST(BellLog, UnwritableFolderIsSilentlySkipped) {
     BellLog log("/nonexistent/folder");
     log.Examined(Exam(0, 0, JobOutcome::Fired));  // must not throw or crash
     SUCCEED();
+}
+
+TEST(BellLog, APlantedLinkOrAFifoIsNeverWrittenToAndTheProblemIsToldOnceUntilMended) {
+    test::TempFolder app, elsewhere;
+    test::WriteAll(elsewhere / "victim", {'k', 'e', 'e', 'p'});
+    std::filesystem::create_symlink(elsewhere / "victim", app / "bell-log.csv");
+    BellLog log(app.path());
+    std::vector<std::string> told;
+    log.SetProblemListener([&told](const std::string& problem) { told.push_back(problem); });
+    log.Examined(Exam(0, 5, JobOutcome::Fired));
+    log.Examined(Exam(1, 5, JobOutcome::Locked));
+    EXPECT_EQ(test::ReadAll(elsewhere / "victim"), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("bell-log.csv"), std::string::npos) << told[0];
+    EXPECT_NE(told[0].find("是一个链接"), std::string::npos) << told[0];
+
+    std::filesystem::remove(app / "bell-log.csv");
+    test::MakeFifo(app / "bell-log.csv");
+    log.Examined(Exam(2, 5, JobOutcome::Locked));  // no reader: a plain open would wait here
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_NE(told[1].find("不是普通文件"), std::string::npos) << told[1];
+
+    std::filesystem::remove(app / "bell-log.csv");
+    log.Examined(Exam(3, 5, JobOutcome::Locked));
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[2], "");
+    EXPECT_EQ(Lines(app / "bell-log.csv").size(), 2u);
 }
 
 }  // namespace
