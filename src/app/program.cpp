@@ -121,9 +121,12 @@ void Program::BuildWindows() {
 bool Program::Start() {
     if (windows_) {
         if (!shell_->Start()) return false;
+        warnings_.Set("instance-guard", shell_->unguarded());
     } else {
         headlessGuard_ = std::make_unique<FileInstanceGuard>(DefaultGuardPath());
-        if (CheckSingleInstance(*headlessGuard_, *dialogs_) == InstanceCheck::EndProgram) return false;
+        std::string unguarded;
+        if (CheckSingleInstance(*headlessGuard_, *dialogs_, &unguarded) == InstanceCheck::EndProgram) return false;
+        warnings_.Set("instance-guard", unguarded);
         PrepareNullMediaFile(appFolder_);
     }
     // The scheduler starts with the program, not when the splash hands over to the clock: a PC that starts a

@@ -1,6 +1,7 @@
 #include "platform/instance_guard.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,11 +18,28 @@ std::string Describe(const char* what, const std::filesystem::path& path, int er
     return std::string(what) + " " + path.string() + ": " + std::strerror(error);
 }
 
-bool IsUsableFolder(const char* value) {
-    if (value == nullptr || *value != '/') return false;
+// A folder only this user can change: a real folder (not a link), owned by the user, not writable by others.
+std::string PrivateFolderProblem(const std::filesystem::path& folder) {
     struct stat st {};
-    return ::stat(value, &st) == 0 && S_ISDIR(st.st_mode) && ::access(value, W_OK) == 0;
+    if (::lstat(folder.c_str(), &st) != 0) return Describe("cannot use the guard folder", folder, errno);
+    if (!S_ISDIR(st.st_mode)) return "the guard folder " + folder.string() + " is not a folder";
+    if (st.st_uid != ::geteuid()) {
+        return "the guard folder " + folder.string() + " belongs to another user (uid " + std::to_string(st.st_uid) +
+               ")";
+    }
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return "the guard folder " + folder.string() + " can be written by other users";
+    }
+    return {};
 }
+
+// The folder, made 0700 when missing; "" unless it is then private.
+std::filesystem::path PrivateFolder(const std::filesystem::path& folder) {
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    return PrivateFolderProblem(folder).empty() ? folder : std::filesystem::path();
+}
+
+bool Absolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
 
 }  // namespace
 
@@ -31,9 +49,18 @@ FileInstanceGuard::~FileInstanceGuard() { Release(); }
 
 GuardResult FileInstanceGuard::Acquire() {
     if (fd_ >= 0) return {GuardOutcome::Acquired, {}};
-    // O_NOFOLLOW: the fallback folder is /tmp, where another user could plant a link.
-    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const std::filesystem::path folder = path_.has_parent_path() ? path_.parent_path() : ".";
+    if (std::string problem = PrivateFolderProblem(folder); !problem.empty()) {
+        return {GuardOutcome::Unavailable, problem + " (guard file " + path_.string() + ")"};
+    }
+    // O_NOFOLLOW, O_NONBLOCK: no link is followed, and a FIFO put in its place cannot make the start wait.
+    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
     if (fd < 0) return {GuardOutcome::Unavailable, Describe("cannot open guard file", path_, errno)};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        ::close(fd);
+        return {GuardOutcome::Unavailable, "the guard file " + path_.string() + " is not a regular file of the user's"};
+    }
     int rc;
     do {
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
@@ -56,17 +83,42 @@ void FileInstanceGuard::Release() {
 
 GuardResult FileInstanceGuard::Reacquire() { return Acquire(); }
 
-std::filesystem::path DefaultGuardPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (IsUsableFolder(runtime)) return std::filesystem::path(runtime) / "lingchao.lock";
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home == '/') {
-        const std::filesystem::path folder = std::filesystem::path(home) / ".cache" / "lingchao";
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-        if (!ec && IsUsableFolder(folder.c_str())) return folder / "lingchao.lock";
+std::filesystem::path GuardPathIn(const GuardPlaces& places) {
+    if (Absolute(places.runtimeDir) && PrivateFolderProblem(places.runtimeDir).empty()) {
+        return std::filesystem::path(places.runtimeDir) / "lingchao.lock";
     }
-    return std::filesystem::path("/tmp") / ("lingchao-" + std::to_string(::getuid()) + ".lock");
+    std::filesystem::path cache;
+    if (Absolute(places.cacheHome)) {
+        cache = places.cacheHome;
+    } else if (Absolute(places.home)) {
+        cache = std::filesystem::path(places.home) / ".cache";
+    }
+    if (!cache.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(cache, ec);
+        if (const auto folder = PrivateFolder(cache / "lingchao"); !folder.empty()) return folder / "lingchao.lock";
+    }
+    // A folder of the user's own even here: a file directly in /tmp could be made and held by anyone. When
+    // another user took the name first, the guard there is Unavailable, never theirs.
+    const auto folder = places.tmp / ("lingchao-" + std::to_string(::geteuid()));
+    ::mkdir(folder.c_str(), 0700);
+    return folder / "lingchao.lock";
+}
+
+std::filesystem::path DefaultGuardPath() {
+    GuardPlaces places;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    places.runtimeDir = runtime != nullptr ? runtime : "";
+    places.cacheHome = cache != nullptr ? cache : "";
+    places.home = home != nullptr ? home : "";
+    if (!Absolute(places.home)) {
+        if (const passwd* account = ::getpwuid(::geteuid()); account != nullptr && account->pw_dir != nullptr) {
+            places.home = account->pw_dir;
+        }
+    }
+    return GuardPathIn(places);
 }
 
 }  // namespace lingchao

@@ -30,7 +30,9 @@ public:
     virtual bool IsHeld() const = 0;
 };
 
-// flock() on an empty guard file that stays open while the guard is held.
+// flock() on an empty guard file that stays open while the guard is held. The file must lie in a folder of the
+// user's own that no one else can write (else another user could hold or replace it), must not be a link and
+// must be a regular file of the user's; otherwise the guard is Unavailable, with the reason.
 class FileInstanceGuard final : public InstanceGuard {
 public:
     explicit FileInstanceGuard(std::filesystem::path path);
@@ -49,8 +51,19 @@ private:
     int fd_ = -1;
 };
 
-// Per-user guard file: $XDG_RUNTIME_DIR/lingchao.lock, else ~/.cache/lingchao/lingchao.lock,
-// else /tmp/lingchao-<uid>.lock.
+// Where the guard may live, from the environment.
+struct GuardPlaces {
+    std::string runtimeDir;  // $XDG_RUNTIME_DIR
+    std::string cacheHome;   // $XDG_CACHE_HOME
+    std::string home;        // $HOME, else the home folder of the user's account
+    std::filesystem::path tmp = "/tmp";
+};
+
+// The guard file in the first place no other user can write: $XDG_RUNTIME_DIR/lingchao.lock when that folder is
+// the user's own and closed to others; else lingchao/lingchao.lock in the cache folder ($XDG_CACHE_HOME, else
+// ~/.cache); else <tmp>/lingchao-<uid>/lingchao.lock. The lingchao folder is made with mode 0700 when missing.
+std::filesystem::path GuardPathIn(const GuardPlaces& places);
+// GuardPathIn for this process's environment.
 std::filesystem::path DefaultGuardPath();
 
 }  // namespace lingchao

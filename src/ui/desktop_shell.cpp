@@ -43,7 +43,7 @@ DesktopShell::~DesktopShell() {
 bool DesktopShell::Start() {
     // Only the clock (a tool window) is left most of the time: it must not end the program.
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) app->setQuitOnLastWindowClosed(false);
-    if (CheckSingleInstance(*guard_, rejian_->dialogs()) == InstanceCheck::EndProgram) return false;
+    if (CheckSingleInstance(*guard_, rejian_->dialogs(), &unguarded_) == InstanceCheck::EndProgram) return false;
     PrepareNullMediaFile(appFolder_);
     splash_ = new Splash([this] { ShowClockWindow(); });
     splash_->setAttribute(Qt::WA_DeleteOnClose);

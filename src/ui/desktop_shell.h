@@ -53,6 +53,8 @@ public:
     void RemoveHotkeys();
     // The guard: the shutdown path releases it before asking to power off and takes it back when refused.
     InstanceGuard& guard() { return *guard_; }
+    // Why this copy runs without the guard, for the clock; "" when it holds it.
+    const std::string& unguarded() const { return unguarded_; }
 
     // Routes SchedulerHost::ShowClock; remembered until the clock exists.
     void ShowClock(const std::string& time, const std::string& weekdayCode);
@@ -77,6 +79,7 @@ private:
     std::string time_ = "00:00";
     std::string weekday_ = "MON";
     std::string problems_;
+    std::string unguarded_;
 };
 
 }  // namespace lingchao

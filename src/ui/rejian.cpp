@@ -9,13 +9,19 @@
 
 namespace lingchao {
 
-InstanceCheck CheckSingleInstance(InstanceGuard& guard, Dialogs& dialogs) {
+std::string UnguardedText(const std::string& reason) {
+    return "无法确认只有一个铃潮在运行（" + reason + "）：若同时运行两个，每个铃声会响两次";
+}
+
+InstanceCheck CheckSingleInstance(InstanceGuard& guard, Dialogs& dialogs, std::string* unguarded) {
     const GuardResult result = guard.Acquire();
+    if (unguarded != nullptr) unguarded->clear();
     switch (result.outcome) {
         case GuardOutcome::Acquired:
             return InstanceCheck::Proceed;
         case GuardOutcome::Unavailable:
             LogLine("running without a single-instance guard: " + result.reason);
+            if (unguarded != nullptr) *unguarded = UnguardedText(result.reason);
             return InstanceCheck::Proceed;
         case GuardOutcome::HeldByAnother:
             break;

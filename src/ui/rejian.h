@@ -13,8 +13,12 @@ namespace lingchao {
 enum class InstanceCheck { Proceed, EndProgram };
 
 // Takes the single-instance guard. Another running copy: the box "程序正在运行！" and EndProgram.
-// A guard that cannot be used at all is logged and the program goes on (it is not proof of another copy).
-InstanceCheck CheckSingleInstance(InstanceGuard& guard, Dialogs& dialogs);
+// A guard that cannot be used at all is logged and the program goes on (it is not proof of another copy), with
+// the warning for the clock in `unguarded` (when given; "" when the guard was taken).
+InstanceCheck CheckSingleInstance(InstanceGuard& guard, Dialogs& dialogs, std::string* unguarded = nullptr);
+
+// The clock's warning for a guard that cannot be used.
+std::string UnguardedText(const std::string& reason);
 
 // Creates or empties <appFolder>/music/null.dll; nothing when the music folder is missing.
 void PrepareNullMediaFile(const std::filesystem::path& appFolder);

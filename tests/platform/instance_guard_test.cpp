@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,52 +98,83 @@ INSTANTIATE_TEST_SUITE_P(Places, UnusableGuardPlace,
                                            "folder",                 // a folder, not a file
                                            "link"));                 // a planted symbolic link
 
+// Where the guard lives: never where another user could make it, hold it or replace it.
 struct GuardPathRow {
+    const char* what;
     bool runtimeDir;
+    std::filesystem::perms runtimeMode;
     bool home;
     const char* expectedUnder;  // "runtime", "home" or "tmp"
 };
 
-class DefaultGuardPathTest : public ::testing::TestWithParam<GuardPathRow> {};
+class GuardPathInTest : public ::testing::TestWithParam<GuardPathRow> {};
 
-TEST_P(DefaultGuardPathTest, IsPerUserAndInAWritablePlace) {
-    TempFolder runtime, home;
+TEST_P(GuardPathInTest, IsInAFolderOfTheUsersOwn) {
+    TempFolder runtime, home, tmp;
     const GuardPathRow row = GetParam();
-    const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
-    const char* oldHome = std::getenv("HOME");
-    const std::string savedRuntime = oldRuntime ? oldRuntime : "", savedHome = oldHome ? oldHome : "";
-    if (row.runtimeDir)
-        ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-    else
-        ::setenv("XDG_RUNTIME_DIR", (runtime.path() / "missing").c_str(), 1);
-    if (row.home)
-        ::setenv("HOME", home.path().c_str(), 1);
-    else
-        ::unsetenv("HOME");
+    std::filesystem::permissions(runtime.path(), row.runtimeMode);
+    GuardPlaces places;
+    places.runtimeDir = row.runtimeDir ? runtime.path().string() : "";
+    places.home = row.home ? home.path().string() : "";
+    places.tmp = tmp.path();
 
-    const std::filesystem::path path = DefaultGuardPath();
-    std::string expected;
-    if (std::string(row.expectedUnder) == "runtime")
-        expected = (runtime.path() / "lingchao.lock").string();
-    else if (std::string(row.expectedUnder) == "home")
-        expected = (home.path() / ".cache" / "lingchao" / "lingchao.lock").string();
-    else
-        expected = "/tmp/lingchao-" + std::to_string(::getuid()) + ".lock";
-    EXPECT_EQ(path.string(), expected);
-
-    if (oldRuntime)
-        ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
-    else
-        ::unsetenv("XDG_RUNTIME_DIR");
-    if (oldHome)
-        ::setenv("HOME", savedHome.c_str(), 1);
-    else
-        ::unsetenv("HOME");
+    const std::filesystem::path path = GuardPathIn(places);
+    std::filesystem::path expected;
+    if (std::string(row.expectedUnder) == "runtime") expected = runtime / "lingchao.lock";
+    if (std::string(row.expectedUnder) == "home") expected = home.path() / ".cache" / "lingchao" / "lingchao.lock";
+    if (std::string(row.expectedUnder) == "tmp") expected = tmp / ("lingchao-" + std::to_string(::geteuid())) / "lingchao.lock";
+    EXPECT_EQ(path, expected) << row.what;
+    if (std::string(row.expectedUnder) != "runtime") {
+        EXPECT_EQ(std::filesystem::status(path.parent_path()).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_all)
+            << row.what;
+    }
+    FileInstanceGuard guard(path);
+    EXPECT_EQ(guard.Acquire().outcome, GuardOutcome::Acquired) << row.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Environments, DefaultGuardPathTest,
-                         ::testing::Values(GuardPathRow{true, true, "runtime"}, GuardPathRow{false, true, "home"},
-                                           GuardPathRow{false, false, "tmp"}));
+INSTANTIATE_TEST_SUITE_P(
+    Environments, GuardPathInTest,
+    ::testing::Values(GuardPathRow{"runtime dir", true, std::filesystem::perms::owner_all, true, "runtime"},
+                      GuardPathRow{"runtime dir open to all", true, std::filesystem::perms::all, true, "home"},
+                      GuardPathRow{"no runtime dir", false, std::filesystem::perms::owner_all, true, "home"},
+                      GuardPathRow{"no runtime dir, no home", false, std::filesystem::perms::owner_all, false, "tmp"}));
+
+// Another user got to the shared fallback first. Root gives the folder away to stand for the other user (tests
+// run as root in CI); without root that one case cannot be made.
+TEST(GuardPathIn, AFallbackFolderSomeoneElseMadeIsNeverUsedAndSaysWhy) {
+    TempFolder tmp;
+    const auto folder = tmp / ("lingchao-" + std::to_string(::geteuid()));
+    for (const char* attack : {"owned by another user", "open to all", "link to another folder", "a file"}) {
+        std::filesystem::remove_all(folder);
+        TempFolder theirs;
+        const std::string what = attack;
+        if (what == "owned by another user") {
+            std::filesystem::create_directory(folder);
+            if (::chown(folder.c_str(), 65534, 65534) != 0) continue;  // not root: no folder can be given away
+        }
+        if (what == "open to all") {
+            std::filesystem::create_directory(folder);
+            std::filesystem::permissions(folder, std::filesystem::perms::all);
+        }
+        if (what == "link to another folder") std::filesystem::create_directory_symlink(theirs.path(), folder);
+        if (what == "a file") test::WriteAll(folder, {});
+        GuardPlaces places;
+        places.tmp = tmp.path();
+        FileInstanceGuard guard(GuardPathIn(places));
+        const GuardResult result = guard.Acquire();
+        EXPECT_EQ(result.outcome, GuardOutcome::Unavailable) << what;
+        EXPECT_NE(result.reason.find(folder.string()), std::string::npos) << what << ": " << result.reason;
+        EXPECT_TRUE(std::filesystem::is_empty(theirs.path())) << what << ": wrote into another user's folder";
+    }
+}
+
+TEST(InstanceGuard, AGuardFileThatIsAFifoIsUnavailableWithoutWaiting) {
+    TempFolder dir;
+    ASSERT_EQ(::mkfifo((dir / "lingchao.lock").c_str(), 0600), 0);
+    FileInstanceGuard guard(dir / "lingchao.lock");
+    EXPECT_EQ(guard.Acquire().outcome, GuardOutcome::Unavailable);
+}
 
 }  // namespace
 }  // namespace lingchao

@@ -29,7 +29,15 @@ TEST_P(CheckSingleInstanceTest, OnlyAnotherRunningCopyEndsTheProgramWithTheBox) 
     FakeGuard guard;
     guard.outcome = GetParam().outcome;
     ScriptedDialogs dialogs;
-    EXPECT_EQ(CheckSingleInstance(guard, dialogs), GetParam().expected);
+    std::string unguarded = "stale";
+    EXPECT_EQ(CheckSingleInstance(guard, dialogs, &unguarded), GetParam().expected);
+    // Running without a guard is never silent: the clock says so, with the reason.
+    if (GetParam().outcome == GuardOutcome::Unavailable) {
+        EXPECT_EQ(unguarded, UnguardedText("read-only folder"));
+        EXPECT_NE(unguarded.find("read-only folder"), std::string::npos);
+    } else {
+        EXPECT_EQ(unguarded, "");
+    }
     ASSERT_EQ(dialogs.messages.size(), GetParam().boxShown ? 1u : 0u);
     if (!GetParam().boxShown) return;
     const MessageRequest& box = dialogs.messages[0];
@@ -55,6 +63,16 @@ TEST(PrepareNullMediaFile, CreatesOrEmptiesItAndLeavesAMissingMusicFolderAlone) 
 
     std::ofstream(withMusic / "music/null.dll") << "left over from a crash";
     PrepareNullMediaFile(withMusic.path());
+    EXPECT_EQ(std::filesystem::file_size(withMusic / "music/null.dll"), 0u);
+
+    // A link planted in its place is replaced, never followed: the file it points to keeps its content.
+    TempFolder elsewhere;
+    std::ofstream(elsewhere / "victim") << "mine";
+    std::filesystem::remove(withMusic / "music/null.dll");
+    std::filesystem::create_symlink(elsewhere / "victim", withMusic / "music/null.dll");
+    PrepareNullMediaFile(withMusic.path());
+    EXPECT_EQ(std::filesystem::file_size(elsewhere / "victim"), 4u);
+    EXPECT_FALSE(std::filesystem::is_symlink(withMusic / "music/null.dll"));
     EXPECT_EQ(std::filesystem::file_size(withMusic / "music/null.dll"), 0u);
 
     PrepareNullMediaFile(withoutMusic.path());
