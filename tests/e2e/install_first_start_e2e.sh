@@ -12,10 +12,12 @@ DESTDIR="$T/root" cmake --install "$build" --prefix /usr >"$T/install.log"
 root="$T/root"
 for f in usr/bin/lingchao usr/share/applications/lingchao.desktop etc/xdg/autostart/lingchao.desktop \
          usr/share/icons/hicolor/scalable/apps/lingchao.svg usr/share/lingchao/music/上课铃.wav \
-         usr/share/lingchao/music/下课铃.wav usr/share/lingchao/music/预备铃.wav; do
+         usr/share/lingchao/music/下课铃.wav usr/share/lingchao/music/预备铃.wav usr/lib/systemd/user/lingchao.service; do
     [ -s "$root/$f" ] || fail "$f not installed"
 done
-grep -q '^Exec=lingchao$' "$root/etc/xdg/autostart/lingchao.desktop" || fail "autostart entry does not start lingchao"
+# Through the user unit where systemd's user manager runs, else directly (packaging/user_unit_test.sh runs it).
+grep -q '^Exec=.*systemctl --user start lingchao.service.*exec lingchao"$' "$root/etc/xdg/autostart/lingchao.desktop" ||
+    fail "autostart entry does not start lingchao"
 
 # First start, headless, as a user with a fresh home.
 mkdir -p "$T/home" "$T/run"
