@@ -71,6 +71,11 @@ Program::Program(std::filesystem::path appFolder, bool windows)
           if (selfCheck_) selfCheck_->Request();
       }) {
     ConnectEndOfStream(*player_, nullMedia_);
+    QObject::connect(&timetableRetry_, &QTimer::timeout, [this] {
+        runtime_.scheduler().BuildScheduleIndex();
+        IndexRebuilt();
+        if (runtime_.scheduler().timetableProblem().empty() && selfCheck_) selfCheck_->Request();
+    });
     soundOutput_.SetListener([this](const SoundOutputState& state) { SoundOutputRead(state); });
     runtime_.SetSoundOutput(&soundOutput_);
     jilu_.SetChangeReporter([this](const std::string& failure) {
@@ -140,7 +145,16 @@ bool Program::Start() {
     return true;
 }
 
-void Program::IndexRebuilt() { warnings_.Set("timetable", runtime_.scheduler().timetableProblem()); }
+void Program::IndexRebuilt() {
+    const std::string& problem = runtime_.scheduler().timetableProblem();
+    warnings_.Set("timetable", problem);
+    // Only a timetable that could not be read at all is read again; an oversized one rings its first part.
+    if (problem.empty() || runtime_.scheduler().dueCount() > 0) {
+        timetableRetry_.stop();
+    } else if (!timetableRetry_.isActive()) {
+        timetableRetry_.start(60000);
+    }
+}
 
 void Program::ShowMainWindow() { lingchao::ShowMainWindow(form4_.get()); }
 

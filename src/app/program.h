@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 
@@ -63,6 +64,8 @@ private:
     std::unique_ptr<InstanceGuard> headlessGuard_;
     std::unique_ptr<SelfCheckRunner> selfCheck_;
     bool problemsReported_ = false;
+    // While the timetable cannot be read, it is looked at again every minute: mended, its bells ring again.
+    QTimer timetableRetry_;
     // Everything that can cost a bell, shown on the clock (and logged without windows).
     WarningBoard warnings_;
     PulseOutputMonitor soundOutput_;

@@ -64,7 +64,7 @@ private:
     SoundOutputMonitor* soundOutput_ = nullptr;
     SoundOutputState outputState_;
     std::chrono::steady_clock::time_point tickSteady_;  // when the current tick began
-    std::string lookedAhead_;                            // the coming bell already looked at: minute and job
+    std::string lookedAhead_;                           // the coming bell already looked at: minute and job
     std::string shutdownSettingsProblem_;
 };
 

@@ -127,7 +127,8 @@ StoredFile ReadStoredFile(const std::filesystem::path& path, std::uint64_t cap) 
     out.bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size), limit)));
     std::uint8_t buf[65536];
     while (out.bytes.size() < limit) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buf, limit - out.bytes.size()));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buf, limit - out.bytes.size()));
         const ssize_t n = ::read(fd.get(), buf, want);
         if (n < 0) {
             if (errno == EINTR) continue;

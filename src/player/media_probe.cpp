@@ -66,7 +66,8 @@ std::string GstMediaProbe::ProbeFile(const MediaFile& file) {
     GError* error = nullptr;
     gchar* uri = gst_filename_to_uri(path.c_str(), &error);
     GstDiscoverer* discoverer =
-        uri != nullptr ? gst_discoverer_new(static_cast<GstClockTime>(timeout_.count()) * GST_MSECOND, &error) : nullptr;
+        uri != nullptr ? gst_discoverer_new(static_cast<GstClockTime>(timeout_.count()) * GST_MSECOND, &error)
+                       : nullptr;
     if (discoverer != nullptr) {
         GstDiscovererInfo* info = gst_discoverer_discover_uri(discoverer, uri, &error);
         if (info != nullptr) {

@@ -45,7 +45,8 @@ ShutdownSettings LoadShutdownSettings(const std::filesystem::path& appFolder, st
     if (problem != nullptr) {
         problem->clear();
         if (!file.usable() && file.problem != ReadProblem::Missing) {
-            *problem = "定时关机设置 " + path.string() + " 无法读取（" + ReadProblemText(file.problem) + "）：不会定时关机";
+            *problem =
+                "定时关机设置 " + path.string() + " 无法读取（" + ReadProblemText(file.problem) + "）：不会定时关机";
         }
     }
     return DecodeShutdownSettings(file.usable() ? std::span<const std::uint8_t>(file.bytes)

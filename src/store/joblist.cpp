@@ -1,6 +1,5 @@
 #include "store/joblist.h"
 
-
 namespace lingchao {
 
 bool JobList::Saved(bool ok) {

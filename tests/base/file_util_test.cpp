@@ -62,18 +62,20 @@ TEST_P(ReadingABadPlace, IsRefusedAtOnceWithItsReason) {
     EXPECT_FALSE(std::filesystem::exists(dir / "gone")) << "a dangling link was followed";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Places, ReadingABadPlace,
-    ::testing::Values(BadPlace{"fifo", ReadProblem::NotRegular}, BadPlace{"folder", ReadProblem::NotRegular},
-                      BadPlace{"link to /dev/zero", ReadProblem::NotRegular},
-                      BadPlace{"link to /dev/urandom", ReadProblem::NotRegular},
-                      BadPlace{"/dev/null", ReadProblem::NotRegular}, BadPlace{"mode 000", ReadProblem::NoPermission},
-                      BadPlace{"link to nothing", ReadProblem::Missing}),
-    [](const auto& row) {
-        std::string name;
-        for (const char c : std::string(row.param.what)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Places, ReadingABadPlace,
+                         ::testing::Values(BadPlace{"fifo", ReadProblem::NotRegular},
+                                           BadPlace{"folder", ReadProblem::NotRegular},
+                                           BadPlace{"link to /dev/zero", ReadProblem::NotRegular},
+                                           BadPlace{"link to /dev/urandom", ReadProblem::NotRegular},
+                                           BadPlace{"/dev/null", ReadProblem::NotRegular},
+                                           BadPlace{"mode 000", ReadProblem::NoPermission},
+                                           BadPlace{"link to nothing", ReadProblem::Missing}),
+                         [](const auto& row) {
+                             std::string name;
+                             for (const char c : std::string(row.param.what))
+                                 name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
 
 TEST(ReadStoredFile, AHugeFileGivesItsFirstBytesUpToTheCapAndNoMore) {
     TempFolder dir;

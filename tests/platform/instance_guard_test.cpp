@@ -122,7 +122,8 @@ TEST_P(GuardPathInTest, IsInAFolderOfTheUsersOwn) {
     std::filesystem::path expected;
     if (std::string(row.expectedUnder) == "runtime") expected = runtime / "lingchao.lock";
     if (std::string(row.expectedUnder) == "home") expected = home.path() / ".cache" / "lingchao" / "lingchao.lock";
-    if (std::string(row.expectedUnder) == "tmp") expected = tmp / ("lingchao-" + std::to_string(::geteuid())) / "lingchao.lock";
+    if (std::string(row.expectedUnder) == "tmp")
+        expected = tmp / ("lingchao-" + std::to_string(::geteuid())) / "lingchao.lock";
     EXPECT_EQ(path, expected) << row.what;
     if (std::string(row.expectedUnder) != "runtime") {
         EXPECT_EQ(std::filesystem::status(path.parent_path()).permissions() & std::filesystem::perms::all,

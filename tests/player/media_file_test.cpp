@@ -63,24 +63,24 @@ TEST_P(MediaFileCheck, GivesItsOwnReason) {
     EXPECT_EQ(MediaProblemText(file.problem), GetParam().reason) << GetParam().what;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, MediaFileCheck,
-    ::testing::Values(PathCase{"regular file", MediaFileProblem::None, ""},
-                      PathCase{"windows path", MediaFileProblem::None, ""},
-                      PathCase{"fifo", MediaFileProblem::NotRegular, "不是普通文件"},
-                      PathCase{"folder", MediaFileProblem::NotRegular, "不是普通文件"},
-                      PathCase{"link to /dev/zero", MediaFileProblem::NotRegular, "不是普通文件"},
-                      PathCase{"empty file", MediaFileProblem::Empty, "文件是空的"},
-                      PathCase{"mode 000", MediaFileProblem::NoPermission, "没有读取权限"},
-                      PathCase{"missing", MediaFileProblem::Missing, "文件不存在"},
-                      PathCase{"http uri", MediaFileProblem::NotLocal, "不是本机文件"},
-                      PathCase{"file uri", MediaFileProblem::NotLocal, "不是本机文件"},
-                      PathCase{"no path", MediaFileProblem::NoPath, "没有设置音乐"}),
-    [](const auto& row) {
-        std::string name;
-        for (const char c : std::string(row.param.what)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Paths, MediaFileCheck,
+                         ::testing::Values(PathCase{"regular file", MediaFileProblem::None, ""},
+                                           PathCase{"windows path", MediaFileProblem::None, ""},
+                                           PathCase{"fifo", MediaFileProblem::NotRegular, "不是普通文件"},
+                                           PathCase{"folder", MediaFileProblem::NotRegular, "不是普通文件"},
+                                           PathCase{"link to /dev/zero", MediaFileProblem::NotRegular, "不是普通文件"},
+                                           PathCase{"empty file", MediaFileProblem::Empty, "文件是空的"},
+                                           PathCase{"mode 000", MediaFileProblem::NoPermission, "没有读取权限"},
+                                           PathCase{"missing", MediaFileProblem::Missing, "文件不存在"},
+                                           PathCase{"http uri", MediaFileProblem::NotLocal, "不是本机文件"},
+                                           PathCase{"file uri", MediaFileProblem::NotLocal, "不是本机文件"},
+                                           PathCase{"no path", MediaFileProblem::NoPath, "没有设置音乐"}),
+                         [](const auto& row) {
+                             std::string name;
+                             for (const char c : std::string(row.param.what))
+                                 name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
 
 TEST(MediaFileCheckWithin, AFolderThatDoesNotAnswerCostsOneBoundedWaitThenAnswersAtOnceUntilItIsBack) {
     test::TempFolder dir;

@@ -30,25 +30,30 @@ protected:
     // Every command that changes the timetable, as the main window runs it.
     std::vector<std::pair<const char*, std::function<void()>>> Commands() {
         return {
-            {"move up", [this] {
+            {"move up",
+             [this] {
                  list.selected = 1;
                  jobs.MoveJobUp();
              }},
-            {"move down", [this] {
+            {"move down",
+             [this] {
                  list.selected = 0;
                  jobs.MoveJobDown();
              }},
-            {"remove", [this] {
+            {"remove",
+             [this] {
                  list.selected = 1;
                  dialogs.answers = {MessageAnswer::Ok};
                  jobs.RemoveJob();
              }},
-            {"pause one", [this] {
+            {"pause one",
+             [this] {
                  list.selected = 0;
                  jobs.PauseJob();
              }},
             {"pause all", [this] { jobs.PauseAll(); }},
-            {"clear", [this] {
+            {"clear",
+             [this] {
                  dialogs.answers = {MessageAnswer::Ok};
                  jobs.ClearJobs();
              }},
