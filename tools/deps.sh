@@ -18,7 +18,7 @@ test_pkgs=(
   xvfb xauth xdotool openbox x11-utils imagemagick
   faketime pulseaudio pulseaudio-utils sox libsox-fmt-mp3
   dbus dbus-x11 clang libclang-rt-14-dev tzdata
-  lintian desktop-file-utils appstream man-db
+  lintian desktop-file-utils appstream man-db playerctl libglib2.0-bin
 )
 
 pkgs=("${build_pkgs[@]}")

@@ -6,7 +6,9 @@
 #include <QTranslator>
 
 #include "base/log.h"
+#include "base/text.h"
 #include "platform/app_folder.h"
+#include "platform/mpris.h"
 #include "platform/qt_dialogs.h"
 #include "player/media_probe.h"
 #include "player/player_backend.h"
@@ -58,10 +60,13 @@ bool InstallChineseTranslations(QCoreApplication& app) {
 Program::Program(std::filesystem::path appFolder, bool windows)
     : appFolder_(std::move(appFolder)),
       windows_(windows),
-      player_(CreatePlayer({NullMediaPath(appFolder_), "", nullptr,
-                            [this](const std::string& path, const std::string& reason) {
-                                runtime_.bellLog().PlaybackFailed(runtime_.clock().Now(), path, reason);
-                            }})),
+      player_(std::make_unique<PlaybackWatch>(CreatePlayer({NullMediaPath(appFolder_), "", nullptr,
+                                                            [this](const std::string& path, const std::string& reason) {
+                                                                runtime_.bellLog().PlaybackFailed(
+                                                                    runtime_.clock().Now(), path, reason);
+                                                                player_->PlaybackFailed(path);
+                                                            }}),
+                                              NullMediaPath(appFolder_))),
       nullMedia_(NullMediaPath(appFolder_)),
       runtime_(appFolder_, *player_),
       jilu_(appFolder_, nullptr, [this] {
@@ -82,6 +87,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
         warnings_.Set("save-failed", failure.empty() ? "" : "任务表的修改没有保存：" + failure);
     });
     runtime_.bellLog().SetProblemListener([this](const std::string& problem) { warnings_.Set("bell-log", problem); });
+    runtime_.OnJobFired([this](const std::string& name, const std::string& path) { player_->NameJob(name, path); });
     selfCheck_ = std::make_unique<SelfCheckRunner>(
         appFolder_ / kDefaultGroup, runtime_.clock(), std::make_unique<GstMediaProbe>(),
         [this](const std::vector<MusicProblem>& problems) { ReportProblems(problems); });
@@ -93,12 +99,18 @@ Program::Program(std::filesystem::path appFolder, bool windows)
     }
 }
 
-Program::~Program() = default;
+Program::~Program() {
+    player_->SetListener(nullptr);  // the bus service goes before the windows that may still stop the player
+}
 
 void Program::BuildWindows() {
     dialogs_ = std::make_unique<QtDialogs>();
-    form4_ = std::make_unique<Form4>(Form4::Services{
-        jilu_, *dialogs_, *player_, [this](const JobRecord& r) { return runtime_.scheduler().PickJobMusic(r); }});
+    form4_ = std::make_unique<Form4>(Form4::Services{jilu_, *dialogs_, *player_, [this](const JobRecord& r) {
+                                                         std::string path = runtime_.scheduler().PickJobMusic(r);
+                                                         player_->NameJob(std::string(Trim(r.JobName)),
+                                                                          path);  // only the run-job command asks
+                                                         return path;
+                                                     }});
     const PlayerCommands commands{[this] { PlayCommand(*player_); }, [this] { PauseCommand(*player_); },
                                   [this] { StopSequence(*player_, nullMedia_); }};
     form4_->SetPlayerCommands(commands);
@@ -142,6 +154,7 @@ bool Program::Start() {
     warnings_.Set("folder-permissions", FolderPermissionWarning(appFolder_));
     selfCheck_->Request();
     soundOutput_.Check();
+    StartMpris();
     return true;
 }
 
@@ -154,6 +167,20 @@ void Program::IndexRebuilt() {
     } else if (!timetableRetry_.isActive()) {
         timetableRetry_.start(60000);
     }
+}
+
+void Program::StartMpris() {
+    MprisService::Commands commands{[this] { PlayCommand(*player_); }, [this] { PauseCommand(*player_); },
+                                    [this] { StopSequence(*player_, nullMedia_); }, nullptr};
+    if (windows_) commands.raise = [this] { ShowMainWindow(); };
+    mpris_ = std::make_unique<MprisService>(std::move(commands));
+    QString why;
+    if (!mpris_->Register(&why)) {
+        LogLine("media controls (MPRIS) off: " + why.toStdString());
+        return;
+    }
+    player_->SetListener([this](const NowPlaying& now) { mpris_->Update(now); });
+    mpris_->Update(player_->now());
 }
 
 void Program::ShowMainWindow() { lingchao::ShowMainWindow(form4_.get()); }

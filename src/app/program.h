@@ -8,6 +8,7 @@
 #include "app/self_check_runner.h"
 #include "base/dialogs.h"
 #include "base/media_player.h"
+#include "base/playback_watch.h"
 #include "base/warning_board.h"
 #include "platform/instance_guard.h"
 #include "platform/pulse_output.h"
@@ -20,6 +21,7 @@ class QCoreApplication;
 namespace lingchao {
 
 class DesktopShell;
+class MprisService;
 class Form4;
 class ShutdownConfirmHost;
 
@@ -50,10 +52,12 @@ private:
     void ReportProblems(const std::vector<MusicProblem>& problems);
     void SoundOutputRead(const SoundOutputState& state);
     void IndexRebuilt();
+    void StartMpris();
 
     std::filesystem::path appFolder_;
     bool windows_;
-    std::unique_ptr<MediaPlayer> player_;
+    // The real player behind a watch of what plays, for the desktop's media controls.
+    std::unique_ptr<PlaybackWatch> player_;
     std::string nullMedia_;
     Runtime runtime_;
     Jilu jilu_;
@@ -63,6 +67,7 @@ private:
     std::unique_ptr<ShutdownConfirmHost> confirm_;
     std::unique_ptr<InstanceGuard> headlessGuard_;
     std::unique_ptr<SelfCheckRunner> selfCheck_;
+    std::unique_ptr<MprisService> mpris_;
     bool problemsReported_ = false;
     // While the timetable cannot be read, it is looked at again every minute: mended, its bells ring again.
     QTimer timetableRetry_;

@@ -63,6 +63,7 @@ void Runtime::JobExamined(const JobExamination& e) {
             (otherDay ? DateText(e.date) + " " : "") + HourMinuteText(e.setTime) + " state " + e.state + " path \"" +
             e.path + "\": " + OutcomeName(e.outcome) + (e.reason.empty() ? "" : ": " + e.reason));
     bellLog_.Examined(e);
+    if (e.outcome == JobOutcome::Fired && fired_) fired_(e.name, e.path);
 }
 
 void Runtime::ClockJumped(const LocalDateTime& from, const LocalDateTime& to) {

@@ -31,6 +31,10 @@ public:
     void SetSoundOutput(SoundOutputMonitor* monitor) { soundOutput_ = monitor; }
     // The latest reading of the sound output, for the bell log.
     void SoundOutputRead(const SoundOutputState& state) { outputState_ = state; }
+    // Told the name and music of each job that rings, right after its music went to the player.
+    void OnJobFired(std::function<void(const std::string& name, const std::string& path)> fired) {
+        fired_ = std::move(fired);
+    }
     // The clock's load: reads the shutdown settings, shows the time, builds the index and starts the tick.
     void Start();
 
@@ -60,6 +64,7 @@ private:
     AlignedTicker ticker_;
     QTimer fireLockTimer_;  // Timer2
     Hooks hooks_;
+    std::function<void(const std::string&, const std::string&)> fired_;
     bool unconfirmedShutdownLogged_ = false;
     SoundOutputMonitor* soundOutput_ = nullptr;
     SoundOutputState outputState_;

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The program's player on a private session bus, as desktop panels and media keys see it (playerctl, gdbus):
+# a job rings a music list at 08:00; the bus shows it playing with the job's name, the list and its file; pause,
+# play-pause and stop from the bus reach the real player (its output stops and goes on), and every change is
+# signalled. Headless: windows add nothing here. Usage: mpris_test.sh <build dir>   (KEEP=1 keeps the folder)
+set -euo pipefail
+build=$(readlink -f "$1")
+# shellcheck source-path=SCRIPTDIR source=../e2e/lib.sh
+source "$(dirname "$0")/../e2e/lib.sh"
+e2e_need dbus-daemon playerctl gdbus sox iconv python3
+lib=$(e2e_faketime_lib) || { echo "SKIP: libfaketime missing"; exit 0; }
+e2e_begin
+
+app="$T/app"
+mkdir -p "$app/music"
+cp "$build/bin/lingchao" "$app/"
+sox -n -r 44100 -c 2 "$app/music/长铃.wav" synth 60 sine 440
+printf '%s\r\n' "$app/music/长铃.wav" | iconv -t GBK >"$app/music/课间.m3u"
+python3 "$E2E_DIR/make_group.py" "$app/default.dll" "08:00|Everyday|START|上课|$app/music/课间.m3u"
+
+e2e_spawn dbus-daemon --session --nofork --address="unix:path=$T/bus" --print-address=3 3>"$T/bus.addr" 2>"$T/dbus.err"
+for _ in $(seq 1 100); do [ -s "$T/bus.addr" ] && break; sleep 0.1; done
+DBUS_SESSION_BUS_ADDRESS=$(head -1 "$T/bus.addr")
+[ -n "$DBUS_SESSION_BUS_ADDRESS" ] || e2e_fail "dbus-daemon did not start"
+export DBUS_SESSION_BUS_ADDRESS
+
+# The output is a file written at the pace of the music, so a pause shows as a file that stops growing.
+out="$T/out1.wav"
+# The program's clock is the real one plus the offset in this file, read afresh at every call: it starts a
+# minute early (a cold start may take seconds) and is moved to just before the bell once the program is up.
+clockfile="$T/faketime"
+set_clock() {  # fake "YYYY-MM-DD HH:MM:SS" now
+    e2e_sub "$(e2e_epoch "$1")" "$(e2e_now)" >"$clockfile.tmp"
+    mv "$clockfile.tmp" "$clockfile"
+}
+set_clock "2026-12-07 07:59:00"
+e2e_spawn env -C "$app" LD_PRELOAD="$lib" FAKETIME_TIMESTAMP_FILE="$clockfile" FAKETIME_NO_CACHE=1 DONT_FAKE_MONOTONIC=1 \
+    LINGCHAO_AUDIO_SINK="audioconvert ! audio/x-raw,format=S16LE ! wavenc ! filesink sync=true location=$T/out{n}.wav" \
+    "$app/lingchao" >"$T/program.out" 2>"$T/program.err"
+
+pc() { playerctl -p lingchao "$@" 2>/dev/null || true; }
+wait_status() {  # status, what
+    for _ in $(seq 1 300); do [ "$(pc status)" = "$1" ] && return 0; sleep 0.1; done
+    e2e_fail "$2: status $(pc status), expected $1"
+}
+size() { stat -c %s "$out" 2>/dev/null || echo 0; }
+wait_growing() {  # what
+    local s0
+    s0=$(size)
+    for _ in $(seq 1 300); do [ "$(size)" -gt "$s0" ] && return 0; sleep 0.1; done
+    e2e_fail "$1: the output does not grow"
+}
+
+for _ in $(seq 1 300); do playerctl -l 2>/dev/null | grep -qx lingchao && break; sleep 0.1; done
+playerctl -l 2>/dev/null | grep -qx lingchao || e2e_fail "org.mpris.MediaPlayer2.lingchao is not on the bus"
+identity=$(gdbus call --session -d org.mpris.MediaPlayer2.lingchao -o /org/mpris/MediaPlayer2 \
+    -m org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2 Identity)
+[ "$identity" = "(<'铃潮'>,)" ] || e2e_fail "Identity $identity"
+[ "$(pc status)" = Stopped ] || e2e_fail "before the bell: status $(pc status)"
+e2e_spawn playerctl -p lingchao --follow status >"$T/follow.log" 2>&1
+set_clock "2026-12-07 07:59:57"
+
+wait_status Playing "the 08:00 bell"
+meta=$(pc metadata --format '{{title}}|{{album}}|{{xesam:url}}')
+url=$(python3 -c 'import pathlib, sys; print(pathlib.Path(sys.argv[1]).as_uri())' "$app/music/课间.m3u")
+[ "$meta" = "上课|课间|$url" ] || e2e_fail "metadata '$meta', expected '上课|课间|$url'"
+wait_growing "the bell"
+
+pc pause
+wait_status Paused "pause"
+s1=$(size)
+sleep 1
+[ "$(size)" = "$s1" ] || e2e_fail "paused from the bus, the output still grows"
+
+gdbus call --session -d org.mpris.MediaPlayer2.lingchao -o /org/mpris/MediaPlayer2 \
+    -m org.mpris.MediaPlayer2.Player.PlayPause >/dev/null
+wait_status Playing "play-pause"
+wait_growing "play-pause"
+[ "$(pc metadata title)" = "上课" ] || e2e_fail "resumed with another title"
+
+pc stop
+wait_status Stopped "stop"
+[ -z "$(pc metadata title)" ] || e2e_fail "still a title after stop"
+s1=$(size)
+pc play  # the stop let go of the list: nothing to resume
+sleep 1
+[ "$(pc status)" = Stopped ] && [ "$(size)" = "$s1" ] || e2e_fail "play after stop played again"
+
+# Desktop panels follow the changes as they are signalled.
+for _ in $(seq 1 50); do [ "$(tr '\n' ' ' <"$T/follow.log")" = "Stopped Playing Paused Playing Stopped " ] && break; sleep 0.1; done
+[ "$(tr '\n' ' ' <"$T/follow.log")" = "Stopped Playing Paused Playing Stopped " ] ||
+    e2e_fail "signalled changes: $(tr '\n' ' ' <"$T/follow.log")"
+grep -q 'job 1 "上课" set 08:00 .*: fired' "$T/program.err" || e2e_fail "the bell did not fire"
+echo PASS
