@@ -1,15 +1,45 @@
 #include "app/check_command.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <filesystem>
 #include <iostream>
 
+#include "base/sound_output.h"
 #include "platform/app_folder.h"
+#include "platform/pulse_output.h"
 #include "player/media_probe.h"
 #include "player/player_backend.h"
 #include "scheduler/check_report.h"
 #include "store/jilu.h"
 
 namespace lingchao {
+namespace {
+
+// Prints what the sound server says of the output; returns what the clock's warning would say of it, "" when a
+// bell can be heard.
+std::string SoundOutputProblem() {
+    PulseOutputMonitor monitor;
+    SoundOutputState state;
+    QEventLoop loop;
+    monitor.SetListener([&](const SoundOutputState& s) {
+        state = s;
+        loop.quit();
+    });
+    // The monitor answers within its own limit; this one only guards against a monitor that never does.
+    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    monitor.Check();
+    loop.exec();
+    const std::string text = !state.server            ? "no sound server"
+                             : state.sinkName.empty() ? "no default sink"
+                                                      : SoundOutputText(state);
+    std::cout << "sound output: " << text << "\n";
+    const std::string warning = SoundOutputWarning(state);
+    return warning.empty() ? "" : "sound output: " + warning;
+}
+
+}  // namespace
 
 int RunCheck(int* argc, char*** argv) {
     const std::filesystem::path folder = CurrentAppFolder();
@@ -18,12 +48,14 @@ int RunCheck(int* argc, char*** argv) {
     if (!std::filesystem::is_regular_file(folder / kDefaultGroup, ec)) {
         std::cout << "no timetable there yet (" << kDefaultGroup << " is missing)\n";
     }
+    QCoreApplication app(*argc, *argv);
     InitPlayerBackend(argc, argv);
     GstMediaProbe probe;
     CheckInput input;
     input.groupFile = folder / kDefaultGroup;
     input.now = SystemClock().Now();
     input.probe = &probe;
+    if (std::string sound = SoundOutputProblem(); !sound.empty()) input.otherProblems.push_back(std::move(sound));
     const bool ok = WriteCheckReport(std::cout, input);
     std::cout.flush();
     return ok ? 0 : 1;

@@ -5,16 +5,14 @@
 set -euo pipefail
 build=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
-command -v faketime >/dev/null || { echo "SKIP: faketime missing"; exit 0; }
-T=$(mktemp -d /tmp/lingchao-cli.XXXXXX)
-trap 'rm -rf "$T"' EXIT
+# shellcheck source-path=SCRIPTDIR source=../e2e/lib.sh
+source "$here/../e2e/lib.sh"
+e2e_need faketime flock pulseaudio pactl pacat
+e2e_begin
 fail() { echo "FAIL: $*"; for f in "$T"/*.out "$T"/*.err; do [ -s "$f" ] && { echo "--- $f"; cat "$f"; }; done; exit 1; }
 
-mkdir -p "$T/home" "$T/run" "$T/cwd" "$T/cache" "$T/portable/music" "$T/portable/job"
-chmod 700 "$T/run"
-export HOME="$T/home" XDG_RUNTIME_DIR="$T/run" XDG_CACHE_HOME="$T/cache" TZ=UTC LC_ALL=C.UTF-8
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$T/no-session-bus"
-unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_DATA_HOME FAKETIME LD_PRELOAD
+mkdir -p "$T/cwd" "$T/cache" "$T/portable/music" "$T/portable/job"
+export XDG_CACHE_HOME="$T/cache"
 # A portable copy: its own folder is its application folder.
 prog="$T/portable/lingchao"
 cp "$build/bin/lingchao" "$prog"
@@ -46,7 +44,7 @@ done
 [ -z "$(ls -A "$T/cwd")" ] || fail "an option wrote into the current folder: $(ls -A "$T/cwd")"
 [ -z "$(ls -A "$T/run")" ] || fail "an option touched the single-instance guard"
 
-# --check: Monday 2026-12-07; job 3's Monday song is missing, job 2 rings only tomorrow.
+# --check: Monday 2026-12-07; job 3's Monday song is missing, job 2 rings only tomorrow; no sound server yet.
 good="$T/portable/music/上课铃.wav"
 python3 "$here/../e2e/make_group.py" "$T/portable/default.dll" \
     "07:50|Everyday|START|预备|$good" "08:30|2026-12-08|START|考试|$good" "09:00|Everyday|START|升旗|$T/portable/music/升旗.wav"
@@ -64,13 +62,20 @@ grep -q "^  07:50  job 1 \"预备\"  $good$" "$T/check_bad.out" || fail "today's
 grep -q "^tomorrow, Tuesday 2026-12-08: 3 bells$" "$T/check_bad.out" || fail "tomorrow's bells"
 grep -q "^  08:30  job 2 \"考试\"  $good$" "$T/check_bad.out" || fail "tomorrow's exam bell"
 grep -q "job 3 \"升旗\" cannot play \"$T/portable/music/升旗.wav\": 文件不存在" "$T/check_bad.out" || fail "missing file not told"
-grep -q "^NOT OK: 1 problem with today's bells$" "$T/check_bad.out" || fail "no verdict"
+grep -q "^  sound output: 没有声音输出$" "$T/check_bad.out" || fail "no sound server not told"
+grep -q "^NOT OK: 2 problems with today's bells$" "$T/check_bad.out" || fail "no verdict"
 [ "$(snapshot "$T/portable")" = "$before" ] || fail "--check changed the application folder"
 
 cp "$good" "$T/portable/music/升旗.wav"
+e2e_start_pulse
 before=$(snapshot "$T/portable")
 flock_run check_good 0
+grep -q "^sound output: cap 100%$" "$T/check_good.out" || fail "the sound output not told"
 grep -q "^ok: every bell of today can play$" "$T/check_good.out" || fail "no verdict"
+pactl set-sink-mute cap 1
+flock_run check_muted 1
+grep -q "^  sound output: 声音已静音$" "$T/check_muted.out" || fail "a muted output not told"
+pactl set-sink-mute cap 0
 [ "$(snapshot "$T/portable")" = "$before" ] || fail "--check changed the application folder"
 [ -z "$(ls -A "$T/cwd")" ] || fail "--check wrote into the current folder: $(ls -A "$T/cwd")"
 
