@@ -11,6 +11,7 @@ core=(src/base/file_util.cpp src/base/log.cpp src/base/text.cpp src/store/gbk.cp
       src/store/job_record.cpp src/store/group_file.cpp src/shutdown/shutdown_settings.cpp)
 targets=(job_record shutdown_settings)
 [ -f tests/fuzz/music_list_fuzz.cpp ] && targets+=(music_list) && core+=(src/player/music_list.cpp)
+[ -f tests/fuzz/calendar_fuzz.cpp ] && targets+=(calendar) && core+=(src/scheduler/calendar.cpp src/scheduler/clock.cpp)
 
 for t in "${targets[@]}"; do
   clang++ "${flags[@]}" "tests/fuzz/${t}_fuzz.cpp" "${core[@]}" -o "$out/${t}_fuzz"
