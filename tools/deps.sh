@@ -10,7 +10,7 @@ build_pkgs=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libpulse-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav timgm6mb-soundfont
-  libxcb1-dev libxcb-keysyms1-dev x11proto-dev
+  libxcb1-dev libxcb-keysyms1-dev x11proto-dev libical-dev
   fonts-wqy-microhei
 )
 test_pkgs=(

@@ -1,11 +1,6 @@
 #include "scheduler/calendar.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 
 #include "base/text.h"
@@ -166,51 +161,6 @@ std::string CheckArgument(const CalendarEntry& e) {
 int MinuteOf(const TimeOfDay& t) { return t.hour * 60 + t.minute; }
 TimeOfDay FromMinute(int m) { return {m / 60, m % 60, 0}; }
 
-// Reads at most `cap` + 1 bytes of a regular file. A FIFO or device is refused before anything blocks on it.
-struct CappedRead {
-    bool present = false;
-    std::optional<std::string> refused;  // why nothing was read
-    std::string bytes;
-    bool cut = false;
-};
-
-CappedRead ReadCapped(const std::filesystem::path& path, std::uint64_t cap) {
-    CappedRead out;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        if (errno != ENOENT) {
-            out.present = true;
-            out.refused = "无法读取";
-        }
-        return out;
-    }
-    out.present = true;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        out.refused = "不是普通文件";
-        return out;
-    }
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            out.refused = "无法读取";
-            break;
-        }
-        if (n == 0) break;
-        out.bytes.append(buf, static_cast<std::size_t>(n));
-        if (out.bytes.size() > cap) {
-            out.bytes.resize(cap);
-            out.cut = true;
-            break;
-        }
-    }
-    ::close(fd);
-    return out;
-}
-
 }  // namespace
 
 const char* KindName(CalendarKind kind) {
@@ -241,6 +191,18 @@ bool CalendarEntry::Covers(const CalendarDate& date) const {
 }
 
 std::int64_t CalendarEntry::Days() const { return DaysFromCivil(last) - DaysFromCivil(first) + 1; }
+
+std::vector<CalendarEntry> NotYetIn(const std::vector<CalendarEntry>& existing,
+                                    const std::vector<CalendarEntry>& candidates) {
+    std::vector<CalendarEntry> out;
+    const auto held = [](const std::vector<CalendarEntry>& in, const CalendarEntry& e) {
+        return std::any_of(in.begin(), in.end(), [&](const CalendarEntry& x) { return x.SameAs(e); });
+    };
+    for (const auto& c : candidates) {
+        if (!held(existing, c) && !held(out, c)) out.push_back(c);
+    }
+    return out;
+}
 
 std::optional<std::vector<int>> ParseWeekdays(std::string_view argument) {
     std::vector<int> days;
@@ -331,7 +293,7 @@ CalendarRead ParseCalendar(std::string_view raw) {
 }
 
 CalendarRead ReadCalendar(const std::filesystem::path& file) {
-    CappedRead read = ReadCapped(file, kCalendarMaxBytes);
+    CappedRead read = ReadRegularFile(file, kCalendarMaxBytes);
     if (!read.present) return {};
     if (read.refused) {
         CalendarRead out;

@@ -104,6 +104,10 @@ struct DayRule {
 // over everything.
 DayRule ResolveDay(const std::vector<CalendarEntry>& entries, const CalendarDate& date);
 
+// The candidates the calendar does not hold yet (see CalendarEntry::SameAs), each once, in their order.
+std::vector<CalendarEntry> NotYetIn(const std::vector<CalendarEntry>& existing,
+                                    const std::vector<CalendarEntry>& candidates);
+
 // The weekdays of a rest-weekdays argument ("6 7", "6,7"); nullopt when it names anything else.
 std::optional<std::vector<int>> ParseWeekdays(std::string_view argument);
 // A job-group name that stays inside "job/" (no folder parts).

@@ -101,6 +101,12 @@ private:
     GbkLimitValidator* validator_ = nullptr;
 };
 
+void AutoDateDashes(QLineEdit* box) {
+    QObject::connect(box, &QLineEdit::textChanged, box, [box](const QString& text) {
+        if (text.size() == 4 || text.size() == 7) box->insert(QStringLiteral("-"));
+    });
+}
+
 Form6::Form6(Services services, QWidget* parent) : QDialog(parent), s_(std::move(services)) {
     setObjectName(QStringLiteral("Form6"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -252,9 +258,7 @@ void Form6::BuildControls() {
     connect(text1_[2], &QLineEdit::textChanged, this, [this](const QString& text) {
         if (text.size() == 2) text1_[2]->insert(QStringLiteral(":"));
     });
-    connect(text1_[3], &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (text.size() == 4 || text.size() == 7) text1_[3]->insert(QStringLiteral("-"));
-    });
+    AutoDateDashes(text1_[3]);
 
     QWidget* chain[] = {text1_[1], text1_[2], text1_[3], combo1_, text2_[0], command2_[0], check1_[0]};
     for (std::size_t i = 0; i + 1 < std::size(chain); ++i) setTabOrder(chain[i], chain[i + 1]);

@@ -17,6 +17,10 @@ namespace lingchao {
 
 class EditorBox;
 
+// A date box's automatic "-": typed after the year and after the month, at the caret and within the box's
+// limit as the user's own key would be, and again after a backspace over it.
+void AutoDateDashes(QLineEdit* box);
+
 // The job editor: one job's fields, with typing limits in GBK bytes, automatic ":" and "-", help texts, Enter
 // navigation and a file dialog per music path. OK checks the time and the date and saves through Jilu.
 class Form6 final : public QDialog {

@@ -1,0 +1,262 @@
+#include "ui/calendar_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTest>
+#include <QTextCharFormat>
+
+#include "support/fakes.h"
+#include "support/fixture_bytes.h"
+#include "support/temp_folder.h"
+#include "support/when_modal.h"
+
+namespace lingchao {
+namespace {
+
+using test::WhenModal;
+
+constexpr CalendarDate kMonday{2026, 12, 7};
+
+class CalendarWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(dir / "job");
+        std::vector<std::uint8_t> bytes;
+        for (const auto& j : {test::FixtureJob{1, "J1", "08:00", "Everyday", "START", {"/m/1.wav"}, {}},
+                              test::FixtureJob{2, "J2", "08:45", "Everyday", "START", {"/m/2.wav"}, {}}}) {
+            const auto r = test::FixtureRecord(j);
+            bytes.insert(bytes.end(), r.begin(), r.end());
+        }
+        test::WriteAll(dir / "default.dll", bytes);
+        test::WriteAll(dir / "job" / "期中考试.sav", bytes);
+    }
+    void Calendar(const std::string& body) {
+        const std::string text = std::string(kCalendarHeader) + "\n" + body;
+        test::WriteAll(dir / kCalendarFile, std::vector<std::uint8_t>(text.begin(), text.end()));
+    }
+    std::string File() const {
+        const auto bytes = test::ReadAll(dir / kCalendarFile);
+        return std::string(bytes.begin(), bytes.end());
+    }
+    void Open() {
+        window = std::make_unique<CalendarWindow>(services);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        list = window->findChild<QTableWidget*>(QStringLiteral("entryList"));
+        month = window->findChild<QCalendarWidget*>(QStringLiteral("monthView"));
+        ASSERT_NE(list, nullptr);
+        ASSERT_NE(month, nullptr);
+    }
+    QPushButton* Button(const char* name) const { return window->findChild<QPushButton*>(QString::fromLatin1(name)); }
+    QString Colour(const QDate& d) const { return month->dateTextFormat(d).background().color().name(); }
+    QString DayPlanText() const { return window->findChild<QLabel*>(QStringLiteral("dayPlan"))->text(); }
+
+    test::TempFolder dir;
+    test::ScriptedDialogs dialogs;
+    test::FakeClock clock{kMonday, {8, 10, 0}};
+    int changes = 0;
+    CalendarServices services{dir.path(), dialogs, clock, [this] { ++changes; }};
+    std::unique_ptr<CalendarWindow> window;
+    QTableWidget* list = nullptr;
+    QCalendarWidget* month = nullptr;
+};
+
+TEST_F(CalendarWindowTest, MonthViewColoursEachDateAndTheListShowsTheEntries) {
+    Calendar(
+        "2026-09-01,2027-01-31,rest-weekdays,6 7,\n"
+        "2026-12-24,2026-12-25,holiday,,圣诞\n"
+        "2026-12-19,2026-12-19,school-day,1,调休\n"
+        "2026-12-16,2026-12-16,group,期中考试.sav,\n"
+        "bad,line\n");
+    Open();
+    EXPECT_EQ(list->rowCount(), 4);
+    EXPECT_EQ(list->item(0, 2)->text(), QStringLiteral("休息日"));
+    EXPECT_EQ(list->item(0, 3)->text(), QStringLiteral("周六 周日"));
+    EXPECT_EQ(list->item(2, 3)->text(), QStringLiteral("用周一的铃声"));
+    EXPECT_EQ(list->item(1, 4)->text(), QStringLiteral("圣诞"));
+    EXPECT_EQ(Colour({2026, 12, 24}), QStringLiteral("#f6b8b0"));
+    EXPECT_EQ(Colour({2026, 12, 12}), QStringLiteral("#d9d9d9"));
+    EXPECT_EQ(Colour({2026, 12, 19}), QStringLiteral("#b9e4bc"));
+    EXPECT_EQ(Colour({2026, 12, 16}), QStringLiteral("#b8d4f4"));
+    EXPECT_EQ(month->dateTextFormat(QDate(2026, 12, 8)).background().style(), Qt::NoBrush);
+    const auto* problems = window->findChild<QLabel*>(QStringLiteral("problems"));
+    EXPECT_TRUE(problems->text().contains(QStringLiteral("校历第 6 行已跳过")));
+
+    EXPECT_EQ(DayPlanText(), QStringLiteral("今天（周一）：2 个铃声，下一个 08:45 J2"));
+    month->setSelectedDate(QDate(2026, 12, 19));
+    EXPECT_EQ(DayPlanText(), QStringLiteral("2026-12-19（周六）：调休上课（用周一的铃声），2 个铃声"));
+    EXPECT_EQ(list->currentRow(), 2) << "the entry that decides the date is selected";
+}
+
+TEST_F(CalendarWindowTest, AddTypesDatesWithAutomaticDashesAndSavesTheEntry) {
+    Open();
+    month->setSelectedDate(QDate(2026, 10, 1));
+    WhenModal<CalendarEntryDialog>([](CalendarEntryDialog* d) {
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("添加校历条目"));
+        auto* first = d->findChild<QLineEdit*>(QStringLiteral("firstDate"));
+        EXPECT_EQ(first->text(), QStringLiteral("2026-10-01"));
+        auto* last = d->findChild<QLineEdit*>(QStringLiteral("lastDate"));
+        last->clear();
+        QTest::keyClicks(last, QStringLiteral("20261007"));
+        EXPECT_EQ(last->text(), QStringLiteral("2026-10-07"));
+        d->findChild<QLineEdit*>(QStringLiteral("note"))->setText(QStringLiteral("国庆节, 长假"));
+        d->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    });
+    Button("addEntry")->click();
+    EXPECT_EQ(File(), std::string(kCalendarHeader) + "\n2026-10-01,2026-10-07,holiday,,\"国庆节, 长假\"\n");
+    EXPECT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(changes, 1);
+
+    // A rest-weekdays entry with its ticks; a make-up day with Monday's songs; a group from the chooser.
+    WhenModal<CalendarEntryDialog>([](CalendarEntryDialog* d) {
+        d->findChild<QComboBox*>(QStringLiteral("kind"))->setCurrentIndex(1);
+        d->findChild<QCheckBox*>(QStringLiteral("weekday_6"))->setChecked(true);
+        d->findChild<QCheckBox*>(QStringLiteral("weekday_7"))->setChecked(true);
+        d->findChild<QLineEdit*>(QStringLiteral("lastDate"))->setText(QStringLiteral("2027-01-31"));
+        d->OkClick();
+    });
+    Button("addEntry")->click();
+    WhenModal<CalendarEntryDialog>([](CalendarEntryDialog* d) {
+        d->findChild<QComboBox*>(QStringLiteral("kind"))->setCurrentIndex(2);
+        d->findChild<QComboBox*>(QStringLiteral("songWeekday"))->setCurrentIndex(1);
+        d->OkClick();
+    });
+    Button("addEntry")->click();
+    WhenModal<CalendarEntryDialog>([](CalendarEntryDialog* d) {
+        auto* group = d->findChild<QComboBox*>(QStringLiteral("group"));
+        EXPECT_EQ(group->count(), 1);
+        d->findChild<QComboBox*>(QStringLiteral("kind"))->setCurrentIndex(3);
+        d->OkClick();
+    });
+    Button("addEntry")->click();
+    EXPECT_EQ(File(), std::string(kCalendarHeader) +
+                          "\n2026-10-01,2026-10-07,holiday,,\"国庆节, 长假\"\n"
+                          "2026-10-01,2027-01-31,rest-weekdays,6 7,\n"
+                          "2026-10-01,2026-10-01,school-day,1,\n"
+                          "2026-10-01,2026-10-01,group,期中考试.sav,\n");
+}
+
+TEST_F(CalendarWindowTest, TheEntryDialogRefusesBadDatesAndMissingArguments) {
+    CalendarEntryDialog d(dialogs, dir / "job");
+    CalendarEntry e;
+    e.first = e.last = kMonday;
+    d.SetEntry(e);
+    d.show();
+    auto* first = d.findChild<QLineEdit*>(QStringLiteral("firstDate"));
+    auto* last = d.findChild<QLineEdit*>(QStringLiteral("lastDate"));
+    const auto refusal = [&] {
+        d.OkClick();
+        return dialogs.messages.empty() ? std::string() : dialogs.messages.back().text;
+    };
+    first->setText(QStringLiteral("2026-1-1"));
+    EXPECT_EQ(refusal(), "日期格式错误！");
+    first->setText(QStringLiteral("2026-12-07"));
+    last->setText(QStringLiteral("2026-12-06"));
+    EXPECT_EQ(refusal(), "结束日期早于开始日期！");
+    last->clear();
+    d.findChild<QComboBox*>(QStringLiteral("kind"))->setCurrentIndex(1);
+    EXPECT_EQ(refusal(), "请勾选休息的星期！");
+    EXPECT_EQ(dialogs.messages.back().title, "提示");
+    EXPECT_TRUE(d.isVisible());
+}
+
+TEST_F(CalendarWindowTest, RemoveAsksFirst) {
+    Calendar("2026-12-24,2026-12-25,holiday,,圣诞\n");
+    Open();
+    list->selectRow(0);
+    Button("removeEntry")->click();  // no answer: cancelled
+    EXPECT_EQ(dialogs.messages.back().text, "确定要移除这个校历条目吗？");
+    EXPECT_EQ(dialogs.messages.back().defaultButton, 1);
+    EXPECT_EQ(list->rowCount(), 1);
+    dialogs.answers.push_back(MessageAnswer::Ok);
+    Button("removeEntry")->click();
+    EXPECT_EQ(list->rowCount(), 0);
+    EXPECT_EQ(File(), std::string(kCalendarHeader) + "\n");
+}
+
+TEST_F(CalendarWindowTest, ImportShowsWhatItAddsSkipsDuplicatesAndRefusesOtherFiles) {
+    Calendar("2026-10-01,2026-10-07,holiday,,国庆\n");
+    Open();
+    const std::string ics = std::string(LINGCHAO_TEST_DATA) + "/holidays-2026.ics";
+    dialogs.files.push_back(ics);
+    dialogs.answers.push_back(MessageAnswer::Ok);
+    Button("importIcs")->click();
+    EXPECT_EQ(dialogs.fileRequests.back().filter, "iCalendar 日历(*.ics)|*.ics|所有文件(*.*)|*.*|");
+    const std::string shown = dialogs.messages.back().text;
+    EXPECT_TRUE(shown.starts_with("将添加 14 个条目（已有的 1 个跳过）：\n2026-01-01 至 2026-01-03  放假  元旦"))
+        << shown;
+    EXPECT_EQ(list->rowCount(), 15);
+    month->setSelectedDate(QDate(2026, 10, 10));
+    EXPECT_EQ(DayPlanText(), QStringLiteral("2026-10-10（周六）：调休上课，2 个铃声"));
+
+    EXPECT_FALSE(window->ImportFile(ics));
+    EXPECT_EQ(dialogs.messages.back().text, "文件中的 15 个条目校历中都已有，无需导入。");
+    EXPECT_FALSE(window->ImportFile((dir / "default.dll").string()));
+    EXPECT_EQ(dialogs.messages.back().text, "这不是 iCalendar 日历文件（.ics），无法导入。");
+    EXPECT_EQ(list->rowCount(), 15);
+}
+
+TEST_F(CalendarWindowTest, AFailedSaveIsToldAndTheListShowsTheFileAsItIs) {
+    std::filesystem::create_directories(dir / kCalendarFile / "x");  // nothing can replace a folder
+    Open();
+    WhenModal<CalendarEntryDialog>([](CalendarEntryDialog* d) { d->OkClick(); });
+    Button("addEntry")->click();
+    EXPECT_TRUE(dialogs.messages.back().text.starts_with("无法保存校历：")) << dialogs.messages.back().text;
+    EXPECT_EQ(dialogs.messages.back().title, "提示");
+    EXPECT_EQ(list->rowCount(), 0);
+}
+
+TEST_F(CalendarWindowTest, TodayOnlyItemsNameTheNextBellAndWriteTodaysDate) {
+    TodayCommands commands(services);
+    QMenu menu;
+    QAction* last = menu.addAction(QStringLiteral("退出(&Q)"));
+    commands.AddTo(&menu, last);
+    const auto item = [&](const char* name) { return menu.findChild<QAction*>(QString::fromLatin1(name)); };
+    ASSERT_NE(item("skipNext"), nullptr);
+    EXPECT_EQ(menu.actions().back(), last);
+
+    clock.Set(kMonday, {8, 0, 30});
+    emit menu.aboutToShow();
+    EXPECT_EQ(item("skipNext")->text(), QStringLiteral("跳过 08:45 J2"));
+    EXPECT_FALSE(item("restoreToday")->isEnabled());
+
+    clock.Set(kMonday, {7, 50, 0});
+    EXPECT_TRUE(commands.SkipNext());
+    WhenModal<ShiftDialog>([](ShiftDialog* d) {
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("今日推迟"));
+        d->spin()->setValue(10);
+        d->accept();
+    });
+    commands.AskShift(nullptr);
+    EXPECT_EQ(File(), std::string(kCalendarHeader) +
+                          "\n2026-12-07,2026-12-07,today-skip,08:00 1,\n"
+                          "2026-12-07,2026-12-07,today-shift,10 07:50,\n");
+    emit menu.aboutToShow();
+    EXPECT_EQ(item("skipNext")->text(), QStringLiteral("跳过 08:55 J2")) << "the next bell, shifted";
+    EXPECT_TRUE(item("restoreToday")->isEnabled());
+    EXPECT_TRUE(commands.Silence());
+    emit menu.aboutToShow();
+    EXPECT_FALSE(item("silenceToday")->isEnabled());
+    EXPECT_FALSE(item("skipNext")->isEnabled());
+    EXPECT_EQ(changes, 3);
+
+    // The next day the changes are gone; the next write drops them from the file.
+    clock.Set({2026, 12, 8}, {7, 0, 0});
+    emit menu.aboutToShow();
+    EXPECT_EQ(item("skipNext")->text(), QStringLiteral("跳过 08:00 J1"));
+    EXPECT_TRUE(commands.Restore());
+    EXPECT_EQ(File(), std::string(kCalendarHeader) + "\n");
+}
+
+}  // namespace
+}  // namespace lingchao
