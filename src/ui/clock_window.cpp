@@ -125,6 +125,15 @@ ClockWindow::ClockWindow(Hooks hooks, QWidget* parent) : QWidget(parent), hooks_
                                     .arg(markSize - 3));
     warningMark_->hide();
 
+    // Today's bells changed from the menu (silenced, skipped, shifted): a small amber dot in the lower corner.
+    todayMark_ = new QLabel(this);
+    todayMark_->setObjectName(QStringLiteral("todayMark"));
+    const int dotSize = std::max(6, design.width() / 5);
+    todayMark_->setGeometry(design.width() - dotSize - 1, design.height() - dotSize - 1, dotSize, dotSize);
+    todayMark_->setStyleSheet(
+        QStringLiteral("background-color: #f0a020; border: 1px solid #8a5a00; border-radius: %1px;").arg(dotSize / 2));
+    todayMark_->hide();
+
     // Image1 lies over everything and takes every pointer event.
     image1_ = new QWidget(this);
     image1_->setObjectName(QStringLiteral("Image1"));
@@ -141,10 +150,24 @@ void ClockWindow::ShowClock(const std::string& time, const std::string& weekdayC
 
 void ClockWindow::ShowProblems(const std::string& text) {
     warningMark_->setVisible(!text.empty());
-    image1_->setToolTip(QString::fromStdString(text));
+    problems_ = text;
+    UpdateToolTip();
 }
 
 bool ClockWindow::problemShown() const { return !warningMark_->isHidden(); }
+
+void ClockWindow::ShowPlan(const std::string& plan, const std::string& todayChanges) {
+    todayMark_->setVisible(!todayChanges.empty());
+    plan_ = plan + (todayChanges.empty() ? "" : "\n" + todayChanges);
+    UpdateToolTip();
+}
+
+bool ClockWindow::todayChangeShown() const { return !todayMark_->isHidden(); }
+
+void ClockWindow::UpdateToolTip() {
+    const std::string both = problems_ + (problems_.empty() || plan_.empty() ? "" : "\n\n") + plan_;
+    image1_->setToolTip(QString::fromStdString(both));
+}
 
 int ClockWindow::PixelsToTwips(double pixels) const {
     return static_cast<int>(std::lround(pixels * 15.0 * 96.0 / dpi_));

@@ -33,6 +33,10 @@ public:
     // A small warning mark on the face, with `text` as the clock's tooltip; "" clears both.
     void ShowProblems(const std::string& text);
     bool problemShown() const;
+    // Today's and tomorrow's plan, added to the tooltip; a small mark on the face while today-only changes
+    // (`todayChanges`, also in the tooltip) are in force.
+    void ShowPlan(const std::string& plan, const std::string& todayChanges);
+    bool todayChangeShown() const;
 
     // Pointer handlers of Image1; x and y in twips within the clock.
     void Form1_Image1_MouseDown(int button, int x, int y);
@@ -51,6 +55,7 @@ protected:
 
 private:
     int PixelsToTwips(double pixels) const;
+    void UpdateToolTip();
 
     Hooks hooks_;
     double dpi_ = 96.0;
@@ -59,6 +64,9 @@ private:
     QLabel* label2_ = nullptr;
     QWidget* image1_ = nullptr;
     QLabel* warningMark_ = nullptr;
+    QLabel* todayMark_ = nullptr;
+    std::string problems_;
+    std::string plan_;
     QMenu* wenjian_ = nullptr;
     bool dragging_ = false;
     int grabX_ = 0;

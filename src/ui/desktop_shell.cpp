@@ -58,6 +58,7 @@ void DesktopShell::ShowClockWindow() {
     clock_->SetPopupMenu(menu_->wenjian());
     clock_->ShowClock(time_, weekday_);
     clock_->ShowProblems(problems_);
+    clock_->ShowPlan(plan_, todayChanges_);
     MakeFloatingWindow(*clock_);
     // The hotkeys belong to the clock window: they go when it goes.
     connect(clock_, &QObject::destroyed, this, [this] { rejian_->RemoveHotkeys(); });
@@ -79,6 +80,12 @@ void DesktopShell::ShowClock(const std::string& time, const std::string& weekday
 void DesktopShell::ShowProblems(const std::string& text) {
     problems_ = text;
     if (clock_) clock_->ShowProblems(text);
+}
+
+void DesktopShell::ShowPlan(const std::string& plan, const std::string& todayChanges) {
+    plan_ = plan;
+    todayChanges_ = todayChanges;
+    if (clock_) clock_->ShowPlan(plan, todayChanges);
 }
 
 }  // namespace lingchao

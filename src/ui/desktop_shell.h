@@ -60,6 +60,8 @@ public:
     void ShowClock(const std::string& time, const std::string& weekdayCode);
     // The self-check's findings on the clock (warning mark and tooltip); remembered until the clock exists.
     void ShowProblems(const std::string& text);
+    // Today's and tomorrow's plan in the clock's tooltip, with its mark while today-only changes are in force.
+    void ShowPlan(const std::string& plan, const std::string& todayChanges);
 
     ClockWindow* clock() const { return clock_; }
     ClockMenu* clockMenu() const { return menu_.get(); }
@@ -80,6 +82,8 @@ private:
     std::string weekday_ = "MON";
     std::string problems_;
     std::string unguarded_;
+    std::string plan_;
+    std::string todayChanges_;
 };
 
 }  // namespace lingchao

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <cmath>
 
@@ -237,6 +238,24 @@ void Form4::BuildMenus() {
     item(rightm_, "editjobr", "编辑任务(&E)", [this] { Command1_Click(2); });
     item(rightm_, "deletejobr", "移除任务(&M)", [this] { Command1_Click(3); });
     item(rightm_, "clearjobr", "清空任务(&C)", [this] { clearjob_Click(); });
+}
+
+void Form4::ShowPlanLine(const std::string& text) {
+    if (planLine_ == nullptr) {
+        // Below the designed client area, as the menu bar is above it.
+        planLine_ = new QLabel(this);
+        planLine_->setObjectName(QStringLiteral("planLine"));
+        planLine_->setContentsMargins(TwipsToPixels(kListLeft, dpi_) - 3, 0, 0, 0);
+        statusBar()->addWidget(planLine_, 1);
+        statusBar()->setSizeGripEnabled(false);
+        // Made after the window may have been shown: a child made then stays hidden unless shown.
+        statusBar()->show();
+        planLine_->show();
+        planLine_->setText(QStringLiteral("\n"));
+        setFixedSize(centralWidget()->width(),
+                     centralWidget()->height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    }
+    planLine_->setText(QString::fromStdString(text));
 }
 
 void Form4::Clear() { list1_->clear(); }

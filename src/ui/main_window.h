@@ -55,6 +55,8 @@ public:
 
     Form4Hooks& hooks() { return hooks_; }
     void SetPlayerCommands(PlayerCommands commands) { playerCommands_ = std::move(commands); }
+    // The plan line under the list: today's and tomorrow's plan from the school calendar.
+    void ShowPlanLine(const std::string& text);
     // Replaces the job editor (tests); null restores the real one.
     void SetEditorLauncher(JobEditorLauncher* launcher) { editorOverride_ = launcher; }
     JobList& jobs() { return jobs_; }
@@ -108,6 +110,7 @@ private:
     QListWidget* list1_ = nullptr;
     std::array<QPushButton*, 6> command1_{};
     QMenu* rightm_ = nullptr;
+    QLabel* planLine_ = nullptr;
 };
 
 // For callers that hold the main window only when there is a display (the clock window, the hotkeys):

@@ -3,7 +3,8 @@
 own encoder to prepare what the program then reads.
 
 Usage: make_group.py OUT JOB...   where each JOB is "HH:MM|date|state|name|music" (date "Everyday" or
-YYYY-MM-DD, state START or PAUSE); job k gets JobNo k.
+YYYY-MM-DD, state START or PAUSE), optionally followed by "|D=path" weekday songs (D 1..7, comma-separated),
+which also switch daily-song mode on; job k gets JobNo k.
 """
 import struct
 import sys
@@ -20,14 +21,20 @@ def encode(text, width, what):
 
 
 def record(job_no, fields):
-    time, date, state, name, music = fields.split("|")
+    time, date, state, name, music, *songs = fields.split("|")
     out = bytearray(b" " * RECORD)
     out[0:2] = struct.pack("<h", job_no)
     values = {"name": name, "time": time, "date": date, "state": state, "music": music}
     for field, offset, width in FIELDS:
         out[offset:offset + width] = encode(values[field], width, field)
-    # JobMusic 1..7 stay blank; JobFlags (daily-song mode and the weekdays) all 0.
-    out[4158:4174] = struct.pack("<8h", *([0] * 8))
+    # JobMusic 1..7 blank and JobFlags all 0 unless weekday songs are given.
+    flags = [0] * 8
+    for song in (songs[0].split(",") if songs and songs[0] else []):
+        day, path = song.split("=", 1)
+        d = int(day)
+        out[62 + 512 * d:62 + 512 * (d + 1)] = encode(path, 512, "music")
+        flags[0] = flags[d] = 1
+    out[4158:4174] = struct.pack("<8h", *flags)
     assert len(out) == RECORD
     return bytes(out)
 

@@ -19,6 +19,8 @@
 #include "support/fixture_bytes.h"
 #include "support/temp_folder.h"
 #include "support/when_modal.h"
+#include "ui/clock_window.h"
+#include "ui/main_window.h"
 
 namespace lingchao {
 namespace {
@@ -256,6 +258,33 @@ TEST_F(CalendarWindowTest, TodayOnlyItemsNameTheNextBellAndWriteTodaysDate) {
     EXPECT_EQ(item("skipNext")->text(), QStringLiteral("跳过 08:00 J1"));
     EXPECT_TRUE(commands.Restore());
     EXPECT_EQ(File(), std::string(kCalendarHeader) + "\n");
+}
+
+TEST_F(CalendarWindowTest, ThePlanShowsUnderTheListAndOnTheClockWithItsMark) {
+    ClockWindow face({});
+    face.ShowProblems("今日有铃声无法播放：");
+    face.ShowPlan("今天（周一）：2 个铃声\n明天（周二）：2 个铃声", "");
+    EXPECT_FALSE(face.todayChangeShown());
+    face.ShowPlan("今天（周一）：2 个铃声\n明天（周二）：2 个铃声", "今天已推迟 10 分钟");
+    EXPECT_TRUE(face.todayChangeShown());
+    EXPECT_EQ(
+        face.findChild<QWidget*>(QStringLiteral("Image1"))->toolTip(),
+        QStringLiteral("今日有铃声无法播放：\n\n今天（周一）：2 个铃声\n明天（周二）：2 个铃声\n今天已推迟 10 分钟"));
+    face.ShowProblems("");
+    EXPECT_TRUE(
+        face.findChild<QWidget*>(QStringLiteral("Image1"))->toolTip().startsWith(QStringLiteral("今天（周一）")));
+
+    test::FakePlayer player;
+    Jilu jilu(dir.path(), nullptr, [] {});
+    Form4 form({jilu, dialogs, player, [](const JobRecord& r) { return MusicForWeekday(r, 1); }});
+    form.ShowMainWindow();
+    const int height = form.height();
+    form.ShowPlanLine("今天（周一）：2 个铃声，下一个 08:45 J2\n明天（周二）：2 个铃声");
+    auto* line = form.findChild<QLabel*>(QStringLiteral("planLine"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->text(), QStringLiteral("今天（周一）：2 个铃声，下一个 08:45 J2\n明天（周二）：2 个铃声"));
+    EXPECT_GT(form.height(), height) << "the line is below the designed client area, not over the buttons";
+    EXPECT_TRUE(line->isVisible());
 }
 
 }  // namespace
