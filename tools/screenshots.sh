@@ -96,6 +96,26 @@ with open(app + "/default.dll", "wb") as f:
         assert len(rec) == 4174
         f.write(rec)
 
+# The exam days' own timetable, and a school calendar that names them.
+exam = [
+    ("START", "Everyday", "08:20", "考试预备", music + "预备铃.wav", {}, {}),
+    ("START", "Everyday", "08:30", "考试开始", music + "上课铃.wav", {}, {}),
+    ("START", "Everyday", "10:30", "考试结束", music + "下课铃.wav", {}, {}),
+]
+with open(app + "/job/期中考试.sav", "wb") as f:
+    for no, (state, date, time, name, main, flags, songs) in enumerate(exam, 1):
+        rec = struct.pack("<h", no) + field(name, 40) + field(time, 5) + field(date, 10) + field(state, 5)
+        rec += field(main, 512) + b"".join(field("", 512) for d in range(1, 8)) + struct.pack("<8h", *[0] * 8)
+        f.write(rec)
+open(app + "/calendar.csv", "w", encoding="utf-8").write(
+    "first_date,last_date,kind,argument,note\n"
+    "2026-09-01,2027-01-24,rest-weekdays,6 7,第一学期\n"
+    "2026-10-01,2026-10-07,holiday,,国庆节\n"
+    "2026-10-10,2026-10-10,school-day,1,国庆调休\n"
+    "2026-12-10,2026-12-11,group,期中考试.sav,期中考试\n"
+    "2026-12-25,2026-12-25,holiday,,校庆\n"
+    "2027-01-01,2027-01-03,holiday,,元旦\n")
+
 # Daily at 17:30; per-weekday mode on, Friday at 16:30.
 checks = [1, 0, 0, 0, 0, 1, 0, 0, 1]
 times = ["17:30", "00:00", "00:00", "00:00", "00:00", "16:30", "00:00", "00:00", "00:00"]
@@ -367,6 +387,20 @@ if [ -n "$main" ]; then
         xdotool windowactivate --sync "$about" key Escape
     else
         fail about.png "no about box"
+    fi
+    sleep 0.5
+
+    # 任务 → 校历(L): the school calendar.
+    xdotool windowactivate --sync "$main" key alt+j
+    sleep 0.4
+    xdotool key l
+    calendar=$(wait_name '^校历$' 10)
+    if [ -n "$calendar" ]; then
+        sleep 0.8
+        shoot_window "$calendar" calendar.png || fail calendar.png "capture failed"
+        xdotool windowactivate --sync "$calendar" key Escape
+    else
+        fail calendar.png "no calendar window"
     fi
     sleep 0.5
 

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMenu>
 #include <QTranslator>
 
 #include "base/log.h"
@@ -15,6 +16,7 @@
 #include "player/player_commands.h"
 #include "shutdown/guanji.h"
 #include "ui/about_box.h"
+#include "ui/calendar_window.h"
 #include "ui/desktop_shell.h"
 #include "ui/main_window.h"
 #include "ui/music_list_window.h"
@@ -74,6 +76,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
           IndexRebuilt();
           // Every change of the group: a missing bell file shows the morning it is copied wrong.
           if (selfCheck_) selfCheck_->Request();
+          if (calendar_) calendar_->Refresh();
       }) {
     ConnectEndOfStream(*player_, nullMedia_);
     QObject::connect(&timetableRetry_, &QTimer::timeout, [this] {
@@ -91,6 +94,20 @@ Program::Program(std::filesystem::path appFolder, bool windows)
     selfCheck_ = std::make_unique<SelfCheckRunner>(
         appFolder_ / kDefaultGroup, runtime_.clock(), std::make_unique<GstMediaProbe>(),
         [this](const std::vector<MusicProblem>& problems) { ReportProblems(problems); });
+    calendar_ = std::make_unique<CalendarKeeper>(appFolder_, runtime_.clock(), warnings_);
+    runtime_.scheduler().SetDayPlanner([this](const CalendarDate& date) { return calendar_->PlanFor(date); });
+    selfCheck_->SetTodaysSource([this] {
+        const PlanOfDay plan = calendar_->PlanFor(runtime_.clock().Now().date);
+        return std::make_pair(plan.source, plan.rule.songWeekday);
+    });
+    calendar_->SetHooks({[this] {
+                             runtime_.scheduler().BuildScheduleIndex();
+                             selfCheck_->Request();
+                         },
+                         [this](const std::string& plan, const std::string& changes) {
+                             if (form4_) form4_->ShowPlanLine(plan);
+                             if (shell_) shell_->ShowPlan(plan, changes);
+                         }});
     if (windows_) {
         BuildWindows();
         warnings_.SetListener([this](const std::string& text) { shell_->ShowProblems(text); });
@@ -129,6 +146,18 @@ void Program::BuildWindows() {
     hooks.wmp = [this] { OpenMusicLists(); };
     hooks.about = [this] { OpenAbout(); };
 
+    today_ = std::make_unique<TodayCommands>(
+        CalendarServices{appFolder_, *dialogs_, runtime_.clock(), [this] { calendar_->Reload(); }});
+    // In 任务(J) before the timed shutdown's group; in the clock's menu before quitting.
+    if (auto* job = form4_->findChild<QMenu*>(QStringLiteral("job"))) {
+        const auto actions = job->actions();
+        const auto shuttime = std::find_if(actions.begin(), actions.end(), [](const QAction* a) {
+            return a->objectName() == QStringLiteral("shuttime");
+        });
+        today_->AddTo(job, shuttime != actions.begin() && shuttime != actions.end() ? *(shuttime - 1) : nullptr);
+    }
+    today_->AddTo(shell_->clockMenu()->wenjian(), shell_->clockMenu()->findChild<QAction*>(QStringLiteral("bbb")));
+
     confirm_ = std::make_unique<ShutdownConfirmHost>([this] { ShutdownSequence(); });
     runtime_.SetHooks(
         {[this](const std::string& time, const std::string& weekday) { shell_->ShowClock(time, weekday); },
@@ -146,6 +175,8 @@ bool Program::Start() {
         warnings_.Set("instance-guard", unguarded);
         PrepareNullMediaFile(appFolder_);
     }
+    // The calendar first: the scheduler's first index is built from today's plan.
+    calendar_->Start();
     // The scheduler starts with the program, not when the splash hands over to the clock: a PC that starts a
     // few seconds before a bell still rings it.
     runtime_.Start();

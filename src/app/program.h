@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/calendar_keeper.h"
 #include "app/runtime.h"
 #include "app/self_check_runner.h"
 #include "base/dialogs.h"
@@ -24,6 +25,7 @@ class DesktopShell;
 class MprisService;
 class Form4;
 class ShutdownConfirmHost;
+class TodayCommands;
 
 // Loads Qt's own Chinese texts (确定, 取消, 是, 否 and the file dialog's); false when they are not installed.
 bool InstallChineseTranslations(QCoreApplication& app);
@@ -77,6 +79,9 @@ private:
     std::string soundOutputLogged_;
     LogindShutdownRequester requester_;
     PathSysInfoLauncher sysInfo_;
+    // The school calendar: what each date rings; its today-only commands in the menus.
+    std::unique_ptr<CalendarKeeper> calendar_;
+    std::unique_ptr<TodayCommands> today_;
 };
 
 }  // namespace lingchao

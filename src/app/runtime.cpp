@@ -61,7 +61,7 @@ void Runtime::JobExamined(const JobExamination& e) {
     const bool otherDay = !(e.date == CalendarDate{}) && !(e.date == e.at.date);
     LogLine(StampText(e.at) + " job " + std::to_string(e.jobNo) + " \"" + e.name + "\" set " +
             (otherDay ? DateText(e.date) + " " : "") + HourMinuteText(e.setTime) + " state " + e.state + " path \"" +
-            e.path + "\": " + OutcomeName(e.outcome) + (e.reason.empty() ? "" : ": " + e.reason));
+            e.path + "\": " + OutcomeText(e));
     bellLog_.Examined(e);
     if (e.outcome == JobOutcome::Fired && fired_) fired_(e.name, e.path);
 }

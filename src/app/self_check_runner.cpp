@@ -4,8 +4,8 @@
 
 namespace lingchao {
 
-SelfCheckRunner::SelfCheckRunner(std::filesystem::path groupFile, const Clock& clock,
-                                 std::unique_ptr<MediaProbe> probe, Report report)
+SelfCheckRunner::SelfCheckRunner(std::filesystem::path groupFile, const Clock& clock, std::unique_ptr<MediaProbe> probe,
+                                 Report report)
     : groupFile_(std::move(groupFile)), clock_(clock), probe_(std::move(probe)), report_(std::move(report)) {
     dayWatch_.setInterval(60000);
     connect(&dayWatch_, &QTimer::timeout, this, [this] {
@@ -32,8 +32,9 @@ void SelfCheckRunner::StartWorker() {
     pending_ = false;
     const LocalDateTime now = clock_.Now();
     checkedDate_ = now.date;
-    worker_ = std::thread([this, weekday = now.weekday] {
-        auto problems = CheckTodaysMusic(groupFile_, weekday, *probe_);
+    auto [file, weekday] = source_ ? source_() : std::make_pair(groupFile_, now.weekday);
+    worker_ = std::thread([this, file = std::move(file), weekday = weekday] {
+        auto problems = CheckTodaysMusic(file, weekday, *probe_);
         QMetaObject::invokeMethod(
             this, [this, problems = std::move(problems)]() mutable { Finished(std::move(problems)); },
             Qt::QueuedConnection);

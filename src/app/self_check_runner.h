@@ -25,6 +25,9 @@ public:
     ~SelfCheckRunner() override;
 
     void Request();
+    // The group file and the weekday whose songs ring today (the calendar's plan); without it, the group given
+    // at construction and today's weekday.
+    void SetTodaysSource(std::function<std::pair<std::filesystem::path, int>()> source) { source_ = std::move(source); }
 
 private:
     void StartWorker();
@@ -34,6 +37,7 @@ private:
     const Clock& clock_;
     std::unique_ptr<MediaProbe> probe_;
     Report report_;
+    std::function<std::pair<std::filesystem::path, int>()> source_;
     std::thread worker_;
     bool running_ = false;
     bool pending_ = false;

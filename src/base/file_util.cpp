@@ -242,42 +242,6 @@ bool MakeEmptyRegularFile(const std::filesystem::path& path) {
     return st.st_size == 0 || ::ftruncate(fd, 0) == 0;
 }
 
-CappedRead ReadRegularFile(const std::filesystem::path& path, std::uint64_t cap) {
-    CappedRead out;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!fd.ok()) {
-        if (errno != ENOENT) {
-            out.present = true;
-            out.refused = "无法读取";
-        }
-        return out;
-    }
-    out.present = true;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        out.refused = "不是普通文件";
-        return out;
-    }
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            out.refused = "无法读取";
-            out.bytes.clear();
-            return out;
-        }
-        if (n == 0) break;
-        out.bytes.append(buf, static_cast<std::size_t>(n));
-        if (out.bytes.size() > cap) {
-            out.bytes.resize(cap);
-            out.cut = true;
-            break;
-        }
-    }
-    return out;
-}
-
 std::filesystem::path ScratchPathFor(const std::filesystem::path& target) {
     auto scratch = target;
     scratch.replace_filename("." + target.filename().string() + ".new");

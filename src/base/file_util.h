@@ -76,16 +76,6 @@ bool ReplaceFileAtomically(const std::filesystem::path& target, const Bytes& con
 bool CopyWholeFile(const std::filesystem::path& from, const std::filesystem::path& to, bool overwrite,
                    std::uint64_t cap = kDefaultReadCap, std::string* failure = nullptr);
 
-// A stored file read without trusting it: only a regular file is read (a FIFO or device is refused at once,
-// nothing blocks on it) and never more than `cap` bytes.
-struct CappedRead {
-    bool present = false;                // something is there by that name
-    std::optional<std::string> refused;  // why nothing was read: "不是普通文件", "无法读取"
-    std::string bytes;
-    bool cut = false;  // the file was longer than the cap
-};
-CappedRead ReadRegularFile(const std::filesystem::path& path, std::uint64_t cap);
-
 // Scratch name beside `target` for an atomic replace.
 std::filesystem::path ScratchPathFor(const std::filesystem::path& target);
 

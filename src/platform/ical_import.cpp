@@ -119,17 +119,15 @@ IcsImport ParseIcs(std::string_view text) {
 }
 
 IcsImport ReadIcsFile(const std::filesystem::path& file) {
-    const CappedRead read = ReadRegularFile(file, kIcsMaxBytes);
+    const StoredFile read = ReadStoredFile(file, kIcsMaxBytes);
     IcsImport out;
-    if (!read.present) {
-        out.error = "文件不存在：" + file.string();
-    } else if (read.refused) {
-        out.error = "无法导入（" + *read.refused + "）：" + file.string();
-    } else if (read.cut) {
+    if (read.problem == ReadProblem::TooLarge) {
         out.error =
             "文件太大（超过 " + std::to_string(kIcsMaxBytes / 1024 / 1024) + " MB），不像是一个校历：" + file.string();
+    } else if (!read.whole()) {
+        out.error = "无法导入（" + ReadProblemText(read.problem) + "）：" + file.string();
     } else {
-        out = ParseIcs(read.bytes);
+        out = ParseIcs(std::string(read.bytes.begin(), read.bytes.end()));
     }
     return out;
 }

@@ -33,8 +33,10 @@ std::int64_t BellLog::LateMs(const LocalDateTime& at, const TimeOfDay& setTime) 
 void BellLog::Examined(const JobExamination& e) {
     // A minute skipped before midnight is logged the next day, under its own date.
     const CalendarDate& date = e.date == CalendarDate{} ? e.at.date : e.date;
-    const std::int64_t late = LateMs(e.at, e.setTime) + (DaysFromCivil(e.at.date) - DaysFromCivil(date)) * 86400000;
-    const std::string outcome = std::string(OutcomeName(e.outcome)) + (e.reason.empty() ? "" : ": " + e.reason);
+    // A shifted bell is late from the minute it was moved to.
+    const std::int64_t late = LateMs(e.at, e.setTime) + (DaysFromCivil(e.at.date) - DaysFromCivil(date)) * 86400000 -
+                              std::int64_t{e.shiftMinutes} * 60000;
+    const std::string outcome = OutcomeText(e);
     Append(DateText(date) + "," + HourMinuteText(e.setTime) + "," + StampText(e.at) + "," + std::to_string(late) + "," +
            std::to_string(e.jobNo) + "," + Field(e.name) + "," + Field(e.path) + "," + Field(outcome));
 }

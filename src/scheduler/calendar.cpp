@@ -293,21 +293,23 @@ CalendarRead ParseCalendar(std::string_view raw) {
 }
 
 CalendarRead ReadCalendar(const std::filesystem::path& file) {
-    CappedRead read = ReadRegularFile(file, kCalendarMaxBytes);
-    if (!read.present) return {};
-    if (read.refused) {
+    const StoredFile read = ReadStoredFile(file, kCalendarMaxBytes);
+    if (read.problem == ReadProblem::Missing) return {};
+    if (!read.usable()) {
         CalendarRead out;
         out.present = true;
-        out.problems.push_back({0, "校历文件" + *read.refused + "：" + file.string()});
+        out.problems.push_back({0, "校历文件" + ReadProblemText(read.problem) + "：" + file.string()});
         return out;
     }
-    if (read.cut) {
+    std::string text(read.bytes.begin(), read.bytes.end());
+    const bool cut = read.problem == ReadProblem::TooLarge;
+    if (cut) {
         // Only whole lines of the part that was read count.
-        const auto end = read.bytes.find_last_of('\n');
-        read.bytes.resize(end == std::string::npos ? 0 : end + 1);
+        const auto end = text.find_last_of('\n');
+        text.resize(end == std::string::npos ? 0 : end + 1);
     }
-    CalendarRead out = ParseCalendar(read.bytes);
-    if (read.cut)
+    CalendarRead out = ParseCalendar(text);
+    if (cut)
         out.problems.push_back(
             {0, "校历文件超过 " + std::to_string(kCalendarMaxBytes / 1024) + " KB，只读取了前面部分"});
     return out;
@@ -323,14 +325,14 @@ std::string EncodeCalendar(const std::vector<CalendarEntry>& entries) {
 }
 
 bool WriteCalendar(const std::filesystem::path& file, const std::vector<CalendarEntry>& entries,
-                   const CalendarDate& today) {
+                   const CalendarDate& today, std::string* failure) {
     std::vector<CalendarEntry> kept;
     for (const auto& e : entries) {
         if (IsTodayOnly(e.kind) && DaysFromCivil(e.first) < DaysFromCivil(today)) continue;
         kept.push_back(e);
     }
     const std::string text = EncodeCalendar(kept);
-    return ReplaceFileAtomically(file, Bytes(text.begin(), text.end()));
+    return ReplaceFileAtomically(file, Bytes(text.begin(), text.end()), failure);
 }
 
 std::string CalendarProblemsText(const std::vector<CalendarProblem>& problems) {

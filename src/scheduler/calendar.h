@@ -73,7 +73,7 @@ CalendarRead ReadCalendar(const std::filesystem::path& file);
 std::string EncodeCalendar(const std::vector<CalendarEntry>& entries);
 // Whole, through a scratch file beside it; today-only entries of earlier dates are dropped. False on failure.
 bool WriteCalendar(const std::filesystem::path& file, const std::vector<CalendarEntry>& entries,
-                   const CalendarDate& today);
+                   const CalendarDate& today, std::string* failure = nullptr);
 // "校历第 3 行：…", one per line.
 std::string CalendarProblemsText(const std::vector<CalendarProblem>& problems);
 

@@ -45,8 +45,23 @@ const char* OutcomeName(JobOutcome outcome) {
             return "unreadable-date";
         case JobOutcome::Missed:
             return "missed";
+        case JobOutcome::Holiday:
+            return "holiday";
+        case JobOutcome::RestDay:
+            return "rest-day";
+        case JobOutcome::SilencedToday:
+            return "silenced-today";
+        case JobOutcome::Skipped:
+            return "skipped";
     }
     return "?";
+}
+
+std::string OutcomeText(const JobExamination& e) {
+    std::string text = OutcomeName(e.outcome);
+    if (e.shiftMinutes != 0) text += " (shifted +" + std::to_string(e.shiftMinutes) + " min)";
+    if (!e.reason.empty()) text += ": " + e.reason;
+    return text;
 }
 
 const char* WeekdayCode(int weekday) {
@@ -59,9 +74,38 @@ std::string ClockText(const TimeOfDay& time) {
 }
 
 Checktime::Checktime(std::filesystem::path appFolder, const Clock& clock, MediaPlayer& player, SchedulerHost& host)
-    : groupPath_(std::move(appFolder) / kDefaultGroup), clock_(clock), player_(player), host_(host) {}
+    : appFolder_(std::move(appFolder)),
+      groupPath_(appFolder_ / kDefaultGroup),
+      clock_(clock),
+      player_(player),
+      host_(host) {}
+
+PlanOfDay Checktime::PlanFor(const CalendarDate& date) const {
+    return planner_ ? planner_(date) : ResolveDayPlan(appFolder_, CalendarRead{}, date);
+}
 
 void Checktime::BuildScheduleIndex() {
+    const LocalDateTime now = clock_.Now();
+    ReadIndex(now.date);
+    // A job whose minute has already begun is never rung late: its minute counts as dealt with.
+    Day(now.date).done.set(static_cast<std::size_t>(MinuteOfDay(now.time)));
+    if (!lastSeen_) lastSeen_ = now;
+    PlaceCursor(MinuteOfDay(now.time));
+    ReportBellsLeft();
+}
+
+void Checktime::ReadIndex(const CalendarDate& day) {
+    plan_ = PlanFor(day);
+    const bool sameSource = plan_.source == groupPath_;
+    groupPath_ = plan_.source;
+    leftCountedAt_ = -1;
+    if (!plan_.sourceProblem.empty()) {
+        // A calendar group that is not there rings nothing (and is not made empty by reading it).
+        timetableProblem_.clear();
+        dueCount_ = 0;
+        dueCursor_ = 0;
+        return;
+    }
     // One bounded, non-blocking read: a FIFO, a device or a huge file in the group's place costs nothing, and
     // a group that cannot be read is an empty index with its reason, never blank records ringing at 00:00.
     std::error_code ec;
@@ -69,21 +113,21 @@ void Checktime::BuildScheduleIndex() {
     const StoredFile file = GroupFile(groupPath_).LoadStored();
     timetableProblem_ = TimetableProblemText(groupPath_, file);
     const Bytes& content = file.bytes;
-    if (!missing) dueCount_ = JobCountFromLength(content.size());
-    leftCountedAt_ = -1;
+    if (!missing || !sameSource) dueCount_ = JobCountFromLength(content.size());
     if (dueCount_ < 1) {
         dueCursor_ = 0;
-        ReportBellsLeft();
         return;
     }
     const auto n = static_cast<std::size_t>(dueCount_);
     dueTimes_.assign(n + 1, 0);
+    dueSetTimes_.assign(n + 1, 0);
     dueJobNos_.assign(n + 1, 0);
     dueRecords_.assign(n + 1, 0);
     dueFacts_.assign(n + 1, {});
 
     struct Entry {
         std::int32_t time;
+        std::int32_t setTime;
         std::int16_t jobNo;
         int record;
         EntryFacts facts;
@@ -102,23 +146,19 @@ void Checktime::BuildScheduleIndex() {
         facts.start = time && state == "START";
         facts.everyday = date == "Everyday";
         if (!facts.everyday) facts.date = ParseDate(date);
-        entries.push_back(
-            {time ? time->Seconds() : 0, ReadInt16(record, job_layout::kNoOffset), static_cast<int>(i), facts});
+        const TimeOfDay set = time.value_or(TimeOfDay{});
+        entries.push_back({plan_.rule.RingTime(set).Seconds(), set.Seconds(), ReadInt16(record, job_layout::kNoOffset),
+                           static_cast<int>(i), facts});
     }
     // Ascending times, equal times in file order: the order the original insertion produced.
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.time < b.time; });
     for (std::size_t i = 1; i <= n; ++i) {
         dueTimes_[i] = entries[i - 1].time;
+        dueSetTimes_[i] = entries[i - 1].setTime;
         dueJobNos_[i] = entries[i - 1].jobNo;
         dueRecords_[i] = entries[i - 1].record;
         dueFacts_[i] = entries[i - 1].facts;
     }
-    const LocalDateTime now = clock_.Now();
-    // A job whose minute has already begun is never rung late: its minute counts as dealt with.
-    Day(now.date).done.set(static_cast<std::size_t>(MinuteOfDay(now.time)));
-    if (!lastSeen_) lastSeen_ = now;
-    PlaceCursor(MinuteOfDay(now.time));
-    ReportBellsLeft();
 }
 
 Checktime::DayRecord& Checktime::Day(const CalendarDate& date) {
@@ -176,8 +216,10 @@ std::string Checktime::PickJobMusic(const JobRecord& record) const {
 // The outcome before the fire lock is asked: Fired means "may ring".
 JobExamination Checktime::Examine(int entry, const CalendarDate& date) const {
     const auto k = static_cast<std::size_t>(entry);
-    const std::int32_t entryTime = dueTimes_[k];
+    const std::int32_t entryTime = dueSetTimes_[k];
     const JobRecord record = GroupFile(groupPath_).Read(dueRecords_[k]);
+    // Minutes skipped before midnight are judged by their own date's rule.
+    const DayRule rule = date == plan_.date ? plan_.rule : PlanFor(date).rule;
     JobExamination exam;
     exam.at = tickNow_;
     exam.date = date;
@@ -185,7 +227,8 @@ JobExamination Checktime::Examine(int entry, const CalendarDate& date) const {
     exam.jobNo = dueJobNos_[k];
     exam.name = std::string(Trim(record.JobName));
     exam.state = std::string(Trim(record.JobState));
-    exam.path = MusicForWeekday(record, WeekdayOf(date));
+    exam.path = MusicForWeekday(record, rule.songWeekday);
+    exam.shiftMinutes = (dueTimes_[k] - entryTime) / 60;
 
     const std::string_view jobDate = Trim(record.JobDate);
     const auto parsedDate = ParseDate(jobDate);
@@ -198,6 +241,14 @@ JobExamination Checktime::Examine(int entry, const CalendarDate& date) const {
         exam.outcome = JobOutcome::UnreadableDate;
     } else if (jobDate != "Everyday" && !(*parsedDate == date)) {
         exam.outcome = JobOutcome::OtherDate;
+    } else if (rule.silenced) {
+        exam.outcome = JobOutcome::SilencedToday;
+    } else if (rule.kind == DayKind::Holiday) {
+        exam.outcome = JobOutcome::Holiday;
+    } else if (rule.kind == DayKind::RestDay) {
+        exam.outcome = JobOutcome::RestDay;
+    } else if (rule.Skips(exam.setTime, exam.jobNo)) {
+        exam.outcome = JobOutcome::Skipped;
     } else {
         exam.outcome = JobOutcome::Fired;
     }
@@ -260,6 +311,9 @@ std::optional<UpcomingBell> Checktime::BellAt(const LocalDateTime& at) const {
 void Checktime::CheckDueJob() {
     const LocalDateTime now = tickNow_;
     const int nowMinute = MinuteOfDay(now.time);
+    // A new day brings its own plan (a holiday, a group, no more of yesterday's today-only changes); its first
+    // minute still rings.
+    if (!(plan_.date == now.date)) ReadIndex(now.date);
     if (lastSeen_) {
         const LocalDateTime last = *lastSeen_;
         const std::int64_t lastIndex = last.MinuteIndex();
@@ -286,7 +340,7 @@ void Checktime::CheckDueJob() {
 
 BellsLeft Checktime::BellsLeftToday() const {
     BellsLeft left;
-    if (dueCount_ < 1) return left;
+    if (dueCount_ < 1 || !plan_.Rings()) return left;
     const LocalDateTime now = lastSeen_ ? *lastSeen_ : clock_.Now();
     const int nowMinute = MinuteOfDay(now.time);
     for (int k = EntriesIn(nowMinute + 1, 1439).first; k <= dueCount_; ++k) {
@@ -294,6 +348,8 @@ BellsLeft Checktime::BellsLeftToday() const {
         const EntryFacts& f = dueFacts_[i];
         const int minute = MinuteOfDay(dueTimes_[i]);
         if (!f.start || !(f.everyday || (f.date && *f.date == now.date)) || Done(now.date, minute)) continue;
+        const std::int32_t set = dueSetTimes_[i];
+        if (plan_.rule.Skips({set / 3600, (set / 60) % 60, 0}, dueJobNos_[i])) continue;
         if (left.count++ == 0) left.next = {minute / 60, minute % 60, 0};
     }
     return left;

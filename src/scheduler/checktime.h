@@ -3,12 +3,14 @@
 #include <bitset>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/media_player.h"
 #include "scheduler/clock.h"
+#include "scheduler/day_plan.h"
 #include "shutdown/shutdown_settings.h"
 #include "store/job_record.h"
 
@@ -23,6 +25,11 @@ enum class JobOutcome {
     UnreadableTime,  // the record's time does not read as a time of day (a damaged file)
     UnreadableDate,  // neither "Everyday" nor a date (a damaged file)
     Missed,          // would have rung, but the clock skipped its minute (suspend, clock set forward, DST)
+    // The school calendar passed it over: a holiday, a rest day, "今天不响铃", "跳过下一个铃声".
+    Holiday,
+    RestDay,
+    SilencedToday,
+    Skipped,
 };
 const char* OutcomeName(JobOutcome outcome);
 
@@ -35,8 +42,11 @@ struct JobExamination {
     std::string state;  // trimmed
     std::string path;   // music for that day
     JobOutcome outcome = JobOutcome::Fired;
-    std::string reason;  // Missed only: "clock jumped from 07:59:58 to 08:01:30"
+    std::string reason;    // Missed only: "clock jumped from 07:59:58 to 08:01:30"
+    int shiftMinutes = 0;  // today's shift ("今日推迟"): due this many minutes after its set time
 };
+// The outcome as the logs write it: "fired", "fired (shifted +10 min)", "missed: clock jumped from ...".
+std::string OutcomeText(const JobExamination& examination);
 
 // The START bells of today whose minute is still to come.
 struct BellsLeft {
@@ -83,10 +93,16 @@ class Checktime final {
 public:
     Checktime(std::filesystem::path appFolder, const Clock& clock, MediaPlayer& player, SchedulerHost& host);
 
-    // Rebuilds the index from "default.dll". The jobs of the minute that has begun do not ring today.
+    // Rebuilds the index from today's plan: the group it rings ("default.dll" unless the calendar names another),
+    // its times moved by today's shift. The jobs of the minute that has begun do not ring today.
     void BuildScheduleIndex();
     // Why the last build could not use the whole group file (see TimetableProblemText); "" when it could.
     const std::string& timetableProblem() const { return timetableProblem_; }
+    // What a date rings (the school calendar); without a planner every date rings "default.dll" as set.
+    using DayPlanner = std::function<PlanOfDay(const CalendarDate&)>;
+    void SetDayPlanner(DayPlanner planner) { planner_ = std::move(planner); }
+    // The plan the index was built from.
+    const PlanOfDay& dayPlan() const { return plan_; }
     void UpdateClock();
     void CheckShutdownTime();
     // Deals with the minutes the clock skipped since the last tick, then with the current minute.
@@ -133,6 +149,9 @@ private:
         std::bitset<1440> done;
     };
 
+    PlanOfDay PlanFor(const CalendarDate& date) const;
+    // Reads the index from `date`'s plan; the cursor and the minutes dealt with are left to the caller.
+    void ReadIndex(const CalendarDate& date);
     DayRecord& Day(const CalendarDate& date);
     bool Done(const CalendarDate& date, int minute) const;
     // Entries [first, last) of the index whose minute is in [fromMinute, toMinute].
@@ -145,7 +164,10 @@ private:
     void PlaceCursor(int minuteOfDay);
     void ReportBellsLeft();
 
+    std::filesystem::path appFolder_;
     std::filesystem::path groupPath_;
+    DayPlanner planner_;
+    PlanOfDay plan_;
     const Clock& clock_;
     MediaPlayer& player_;
     SchedulerHost& host_;
@@ -153,7 +175,8 @@ private:
     std::string timetableProblem_;
 
     std::int16_t dueCount_ = 0;
-    std::vector<std::int32_t> dueTimes_;
+    std::vector<std::int32_t> dueTimes_;     // when each entry is due: its set time moved by today's shift
+    std::vector<std::int32_t> dueSetTimes_;  // the job's own time
     std::vector<std::int16_t> dueJobNos_;
     std::vector<int> dueRecords_;  // the record each entry was read from
     std::vector<EntryFacts> dueFacts_;

@@ -40,15 +40,16 @@ CalendarDate NextDate(const CalendarDate& date) {
     return {date.year + 1, 1, 1};
 }
 
-std::string DayPlan::GroupName() const {
+std::string PlanOfDay::GroupName() const {
     if (rule.kind != DayKind::Group) return {};
     std::string name = rule.groupFile;
     if (name.size() > 4 && name.ends_with(".sav")) name.resize(name.size() - 4);
     return name;
 }
 
-DayPlan ResolveDayPlan(const std::filesystem::path& appFolder, const CalendarRead& calendar, const CalendarDate& date) {
-    DayPlan plan;
+PlanOfDay ResolveDayPlan(const std::filesystem::path& appFolder, const CalendarRead& calendar,
+                         const CalendarDate& date) {
+    PlanOfDay plan;
     plan.date = date;
     plan.weekday = WeekdayOf(date);
     plan.calendarPresent = calendar.present;
@@ -61,8 +62,8 @@ DayPlan ResolveDayPlan(const std::filesystem::path& appFolder, const CalendarRea
     return plan;
 }
 
-std::vector<PlannedBell> PlanBells(const DayPlan& plan) {
-    std::vector<PlannedBell> bells;
+std::vector<PlanBell> PlanBells(const PlanOfDay& plan) {
+    std::vector<PlanBell> bells;
     if (!plan.Rings()) return bells;
     const auto content = ReadFileBytes(plan.source);
     if (!content) return bells;
@@ -78,7 +79,7 @@ std::vector<PlannedBell> PlanBells(const DayPlan& plan) {
             if (!d || !(*d == plan.date)) continue;
         }
         const TimeOfDay set{time->hour, time->minute, 0};
-        PlannedBell bell;
+        PlanBell bell;
         bell.setTime = set;
         bell.ringTime = plan.rule.RingTime(set);
         bell.record = k;
@@ -88,13 +89,12 @@ std::vector<PlannedBell> PlanBells(const DayPlan& plan) {
         bell.skipped = plan.rule.Skips(set, r.JobNo);
         bells.push_back(std::move(bell));
     }
-    std::stable_sort(bells.begin(), bells.end(), [](const PlannedBell& a, const PlannedBell& b) {
-        return MinuteOf(a.setTime) < MinuteOf(b.setTime);
-    });
+    std::stable_sort(bells.begin(), bells.end(),
+                     [](const PlanBell& a, const PlanBell& b) { return MinuteOf(a.setTime) < MinuteOf(b.setTime); });
     // One bell per minute: the first of a minute takes the fire lock (a skipped one rings nothing and leaves it).
-    std::vector<PlannedBell> out;
+    std::vector<PlanBell> out;
     for (auto& b : bells) {
-        const bool taken = std::any_of(out.begin(), out.end(), [&](const PlannedBell& o) {
+        const bool taken = std::any_of(out.begin(), out.end(), [&](const PlanBell& o) {
             return !o.skipped && MinuteOf(o.setTime) == MinuteOf(b.setTime);
         });
         if (!taken) out.push_back(std::move(b));
@@ -102,11 +102,11 @@ std::vector<PlannedBell> PlanBells(const DayPlan& plan) {
     return out;
 }
 
-int CountRinging(const std::vector<PlannedBell>& bells) {
-    return static_cast<int>(std::count_if(bells.begin(), bells.end(), [](const PlannedBell& b) { return !b.skipped; }));
+int CountRinging(const std::vector<PlanBell>& bells) {
+    return static_cast<int>(std::count_if(bells.begin(), bells.end(), [](const PlanBell& b) { return !b.skipped; }));
 }
 
-std::optional<PlannedBell> NextBell(const std::vector<PlannedBell>& bells, const TimeOfDay& now) {
+std::optional<PlanBell> NextBell(const std::vector<PlanBell>& bells, const TimeOfDay& now) {
     for (const auto& b : bells) {
         if (!b.skipped && MinuteOf(b.ringTime) > MinuteOf(now)) return b;
     }
@@ -118,7 +118,7 @@ std::string WeekdayName(int weekday) {
     return weekday >= 1 && weekday <= 7 ? kNames[weekday - 1] : "周一";
 }
 
-std::string PlanLine(const DayPlan& plan, const std::vector<PlannedBell>& bells, const LocalDateTime& now) {
+std::string PlanLine(const PlanOfDay& plan, const std::vector<PlanBell>& bells, const LocalDateTime& now) {
     const bool today = plan.date == now.date;
     std::string line = DayWord(plan.date, now) + "（" + WeekdayName(plan.weekday) + "）：";
     if (plan.rule.silenced) return line + "今天不响铃";
@@ -150,7 +150,7 @@ std::string PlanLine(const DayPlan& plan, const std::vector<PlannedBell>& bells,
     return line;
 }
 
-std::string TodayChangesLine(const DayPlan& plan, const std::vector<PlannedBell>& bells) {
+std::string TodayChangesLine(const PlanOfDay& plan, const std::vector<PlanBell>& bells) {
     std::string out;
     if (plan.rule.shiftMinutes != 0) out = "今天已推迟 " + std::to_string(plan.rule.shiftMinutes) + " 分钟";
     for (const auto& b : bells) {
@@ -160,7 +160,7 @@ std::string TodayChangesLine(const DayPlan& plan, const std::vector<PlannedBell>
     return out;
 }
 
-std::string TomorrowWarning(const DayPlan& plan, const std::vector<PlannedBell>& bells) {
+std::string TomorrowWarning(const PlanOfDay& plan, const std::vector<PlanBell>& bells) {
     if (!plan.calendarPresent || !plan.rule.Rings()) return {};
     const std::string day = "明天（" + WeekdayName(plan.weekday) + "）";
     if (!plan.sourceProblem.empty())
@@ -170,7 +170,7 @@ std::string TomorrowWarning(const DayPlan& plan, const std::vector<PlannedBell>&
     return {};
 }
 
-DayBells BellsOfDay(const std::filesystem::path& appFolder, const CalendarDate& date) {
+DayBells BellsOfDate(const std::filesystem::path& appFolder, const CalendarDate& date) {
     const CalendarRead calendar = ReadCalendar(appFolder / kCalendarFile);
     DayBells out;
     out.plan = ResolveDayPlan(appFolder, calendar, date);

@@ -11,7 +11,7 @@
 namespace lingchao {
 
 // One bell of a day's plan.
-struct PlannedBell {
+struct PlanBell {
     TimeOfDay setTime;   // the job's time
     TimeOfDay ringTime;  // the set time moved by the day's shift
     int record = 0;      // record number in the plan's source
@@ -22,7 +22,7 @@ struct PlannedBell {
 };
 
 // What one date rings: the calendar's rule for it and the group file its jobs come from.
-struct DayPlan {
+struct PlanOfDay {
     CalendarDate date;
     int weekday = 1;
     DayRule rule;
@@ -36,32 +36,33 @@ struct DayPlan {
 };
 
 // The plan of `date` under `calendar`; the timetable in use when no calendar entry speaks for it.
-DayPlan ResolveDayPlan(const std::filesystem::path& appFolder, const CalendarRead& calendar, const CalendarDate& date);
+PlanOfDay ResolveDayPlan(const std::filesystem::path& appFolder, const CalendarRead& calendar,
+                         const CalendarDate& date);
 
 // The bells the plan rings, by ring time: every START job for the date, the first of each minute only (the fire
 // lock holds back the others). Skipped bells are listed, marked. Empty on a day without bells.
-std::vector<PlannedBell> PlanBells(const DayPlan& plan);
-int CountRinging(const std::vector<PlannedBell>& bells);
+std::vector<PlanBell> PlanBells(const PlanOfDay& plan);
+int CountRinging(const std::vector<PlanBell>& bells);
 // The next bell not skipped whose ring minute is after `now`'s minute.
-std::optional<PlannedBell> NextBell(const std::vector<PlannedBell>& bells, const TimeOfDay& now);
+std::optional<PlanBell> NextBell(const std::vector<PlanBell>& bells, const TimeOfDay& now);
 
 std::string WeekdayName(int weekday);  // "周一" ... "周日"
 // "今天（周一）：12 个铃声，下一个 08:45 第一节下课", "明天（周六）：休息日，不响铃", ...
-std::string PlanLine(const DayPlan& plan, const std::vector<PlannedBell>& bells, const LocalDateTime& now);
+std::string PlanLine(const PlanOfDay& plan, const std::vector<PlanBell>& bells, const LocalDateTime& now);
 // The today-only changes in force: "今天已推迟 10 分钟", "已跳过 08:45 第一节下课"; "" when none.
-std::string TodayChangesLine(const DayPlan& plan, const std::vector<PlannedBell>& bells);
+std::string TodayChangesLine(const PlanOfDay& plan, const std::vector<PlanBell>& bells);
 // For the eve: tomorrow is a school day without a single bell, or its group cannot be read; "" when fine.
 // Only with a calendar file: without one the program warns of nothing new.
-std::string TomorrowWarning(const DayPlan& plan, const std::vector<PlannedBell>& bells);
+std::string TomorrowWarning(const PlanOfDay& plan, const std::vector<PlanBell>& bells);
 
 // Today's and tomorrow's bells for one date, reading "calendar.csv" and the group files afresh: for callers
 // outside the running scheduler (a command-line check).
 struct DayBells {
-    DayPlan plan;
-    std::vector<PlannedBell> bells;
+    PlanOfDay plan;
+    std::vector<PlanBell> bells;
     std::vector<CalendarProblem> calendarProblems;
 };
-DayBells BellsOfDay(const std::filesystem::path& appFolder, const CalendarDate& date);
+DayBells BellsOfDate(const std::filesystem::path& appFolder, const CalendarDate& date);
 
 CalendarDate NextDate(const CalendarDate& date);
 

@@ -100,10 +100,11 @@ void Tell(Dialogs& dialogs, const std::string& text) {
 
 bool SaveCalendar(const CalendarServices& s, const std::vector<CalendarEntry>& entries) {
     const auto file = s.appFolder / kCalendarFile;
-    const bool written = WriteCalendar(file, entries, s.clock.Now().date);
+    std::string failure;
+    const bool written = WriteCalendar(file, entries, s.clock.Now().date, &failure);
     if (!written) {
-        LogLine("cannot save the calendar " + file.string());
-        Tell(s.dialogs, "无法保存校历：" + file.string());
+        LogLine("cannot save the calendar " + file.string() + ": " + failure);
+        Tell(s.dialogs, "无法保存校历：" + file.string() + (failure.empty() ? "" : "（" + failure + "）"));
     }
     if (s.changed) s.changed();
     return written;
@@ -395,7 +396,7 @@ void CalendarWindow::ShowDay() {
     CalendarRead calendar;
     calendar.present = present_;
     calendar.entries = entries_;
-    const DayPlan plan = ResolveDayPlan(s_.appFolder, calendar, FromQDate(monthView_->selectedDate()));
+    const PlanOfDay plan = ResolveDayPlan(s_.appFolder, calendar, FromQDate(monthView_->selectedDate()));
     const auto bells = PlanBells(plan);
     std::string text = PlanLine(plan, bells, s_.clock.Now());
     if (const std::string changes = TodayChangesLine(plan, bells); !changes.empty()) text += "\n" + changes;
@@ -528,7 +529,7 @@ bool TodayCommands::Silence() {
 
 bool TodayCommands::SkipNext() {
     const LocalDateTime now = s_.clock.Now();
-    const DayBells today = BellsOfDay(s_.appFolder, now.date);
+    const DayBells today = BellsOfDate(s_.appFolder, now.date);
     const auto next = NextBell(today.bells, now.time);
     if (!next) return false;
     LogLine("today only: skip the bell " + HourMinuteText(next->setTime) + " job " + std::to_string(next->jobNo) +
@@ -559,7 +560,7 @@ void TodayCommands::OpenCalendar(QWidget* parent) {
 
 std::string TodayCommands::SkipCaption() const {
     const LocalDateTime now = s_.clock.Now();
-    const DayBells today = BellsOfDay(s_.appFolder, now.date);
+    const DayBells today = BellsOfDate(s_.appFolder, now.date);
     const auto next = NextBell(today.bells, now.time);
     return next ? "跳过 " + HourMinuteText(next->ringTime) + " " + next->name : "跳过下一个铃声";
 }
@@ -582,7 +583,7 @@ void TodayCommands::AddTo(QMenu* menu, QAction* before) {
     QAction* restore = add("restoreToday", "恢复今日铃声", [this] { Restore(); });
     connect(menu, &QMenu::aboutToShow, this, [this, silence, skip, restore] {
         const LocalDateTime now = s_.clock.Now();
-        const DayBells today = BellsOfDay(s_.appFolder, now.date);
+        const DayBells today = BellsOfDate(s_.appFolder, now.date);
         const auto next = NextBell(today.bells, now.time);
         skip->setText(Q(next ? "跳过 " + HourMinuteText(next->ringTime) + " " + next->name : "跳过下一个铃声"));
         skip->setEnabled(next.has_value());

@@ -40,7 +40,7 @@ protected:
         test::WriteAll(dir / kCalendarFile, std::vector<std::uint8_t>(text.begin(), text.end()));
     }
     std::string Line(const CalendarDate& date, TimeOfDay now) {
-        const DayBells day = BellsOfDay(dir.path(), date);
+        const DayBells day = BellsOfDate(dir.path(), date);
         return PlanLine(day.plan, day.bells, MakeLocalDateTime(kMonday, now));
     }
 
@@ -48,7 +48,7 @@ protected:
 };
 
 TEST_F(DayPlanTest, WithoutACalendarEveryDayRingsTheTimetable) {
-    const DayBells day = BellsOfDay(dir.path(), kSaturday);
+    const DayBells day = BellsOfDate(dir.path(), kSaturday);
     EXPECT_FALSE(day.plan.calendarPresent);
     ASSERT_EQ(day.bells.size(), 3u);  // one bell per minute, no paused job, no job of another date
     EXPECT_EQ(day.bells[2].name, "J3");
@@ -72,12 +72,12 @@ TEST_F(DayPlanTest, PlanLinesOfEachKindOfDay) {
     EXPECT_EQ(Line({2026, 12, 10}, {9, 0, 0}), "2026-12-10（周四）：任务组《考试》，1 个铃声");
     EXPECT_EQ(Line({2026, 12, 11}, {9, 0, 0}), "2026-12-11（周五）：任务组《没有》文件不存在，不响铃");
 
-    const DayBells makeUp = BellsOfDay(dir.path(), {2026, 12, 13});
+    const DayBells makeUp = BellsOfDate(dir.path(), {2026, 12, 13});
     EXPECT_EQ(PlanLine(makeUp.plan, makeUp.bells, MakeLocalDateTime({2026, 12, 12}, {9, 0, 0})),
               "明天（周日）：调休上课（用周一的铃声），3 个铃声");
     EXPECT_EQ(makeUp.bells[1].path, "/m/monday.wav") << "a make-up day rings Monday's songs";
 
-    const DayBells group = BellsOfDay(dir.path(), {2026, 12, 10});
+    const DayBells group = BellsOfDate(dir.path(), {2026, 12, 10});
     ASSERT_EQ(group.bells.size(), 1u);
     EXPECT_EQ(group.plan.source, dir / "job" / "考试.sav");
     EXPECT_EQ(group.bells[0].path, "/m/exam.wav");
@@ -89,7 +89,7 @@ TEST_F(DayPlanTest, EveWarningsNameAMissingGroupAndASchoolDayWithoutBells) {
         "2026-12-09,2026-12-09,group,考试.sav,\n"
         "2026-12-12,2026-12-12,holiday,,\n");
     const auto warning = [&](const CalendarDate& d) {
-        const DayBells day = BellsOfDay(dir.path(), d);
+        const DayBells day = BellsOfDate(dir.path(), d);
         return TomorrowWarning(day.plan, day.bells);
     };
     EXPECT_EQ(warning({2026, 12, 8}), "明天（周二）的任务组《没有》无法使用：文件不存在（job/没有.sav）");
@@ -103,7 +103,7 @@ TEST_F(DayPlanTest, TodayOnlyChangesShowInThePlan) {
     auto entries = SkipBell({}, kMonday, {8, 45, 0}, 3);
     entries = ShiftToday(entries, kMonday, {7, 55, 0}, 10);
     ASSERT_TRUE(WriteCalendar(dir / kCalendarFile, entries, kMonday));
-    const DayBells day = BellsOfDay(dir.path(), kMonday);
+    const DayBells day = BellsOfDate(dir.path(), kMonday);
     ASSERT_EQ(day.bells.size(), 4u);  // the skipped 08:45 leaves the lock to the other job of its minute
     EXPECT_EQ(day.bells[0].ringTime, (TimeOfDay{7, 50, 0}));
     EXPECT_EQ(day.bells[1].ringTime, (TimeOfDay{8, 10, 0}));
@@ -114,11 +114,11 @@ TEST_F(DayPlanTest, TodayOnlyChangesShowInThePlan) {
     EXPECT_EQ(TodayChangesLine(day.plan, day.bells), "今天已推迟 10 分钟\n已跳过 08:45 J3");
 
     ASSERT_TRUE(WriteCalendar(dir / kCalendarFile, SilenceToday(entries, kMonday), kMonday));
-    const DayBells silent = BellsOfDay(dir.path(), kMonday);
+    const DayBells silent = BellsOfDate(dir.path(), kMonday);
     EXPECT_TRUE(silent.bells.empty());
     EXPECT_EQ(PlanLine(silent.plan, silent.bells, MakeLocalDateTime(kMonday, {8, 5, 0})), "今天（周一）：今天不响铃");
     // The next day is untouched.
-    EXPECT_EQ(BellsOfDay(dir.path(), {2026, 12, 8}).bells.size(), 4u);
+    EXPECT_EQ(BellsOfDate(dir.path(), {2026, 12, 8}).bells.size(), 4u);
 }
 
 TEST(NextDateTest, CrossesMonthYearAndLeapDay) {
