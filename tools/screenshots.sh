@@ -396,6 +396,8 @@ if [ -n "$main" ]; then
     xdotool key l
     calendar=$(wait_name '^校历$' 10)
     if [ -n "$calendar" ]; then
+        # Clear of the floating clock, which stays on top.
+        xdotool windowmove --sync "$calendar" 150 240
         sleep 0.8
         shoot_window "$calendar" calendar.png || fail calendar.png "capture failed"
         xdotool windowactivate --sync "$calendar" key Escape

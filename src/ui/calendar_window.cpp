@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
@@ -272,6 +273,8 @@ CalendarWindow::CalendarWindow(CalendarServices services, QWidget* parent) : QDi
 
     monthView_ = new QCalendarWidget(this);
     monthView_->setObjectName(QStringLiteral("monthView"));
+    // The month and the weekdays in Chinese, as the rest of the window, whatever the system's language.
+    monthView_->setLocale(QLocale(QLocale::Chinese, QLocale::China));
     monthView_->setFirstDayOfWeek(Qt::Monday);
     monthView_->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     monthView_->setGridVisible(true);
@@ -349,7 +352,7 @@ CalendarWindow::CalendarWindow(CalendarServices services, QWidget* parent) : QDi
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(buttons);
-    resize(980, 460);
+    resize(940, 380);
     Reload();
 }
 
