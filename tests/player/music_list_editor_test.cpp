@@ -266,6 +266,15 @@ TEST_F(MusicListEditorTest, DeletingAMissingListSaysSoAndKeepsTheWindow) {
     EXPECT_EQ(editor.entries(), (Rows{"a"}));
 }
 
+TEST_F(MusicListEditorTest, AFolderNamedLikeAListIsNeverDeleted) {
+    std::filesystem::create_directory(music / "x.m3u");
+    editor.SetNameText("x");
+    dialogs.answers = {MessageAnswer::Ok};
+    editor.Delete();
+    ExpectInformation("文件不存在！");
+    EXPECT_TRUE(std::filesystem::is_directory(music / "x.m3u"));
+}
+
 TEST_F(MusicListEditorTest, DeleteWithoutANameAsksForOne) {
     editor.Delete();
     ExpectInformation("请选择要删除的列表！");
