@@ -147,6 +147,12 @@ open_menu
 import -window root "$shots/menu.png"
 xdotool key q
 quitBox=$(wait_window "--name ^退出$") || fail "no quit question"
+# Centred on the screen (1280 x 800), not on the small clock.
+eval "$(geometry "$quitBox")"
+centre_x=$((X + WIDTH / 2)) centre_y=$((Y + HEIGHT / 2))
+[ $((centre_x - 640)) -gt -60 ] && [ $((centre_x - 640)) -lt 60 ] && [ $((centre_y - 400)) -gt -60 ] &&
+    [ $((centre_y - 400)) -lt 60 ] || fail "quit question centred at $centre_x,$centre_y, not on the screen"
+import -window root "$shots/quit.png"
 activate "$quitBox"
 xdotool key Escape
 gone() { ! xdotool search --onlyvisible --name "^退出$" >/dev/null 2>&1; }
@@ -160,8 +166,13 @@ xdotool key shift+Tab key space   # Cancel is the default: step to OK
 for _ in $(seq 1 300); do kill -0 "$first" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$first" 2>/dev/null && fail "OK did not end the program"
 
-# The guard went with it: a new start reaches the splash.
+# The guard went with it: a new start reaches the splash. The splash takes the keyboard by itself (openbox
+# gives a new window none), so Esc ends it.
 third=$(start_program third)
-wait_window "--name ^铃潮$" >/dev/null || fail "no start after quitting"
+splash=$(wait_window "--name ^铃潮$") || fail "no start after quitting"
+until_true 30 active "$splash" || fail "the splash did not take the focus"
+xdotool key Escape
+gone_splash() { ! xdotool search --onlyvisible --name "^铃潮$" >/dev/null 2>&1; }
+until_true 30 gone_splash || fail "Esc did not end the splash"
 kill "$third"
 echo "PASS (screenshots in $shots)"
