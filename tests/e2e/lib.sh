@@ -194,10 +194,12 @@ for i in range(n):
         bursts[-1][1] = i
         last_loud = i
 def freq(start, end):
-    # Dominant frequency from rising zero crossings of the left channel over at most the first 200 ms.
+    # Dominant frequency from rising zero crossings of the left channel over at most the first 200 ms, counting
+    # time only where it sounds: a loaded machine can leave gaps of silence in a sound (an underrun).
     span = min(end, start + rate // 5)
     crossings = sum(1 for k in range(start + 1, span) if data[2 * (k - 1)] < 0 <= data[2 * k])
-    return crossings * rate / max(1, span - start)
+    sounding = sum(1 for k in range(start, span) if abs(data[2 * k]) > 100)
+    return crossings * rate / max(1, sounding)
 if len(bursts) < len(marks) or any(abs(freq(*b) - 2000) > 200 for b in bursts[: len(marks)]):
     sys.exit("the clicks that time the recording are missing")
 for mark, (start, _) in zip(marks, bursts):
