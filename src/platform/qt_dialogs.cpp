@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QPushButton>
 
 namespace lingchao {
@@ -52,12 +54,34 @@ MessageAnswer FromQtButton(QMessageBox::StandardButton button) {
 
 }  // namespace
 
+// The system's type database takes ".sav" for SPSS data; here it is a saved job group, named as the filter names it.
+class GroupAwareIconProvider final : public QFileIconProvider {
+public:
+    QString type(const QFileInfo& info) const override {
+        return IsGroup(info) ? QStringLiteral("存档文件") : QFileIconProvider::type(info);
+    }
+    QIcon icon(const QFileInfo& info) const override {
+        return IsGroup(info) ? QFileIconProvider::icon(QAbstractFileIconProvider::File) : QFileIconProvider::icon(info);
+    }
+    using QFileIconProvider::icon;
+
+private:
+    static bool IsGroup(const QFileInfo& info) {
+        return info.suffix().compare(QLatin1String("sav"), Qt::CaseInsensitive) == 0 && !info.isDir();
+    }
+};
+
 QStringList QtNameFilters(const std::string& filter) {
     const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
     QStringList out;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString& label = parts[i];
+        QString label = parts[i];
         if (label.isEmpty() && parts[i + 1].isEmpty()) continue;
+        // A label that shows its own patterns ("存档文件(*.sav)") loses them: Qt adds the patterns once more.
+        if (label.endsWith(QLatin1Char(')'))) {
+            const qsizetype open = label.lastIndexOf(QLatin1Char('('));
+            if (open > 0) label = label.left(open).trimmed();
+        }
         const QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
         QStringList trimmed;
         for (const QString& p : patterns) trimmed << p.trimmed();
@@ -71,7 +95,11 @@ QtDialogs::QtDialogs(std::function<QWidget*()> parent) : parent_(std::move(paren
 QWidget* QtDialogs::Parent() const {
     if (parent_) return parent_();
     QWidget* active = QApplication::activeModalWidget();
-    return active != nullptr ? active : QApplication::activeWindow();
+    if (active == nullptr) active = QApplication::activeWindow();
+    // Not the floating clock, a small tool window often parked at the screen's edge: without a parent the box
+    // is centred on the screen.
+    if (active != nullptr && active->windowType() == Qt::Tool) return nullptr;
+    return active;
 }
 
 MessageAnswer QtDialogs::Message(const MessageRequest& request) {
@@ -96,6 +124,8 @@ std::optional<std::string> QtDialogs::RunFileDialog(const FileDialogRequest& req
     QFileDialog dialog(Parent(), QString::fromStdString(request.title), QString::fromStdString(request.startFolder));
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setNameFilters(QtNameFilters(request.filter));
+    GroupAwareIconProvider icons;
+    dialog.setIconProvider(&icons);
     if (save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);

@@ -6,6 +6,7 @@
 
 #include "base/log.h"
 #include "player/music_list.h"
+#include "player/player_commands.h"
 
 namespace lingchao {
 
@@ -58,7 +59,12 @@ void MusicListEditor::SelectRow(int row) {
 }
 
 void MusicListEditor::Add() {
-    if (!IsValidName(nameText_)) return;
+    if (!IsValidName(nameText_)) {
+        // Rows belong to a named list: say so rather than ignore the button.
+        Inform("请输入列表名称！");
+        focusNameBox_ = true;
+        return;
+    }
     if (std::optional<std::string> file = dialogs_.OpenFile(addDialog_)) entries_.push_back(std::move(*file));
 }
 
@@ -138,7 +144,8 @@ void MusicListEditor::Play() {
     player_.SetFileName(ListPath());
 }
 
-void MusicListEditor::Stop() { player_.Stop(); }
+// Like the player menu's stop: the null medium is loaded after stopping, so the list is free to save or delete.
+void MusicListEditor::Stop() { StopSequence(player_, (musicFolder_ / "null.dll").string()); }
 
 bool MusicListEditor::IsValidName(const std::string& text) {
     return !text.empty() && text != kPlaceholder && IsSafeMusicListName(text);

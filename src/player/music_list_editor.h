@@ -33,6 +33,7 @@ public:
     // A click on an entry row (out of range: no row selected).
     void SelectRow(int row);
 
+    // Without a valid name: says "请输入列表名称！" and asks for the focus in the name box.
     void Add();
     void MoveUp();
     void MoveDown();
@@ -41,6 +42,7 @@ public:
     void Save();
     void Delete();
     void Play();
+    // Stops the player and loads the null medium, as the player menu's stop does: no list stays in use.
     void Stop();
 
     // A name the commands accept: not empty, not the placeholder, and naming a file inside the music folder.

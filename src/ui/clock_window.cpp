@@ -202,8 +202,11 @@ bool ClockWindow::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseMove:
         case QEvent::MouseButtonRelease: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            const int x = PixelsToTwips(mouse->position().x());
-            const int y = PixelsToTwips(mouse->position().y());
+            // From the pointer on the screen and where the clock was last moved: the event's own position is
+            // relative to where the X server had the window, which lags a drag on a busy machine.
+            const QPointF at = image1_->mapFromGlobal(mouse->globalPosition());
+            const int x = PixelsToTwips(at.x());
+            const int y = PixelsToTwips(at.y());
             const int button = ButtonNumber(mouse->button());
             if (event->type() == QEvent::MouseButtonPress)
                 Form1_Image1_MouseDown(button, x, y);

@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "store/gbk.h"
+#include "store/job_record.h"
 #include "store/timeparse.h"
 
 namespace lingchao {
@@ -118,6 +119,47 @@ Form6::Form6(Services services, QWidget* parent) : QDialog(parent), s_(std::move
 }
 
 void Form6::BuildControls() {
+    auto* leftColumn = new QVBoxLayout;
+    leftColumn->addLayout(BuildFieldRows());
+    leftColumn->addWidget(BuildHelpFrame(), 1);
+
+    auto* rightColumn = new QVBoxLayout;
+    rightColumn->addLayout(BuildWeekdayRows());
+    rightColumn->addStretch(1);
+    rightColumn->addLayout(BuildOkCancel());
+
+    auto* top = new QHBoxLayout(this);
+    top->addLayout(leftColumn, 1);
+    top->addSpacing(fontMetrics().horizontalAdvance(QChar(0x4E2D)));
+    top->addLayout(rightColumn, 1);
+    top->setSizeConstraint(QLayout::SetFixedSize);
+
+    ConnectBoxes();
+    SetTabOrder();
+}
+
+QPushButton* Form6::MakeBrowseButton(int row) {
+    auto* button = new QPushButton(QStringLiteral("…"), this);
+    button->setObjectName(QStringLiteral("Command2_%1").arg(row));
+    button->setAutoDefault(false);
+    button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("……")) + 8);
+    connect(button, &QPushButton::clicked, this, [this, row] { Command2_Click(row); });
+    command2_[static_cast<std::size_t>(row)] = button;
+    return button;
+}
+
+EditorBox* Form6::MakePathBox(int row) {
+    // Every music path, the weekdays' too, may use the whole field of the record.
+    auto* box = new EditorBox(job_layout::kMusicWidth, this);
+    box->setObjectName(QStringLiteral("Text2_%1").arg(row));
+    // The tooltip shows a long path whole.
+    connect(box, &QLineEdit::textChanged, box, [box](const QString& text) { box->setToolTip(text); });
+    text2_[static_cast<std::size_t>(row)] = box;
+    return box;
+}
+
+// Number, name, time, date, mode, music and the daily-song box, one row each.
+QGridLayout* Form6::BuildFieldRows() {
     auto* left = new QGridLayout;
     const std::array<const char*, 5> captions{"任务编号：", "任务名称：", "执行时间：", "执行日期：", "执行方式："};
     const std::array<std::size_t, 4> limits{0, 40, 5, 10};
@@ -142,29 +184,11 @@ void Form6::BuildControls() {
     left->addWidget(modeLabel, 4, 0);
     left->addWidget(combo1_, 4, 1, 1, 2);
 
-    const auto makeBrowse = [this](int row) {
-        auto* button = new QPushButton(QStringLiteral("…"), this);
-        button->setObjectName(QStringLiteral("Command2_%1").arg(row));
-        button->setAutoDefault(false);
-        button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("……")) + 8);
-        connect(button, &QPushButton::clicked, this, [this, row] { Command2_Click(row); });
-        command2_[static_cast<std::size_t>(row)] = button;
-        return button;
-    };
-    const auto makePath = [this](int row) {
-        auto* box = new EditorBox(row == 0 ? 512 : 60, this);
-        box->setObjectName(QStringLiteral("Text2_%1").arg(row));
-        // The tooltip shows a long path whole.
-        connect(box, &QLineEdit::textChanged, box, [box](const QString& text) { box->setToolTip(text); });
-        text2_[static_cast<std::size_t>(row)] = box;
-        return box;
-    };
-
     auto* musicLabel = new QLabel(QStringLiteral("播放音乐："), this);
     musicLabel->setObjectName(QStringLiteral("Label1_5"));
     left->addWidget(musicLabel, 5, 0);
-    left->addWidget(makePath(0), 5, 1);
-    left->addWidget(makeBrowse(0), 5, 2);
+    left->addWidget(MakePathBox(0), 5, 1);
+    left->addWidget(MakeBrowseButton(0), 5, 2);
 
     auto* dailyLabel = new QLabel(QStringLiteral("每日一曲："), this);
     dailyLabel->setObjectName(QStringLiteral("Label1_6"));
@@ -176,7 +200,10 @@ void Form6::BuildControls() {
     left->addWidget(dailyLabel, 6, 0);
     left->addWidget(check1_[0], 6, 1);
     left->setColumnStretch(1, 1);
+    return left;
+}
 
+QGroupBox* Form6::BuildHelpFrame() {
     auto* helpFrame = new QGroupBox(QStringLiteral("帮助"), this);
     helpFrame->setObjectName(QStringLiteral("Frame1"));
     auto* helpIcon = new QLabel(helpFrame);
@@ -188,15 +215,17 @@ void Form6::BuildControls() {
     label2_->setObjectName(QStringLiteral("Label2"));
     label2_->setWordWrap(true);
     label2_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label2_->setMinimumHeight(fontMetrics().lineSpacing() * 3);
+    // The help text must not size the window: it wraps in the width the boxes give it, within three lines.
+    label2_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    label2_->setFixedHeight(fontMetrics().lineSpacing() * 3);
     auto* helpLayout = new QHBoxLayout(helpFrame);
     helpLayout->addWidget(helpIcon);
     helpLayout->addWidget(label2_, 1);
+    return helpFrame;
+}
 
-    auto* leftColumn = new QVBoxLayout;
-    leftColumn->addLayout(left);
-    leftColumn->addWidget(helpFrame, 1);
-
+// 星期一 … 星期日: the check box, the song's path and its browse button.
+QGridLayout* Form6::BuildWeekdayRows() {
     auto* right = new QGridLayout;
     const std::array<const char*, 7> weekdays{"星期一", "星期二", "星期三", "星期四", "星期五", "星期六", "星期日"};
     for (int d = 1; d <= 7; ++d) {
@@ -204,13 +233,16 @@ void Form6::BuildControls() {
         check->setObjectName(QStringLiteral("Check1_%1").arg(d));
         check1_[static_cast<std::size_t>(d)] = check;
         right->addWidget(check, d - 1, 0);
-        EditorBox* path = makePath(d);
+        EditorBox* path = MakePathBox(d);
         path->setMinimumWidth(fontMetrics().horizontalAdvance(QString(30, QLatin1Char('x'))));
         right->addWidget(path, d - 1, 1);
-        right->addWidget(makeBrowse(d), d - 1, 2);
+        right->addWidget(MakeBrowseButton(d), d - 1, 2);
     }
     right->setColumnStretch(1, 1);
+    return right;
+}
 
+QHBoxLayout* Form6::BuildOkCancel() {
     command1_[0] = new QPushButton(QStringLiteral("确定(&O)"), this);
     command1_[0]->setObjectName(QStringLiteral("Command1_0"));
     command1_[1] = new QPushButton(QStringLiteral("取消(&C)"), this);
@@ -222,19 +254,11 @@ void Form6::BuildControls() {
     buttons->addStretch(1);
     buttons->addWidget(command1_[0]);
     buttons->addWidget(command1_[1]);
+    return buttons;
+}
 
-    auto* rightColumn = new QVBoxLayout;
-    rightColumn->addLayout(right);
-    rightColumn->addStretch(1);
-    rightColumn->addLayout(buttons);
-
-    auto* top = new QHBoxLayout(this);
-    top->addLayout(leftColumn, 1);
-    top->addSpacing(fontMetrics().horizontalAdvance(QChar(0x4E2D)));
-    top->addLayout(rightColumn, 1);
-    top->setSizeConstraint(QLayout::SetFixedSize);
-
-    // Help on entering a box, and Enter moving on.
+// Help on entering a box, Enter moving on, and the separators of the time and the date.
+void Form6::ConnectBoxes() {
     text1_[1]->onEntered = [this] { ShowHelp(kNameHelp); };
     text1_[2]->onEntered = [this] { ShowHelp(kTimeHelp); };
     text1_[3]->onEntered = [this] { ShowHelp(kDateHelp); };
@@ -259,7 +283,9 @@ void Form6::BuildControls() {
         if (text.size() == 2) text1_[2]->insert(QStringLiteral(":"));
     });
     AutoDateDashes(text1_[3]);
+}
 
+void Form6::SetTabOrder() {
     QWidget* chain[] = {text1_[1], text1_[2], text1_[3], combo1_, text2_[0], command2_[0], check1_[0]};
     for (std::size_t i = 0; i + 1 < std::size(chain); ++i) setTabOrder(chain[i], chain[i + 1]);
     QWidget* previous = check1_[0];

@@ -9,6 +9,9 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -53,7 +56,17 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The window in groups: the left column's rows, the help frame, the weekday rows, OK and Cancel, then what
+    // the boxes do and the Tab order.
     void BuildControls();
+    QGridLayout* BuildFieldRows();
+    QGroupBox* BuildHelpFrame();
+    QGridLayout* BuildWeekdayRows();
+    QHBoxLayout* BuildOkCancel();
+    void ConnectBoxes();
+    void SetTabOrder();
+    QPushButton* MakeBrowseButton(int row);
+    EditorBox* MakePathBox(int row);
     void EnterPressed(int textIndex, bool pathBox);
     void ShowHelp(const char* text);
 

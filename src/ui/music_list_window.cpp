@@ -112,7 +112,8 @@ Form5::Form5(std::filesystem::path musicFolder, MediaPlayer& player, Dialogs& di
     setWindowTitle(QStringLiteral("音乐列表"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setModal(true);
+    // Modal to the main window only: the clock and its menu (stop, quit) stay within reach while it is open.
+    setWindowModality(Qt::WindowModal);
     BuildControls();
     editor_.Load();
     Redraw();
@@ -120,34 +121,37 @@ Form5::Form5(std::filesystem::path musicFolder, MediaPlayer& player, Dialogs& di
 
 void Form5::BuildControls() {
     const double dpi = LogicalDpiOf(this);
-    const auto makeButton = [this](QPushButton* button, const QString& name, const char* tip) {
-        button->setParent(this);
-        button->setObjectName(name);
-        button->setToolTip(QString::fromUtf8(tip));
-        // No default button: Enter belongs to the name box.
-        button->setAutoDefault(false);
-        return button;
-    };
+    BuildNameBox();
+    BuildEntryList(dpi);
+    BuildButtons(dpi);
+    LayOut(dpi);
+    SetTabOrder();
+    setFixedSize(sizeHint());
+    BuildAccessKeys(dpi);
+    // The entry list takes the first focus, so the name box shows its placeholder until the user enters it.
+    list1_->setFocus(Qt::OtherFocusReason);
+}
 
-    // Label1(0)/(1) hold the caption with a gap in the brackets; Label1(2)/(3) lay the underlined key letter in it.
-    const auto makeLabel = [this](int index, int keyIndex, const char* caption, QChar key) {
-        auto* letter = new QLabel(QString(key));
-        QFont underlined = letter->font();
-        underlined.setUnderline(true);
-        letter->setFont(underlined);
-        const int keyWidth = QFontMetrics(underlined).horizontalAdvance(key);
-        auto* label = new GapLabel(QString::fromUtf8(caption), keyWidth + 2, this);
-        label->setObjectName(QStringLiteral("Label1_%1").arg(index));
-        letter->setParent(label);
-        letter->setObjectName(QStringLiteral("Label1_%1").arg(keyIndex));
-        const QRect gap = label->GapRect();
-        letter->setGeometry(gap.left() + (gap.width() - keyWidth + 1) / 2, 0, keyWidth, label->sizeHint().height());
-        letter->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        label1_[static_cast<std::size_t>(index)] = label;
-        label1_[static_cast<std::size_t>(keyIndex)] = letter;
-        return label;
-    };
+// Label1(0)/(1) hold the caption with a gap in the brackets; Label1(2)/(3) lay the underlined key letter in it.
+QLabel* Form5::MakeLabel(int index, int keyIndex, const char* caption, QChar key) {
+    auto* letter = new QLabel(QString(key));
+    QFont underlined = letter->font();
+    underlined.setUnderline(true);
+    letter->setFont(underlined);
+    const int keyWidth = QFontMetrics(underlined).horizontalAdvance(key);
+    auto* label = new GapLabel(QString::fromUtf8(caption), keyWidth + 2, this);
+    label->setObjectName(QStringLiteral("Label1_%1").arg(index));
+    letter->setParent(label);
+    letter->setObjectName(QStringLiteral("Label1_%1").arg(keyIndex));
+    const QRect gap = label->GapRect();
+    letter->setGeometry(gap.left() + (gap.width() - keyWidth + 1) / 2, 0, keyWidth, label->sizeHint().height());
+    letter->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label1_[static_cast<std::size_t>(index)] = label;
+    label1_[static_cast<std::size_t>(keyIndex)] = letter;
+    return label;
+}
 
+void Form5::BuildNameBox() {
     combo1_ = new NameBox(this);
     combo1_->setObjectName(QStringLiteral("Combo1"));
     combo1_->setToolTip(QStringLiteral("输入新的列表名，点\"保存\"创建新列表"));
@@ -157,7 +161,9 @@ void Form5::BuildControls() {
     connect(combo1_, &QComboBox::editTextChanged, this, [this](const QString& text) {
         if (!redrawing_) editor_.SetNameText(text.toStdString());
     });
+}
 
+void Form5::BuildEntryList(double dpi) {
     list1_ = new QListWidget(this);
     list1_->setObjectName(QStringLiteral("List1"));
     list1_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -172,11 +178,21 @@ void Form5::BuildControls() {
     connect(list1_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { List1_Click(list1_->row(item)); });
     connect(list1_, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { List1_DblClick(list1_->row(item)); });
+}
 
-    command2_[0] = makeButton(new SidewaysButton(QStringLiteral("▼")), QStringLiteral("Command2_0"), "播放");
-    command2_[1] = makeButton(new QPushButton(QStringLiteral("保存(&S)")), QStringLiteral("Command2_1"), "保存修改");
-    command2_[2] = makeButton(new QPushButton(QStringLiteral("退出(&Q)")), QStringLiteral("Command2_2"), "退出");
-    command2_[3] = makeButton(new QPushButton(QStringLiteral("■")), QStringLiteral("Command2_3"), "停止");
+void Form5::BuildButtons(double dpi) {
+    const auto make = [this](QPushButton* button, const QString& name, const char* tip) {
+        button->setParent(this);
+        button->setObjectName(name);
+        button->setToolTip(QString::fromUtf8(tip));
+        // No default button: Enter belongs to the name box.
+        button->setAutoDefault(false);
+        return button;
+    };
+    command2_[0] = make(new SidewaysButton(QStringLiteral("▼")), QStringLiteral("Command2_0"), "播放");
+    command2_[1] = make(new QPushButton(QStringLiteral("保存(&S)")), QStringLiteral("Command2_1"), "保存修改");
+    command2_[2] = make(new QPushButton(QStringLiteral("退出(&Q)")), QStringLiteral("Command2_2"), "退出");
+    command2_[3] = make(new QPushButton(QStringLiteral("■")), QStringLiteral("Command2_3"), "停止");
     const std::array<std::pair<const char*, const char*>, 5> entryButtons{{
         {"添加(&A)", "添加音乐文件地址到音乐列表"},
         {"上移(&U)", "向上移动一个位置"},
@@ -185,11 +201,10 @@ void Form5::BuildControls() {
         {"清空(&C)", "删除所有音乐文件地址从列表中"},
     }};
     for (std::size_t i = 0; i < entryButtons.size(); ++i) {
-        command1_[i] = makeButton(new QPushButton(QString::fromUtf8(entryButtons[i].first)),
-                                  QStringLiteral("Command1_%1").arg(i), entryButtons[i].second);
+        command1_[i] = make(new QPushButton(QString::fromUtf8(entryButtons[i].first)),
+                            QStringLiteral("Command1_%1").arg(i), entryButtons[i].second);
     }
-    command3_ =
-        makeButton(new QPushButton(QStringLiteral("删除列表(&K)")), QStringLiteral("Command3"), "删除选定音乐列表");
+    command3_ = make(new QPushButton(QStringLiteral("删除列表(&K)")), QStringLiteral("Command3"), "删除选定音乐列表");
     for (int i = 0; i < 4; ++i) {
         connect(command2_[static_cast<std::size_t>(i)], &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
     }
@@ -207,26 +222,31 @@ void Form5::BuildControls() {
     for (QPushButton* button : {command2_[0], command2_[3]}) {
         button->setFixedSize(halfWidth, combo1_->sizeHint().height());
     }
+}
 
+void Form5::LayOut(double dpi) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(TwipsToPixels(180, dpi), TwipsToPixels(120, dpi), TwipsToPixels(180, dpi),
                              TwipsToPixels(180, dpi));
     grid->setHorizontalSpacing(TwipsToPixels(120, dpi));
     grid->setVerticalSpacing(TwipsToPixels(60, dpi));
-    grid->addWidget(makeLabel(0, 2, "列表名( )", QLatin1Char('L')), 0, 0);
+    // The name box with play and stop beside it.
+    grid->addWidget(MakeLabel(0, 2, "列表名( )", QLatin1Char('L')), 0, 0);
     grid->addWidget(combo1_, 1, 0);
     auto* playStop = new QHBoxLayout;
     playStop->setSpacing(TwipsToPixels(90, dpi));
     playStop->addWidget(command2_[0]);
     playStop->addWidget(command2_[3]);
     grid->addLayout(playStop, 1, 1);
-    grid->addWidget(makeLabel(1, 3, "音乐文件( )", QLatin1Char('F')), 2, 0);
+    // The entry list with its buttons in a column.
+    grid->addWidget(MakeLabel(1, 3, "音乐文件( )", QLatin1Char('F')), 2, 0);
     grid->addWidget(list1_, 3, 0);
     auto* entryColumn = new QVBoxLayout;
     entryColumn->setSpacing(TwipsToPixels(90, dpi));
     for (QPushButton* button : command1_) entryColumn->addWidget(button);
     entryColumn->addStretch(1);
     grid->addLayout(entryColumn, 3, 1);
+    // Delete at the left, save and quit at the right.
     auto* bottom = new QHBoxLayout;
     bottom->setContentsMargins(0, TwipsToPixels(120, dpi), 0, 0);
     bottom->setSpacing(TwipsToPixels(120, dpi));
@@ -236,7 +256,9 @@ void Form5::BuildControls() {
     bottom->addWidget(command2_[2]);
     grid->addLayout(bottom, 4, 0, 1, 2);
     grid->setColumnStretch(0, 1);
+}
 
+void Form5::SetTabOrder() {
     setTabOrder(combo1_, command2_[0]);
     setTabOrder(command2_[0], command2_[3]);
     setTabOrder(command2_[3], list1_);
@@ -245,21 +267,21 @@ void Form5::BuildControls() {
     setTabOrder(command1_[4], command3_);
     setTabOrder(command3_, command2_[1]);
     setTabOrder(command2_[1], command2_[2]);
-    setFixedSize(sizeHint());
+}
 
-    // Beyond the right edge: never seen, but their access keys work.
+// Beyond the right edge: never seen, but their access keys work.
+void Form5::BuildAccessKeys(double dpi) {
     const std::array<const char*, 2> keyCaptions{"&L", "&F"};
     for (int i = 0; i < 2; ++i) {
         auto* button = new QPushButton(QString::fromLatin1(keyCaptions[static_cast<std::size_t>(i)]), this);
         button->setObjectName(QStringLiteral("Command4_%1").arg(i));
         button->setFocusPolicy(Qt::NoFocus);
         button->setAutoDefault(false);
-        button->setGeometry(width() + TwipsToPixels(300, dpi), 0, buttonWidth / 2, combo1_->sizeHint().height());
+        button->setGeometry(width() + TwipsToPixels(300, dpi), 0, TwipsToPixels(1100, dpi) / 2,
+                            combo1_->sizeHint().height());
         connect(button, &QPushButton::clicked, this, [this, i] { Command4_Click(i); });
         command4_[static_cast<std::size_t>(i)] = button;
     }
-    // The entry list takes the first focus, so the name box shows its placeholder until the user enters it.
-    list1_->setFocus(Qt::OtherFocusReason);
 }
 
 template <typename Command>

@@ -35,7 +35,16 @@ public:
     void Command4_Click(int index);
 
 private:
+    // The window in groups: the name box, the entry list, the buttons, their places, the Tab order, the hidden
+    // access-key buttons.
     void BuildControls();
+    QLabel* MakeLabel(int index, int keyIndex, const char* caption, QChar key);
+    void BuildNameBox();
+    void BuildEntryList(double dpi);
+    void BuildButtons(double dpi);
+    void LayOut(double dpi);
+    void SetTabOrder();
+    void BuildAccessKeys(double dpi);
     void Combo1_GotFocus();
     void Combo1_KeyDown();
     void Combo1_Click(int index);

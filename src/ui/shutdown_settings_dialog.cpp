@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <vector>
 
 #include "base/text.h"
 #include "store/gbk.h"
@@ -45,7 +46,16 @@ ShutdownSettingsDialog::ShutdownSettingsDialog(std::filesystem::path appFolder, 
     setWindowTitle(QStringLiteral("定时关机"));
     setModal(true);
     const double dpi = LogicalDpiOf(parent);
+    BuildSlots(dpi);
+    BuildButtons();
+    LayOut(dpi);
+    SetTabOrder();
+    setFixedSize(sizeHint());
+    TransferShutdownSettings(false);
+}
 
+// A check box and a time box for 定时, each weekday and 每日不同 (whose time box only carries time[8]).
+void ShutdownSettingsDialog::BuildSlots(double dpi) {
     for (int slot = 0; slot < 9; ++slot) {
         auto* check = new QCheckBox(QString::fromUtf8(kSlotCaption[slot]), this);
         check->setObjectName(QStringLiteral("Check1_%1").arg(slot));
@@ -67,7 +77,9 @@ ShutdownSettingsDialog::ShutdownSettingsDialog(std::filesystem::path appFolder, 
     text1(8)->setVisible(false);
     check1(8)->setStyleSheet(QStringLiteral("QCheckBox { color: blue; }"));
     check1(8)->setToolTip(QStringLiteral("只有选中此项后方可执行以下各项"));
+}
 
+void ShutdownSettingsDialog::BuildButtons() {
     manual_ = new QPushButton(QStringLiteral("手动关机(&E)"), this);
     manual_->setObjectName(QStringLiteral("Command2"));
     QPalette red = manual_->palette();
@@ -85,7 +97,10 @@ ShutdownSettingsDialog::ShutdownSettingsDialog(std::filesystem::path appFolder, 
     connect(ok_, &QPushButton::clicked, this, [this] { Command1_Click(0); });
     connect(cancel_, &QPushButton::clicked, this, [this] { Command1_Click(1); });
     connect(manual_, &QPushButton::clicked, this, [this] { Command2_Click(); });
+}
 
+// Two columns: 定时, 每日不同, 周一 to 周三 at the left; 手动关机, 周四 to 周日 at the right; OK and Cancel below.
+void ShutdownSettingsDialog::LayOut(double dpi) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(TwipsToPixels(300, dpi), TwipsToPixels(240, dpi), TwipsToPixels(300, dpi),
                              TwipsToPixels(240, dpi));
@@ -106,24 +121,16 @@ ShutdownSettingsDialog::ShutdownSettingsDialog(std::filesystem::path appFolder, 
     }
     grid->addWidget(ok_, 5, 0, 1, 2);
     grid->addWidget(cancel_, 5, 3, 1, 2);
-    setTabOrder(check1(0), text1(0));
-    setTabOrder(text1(0), manual_);
-    setTabOrder(manual_, check1(8));
-    setTabOrder(check1(8), check1(4));
-    setTabOrder(check1(4), text1(4));
-    QWidget* last = text1(4);
-    for (int i = 0; i < 3; ++i) {
-        for (int slot : {1 + i, 5 + i}) {
-            setTabOrder(last, check1(slot));
-            setTabOrder(check1(slot), text1(slot));
-            last = text1(slot);
-        }
-    }
-    setTabOrder(last, ok_);
-    setTabOrder(ok_, cancel_);
-    setFixedSize(sizeHint());
+}
 
-    TransferShutdownSettings(false);
+// Down the left column, then down the right one, then OK and Cancel.
+void ShutdownSettingsDialog::SetTabOrder() {
+    std::vector<QWidget*> chain{check1(0), text1(0), check1(8)};
+    for (int slot = 1; slot <= 3; ++slot) chain.insert(chain.end(), {check1(slot), text1(slot)});
+    chain.push_back(manual_);
+    for (int slot = 4; slot <= 7; ++slot) chain.insert(chain.end(), {check1(slot), text1(slot)});
+    chain.insert(chain.end(), {ok_, cancel_});
+    for (std::size_t i = 0; i + 1 < chain.size(); ++i) setTabOrder(chain[i], chain[i + 1]);
 }
 
 bool ShutdownSettingsDialog::TransferShutdownSettings(bool save) {

@@ -39,6 +39,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The window in groups: the nine check-and-time slots, the buttons, their places, the Tab order.
+    void BuildSlots(double dpi);
+    void BuildButtons();
+    void LayOut(double dpi);
+    void SetTabOrder();
     void Text1_Change(int slot);
 
     std::filesystem::path appFolder_;

@@ -140,6 +140,12 @@ void Splash::Form7_Form_Click() {
 
 void Splash::Form7_Command1_Click() { Form7_Form_Click(); }
 
+void Splash::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A window manager need not give a new window the keyboard (openbox does not): without asking, Esc goes nowhere.
+    activateWindow();
+}
+
 void Splash::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawPixmap(0, 0, picture_);

@@ -25,6 +25,7 @@ public:
     static QPixmap PaintPicture(QSize size, qreal devicePixelRatio);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The installed program rings a bell on the minute: on a private X server with a window manager and a private
-# sound server, with its clock set to 07:59:45 on Monday 2026-12-07, a job "上课" for 08:00 whose music is
-# "music/上课铃.wav" must be heard within the first second of 08:00 and not before, and the bell log must say so.
+# sound server, with its clock at 07:59 on Monday 2026-12-07, a job "上课" for 08:00 whose music is
+# "music/上课铃.wav" must be heard in the minute of 08:00 and not before, and the bell log must say so. (The
+# benchmark runs this with E2E_WITHIN_MS=1000: within the first second of 08:00.)
 # Usage: bell_on_the_minute_e2e.sh <build dir>   (KEEP=1 keeps the temporary folder)
 set -euo pipefail
 build=$(readlink -f "$1")
@@ -23,49 +24,50 @@ e2e_start_pulse
 e2e_start_x
 e2e_record "$T/capture.raw"
 
-# The fake clock is the real one plus a fixed offset, so a real moment in the recording maps exactly onto the
-# program's clock; the offset puts the program's start at 07:59:45, early enough for the splash's own 8 s.
-fake_start=$(e2e_epoch "2026-12-07 07:59:45")
+# The program starts at 07:59:00; once its scheduler runs and the splash has given way, its clock is set to
+# 07:59:57. The offset then known maps a real moment in the recording exactly onto the program's clock.
+e2e_clock_env
+e2e_set_clock "2026-12-07 07:59:00" >/dev/null
 launch=$(e2e_now)
-offset=$(e2e_sub "$fake_start" "$launch")
-minute=$(e2e_sub "$(e2e_epoch "2026-12-07 08:00:00")" "$offset")  # 08:00:00 in real time
-e2e_spawn env -C "$APP" LD_PRELOAD="$(e2e_faketime_lib)" FAKETIME="$offset" DONT_FAKE_MONOTONIC=1 "$PROGRAM" >"$T/program.out" 2>"$T/program.err"
+e2e_spawn env -C "$APP" "${E2E_CLOCK_ENV[@]}" "$PROGRAM" >"$T/program.out" 2>"$T/program.err"
 program=$E2E_LAST
 
-# The splash hands over to the clock (and so to the scheduler) at a click, or by itself after 8 s.
+# The splash gives way to the clock at a click.
 splash=""
-for _ in $(seq 1 100); do
+for _ in $(seq 1 600); do
     splash=$(xdotool search --onlyvisible --name '^铃潮$' 2>/dev/null | head -1 || true)
     [ -n "$splash" ] && break
     sleep 0.1
 done
 [ -n "$splash" ] || e2e_fail "no splash"
-sleep 0.3
+e2e_wait_line "$T/program.err" "job\(s\) scheduled" 120 || e2e_fail "the scheduler did not start"
+echo "the scheduler started $(e2e_sub "$(e2e_now)" "$launch") s after the launch"
+grep -q "application folder $APP, 2 job(s) scheduled" "$T/program.err" || e2e_fail "wrong application folder or group"
 X=0 Y=0 WIDTH=0 HEIGHT=0
 eval "$(xdotool getwindowgeometry --shell "$splash")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
-e2e_wait_line "$T/program.err" "job\(s\) scheduled" 12 || e2e_fail "the scheduler did not start"
-scheduled=$(e2e_now)
-grep -q "application folder $APP, 2 job(s) scheduled" "$T/program.err" || e2e_fail "wrong application folder or group"
-lead=$(e2e_sub "$minute" "$scheduled")
-echo "the scheduler started $(e2e_sub "$scheduled" "$launch") s after the launch, $lead s before 08:00"
-python3 -c "import sys; sys.exit(float(sys.argv[1]) < 1.0)" "$lead" || e2e_fail "the scheduler started only ${lead}s before 08:00"
+offset=$(e2e_set_clock "2026-12-07 07:59:57")
+minute=$(e2e_sub "$(e2e_epoch "2026-12-07 08:00:00")" "$offset")  # 08:00:00 in real time
 
-e2e_sleep_until "$(python3 -c "import sys; print(float(sys.argv[1]) + 3.0)" "$minute")"
+# The second job of the minute is examined a tick after the first: then both are in the log.
+e2e_wait_line "$APP/bell-log.csv" ",2,眼保健操," 180 || e2e_fail "the second 08:00 job was never examined"
 kill -0 "$program" 2>/dev/null || e2e_fail "the program ended"
-kill "$program"
-wait "$program" 2>/dev/null || true
-
 fired=$(e2e_log_lines "$APP" 08:00 | awk -F, '$8 == "fired"')
 [ "$(printf '%s\n' "$fired" | grep -c .)" = 1 ] || e2e_fail "expected one fired line for 08:00, got: $fired"
 IFS=, read -r date set_time actual late_ms job_no name path outcome <<<"$fired"
 [ "$date,$set_time,$job_no,$name,$path,$outcome" = "2026-12-07,08:00,1,上课,$APP/music/上课铃.wav,fired" ] ||
     e2e_fail "unexpected bell-log line: $fired"
-[ "$late_ms" -ge 0 ] && [ "$late_ms" -lt 1000 ] || e2e_fail "late_ms $late_ms (started $actual)"
+[ "$late_ms" -ge 0 ] && [ "$late_ms" -lt "$E2E_WITHIN_MS" ] ||
+    e2e_fail "late_ms $late_ms (started $actual), limit $E2E_WITHIN_MS"
 e2e_log_lines "$APP" 08:00 | grep -q ',2,眼保健操,.*,locked$' || e2e_fail "the second 08:00 job was not passed over"
 grep -q "playback-failed" "$APP/bell-log.csv" && e2e_fail "playback failed"
+# The bell is longer than a second: wait until the recording holds its first 1.5 s.
+e2e_wait_recorded "$(python3 -c "import sys; print(float(sys.argv[1]) + int(sys.argv[2]) / 1000 + 1.5)" \
+    "$minute" "$late_ms")"
+kill "$program"
+wait "$program" 2>/dev/null || true
 
-# Heard: one burst of sound, beginning between 08:00:00 and 08:00:01 by the latest bound on its real time.
+# Heard: one burst of sound, beginning in the minute of 08:00 by the latest bound on its real time.
 e2e_bursts "$T/capture.raw" "$minute" >"$T/sound" || e2e_fail "cannot analyse the recording"
 mapfile -t bursts <"$T/sound"
 width=$REC_WIDTH_MS
@@ -75,6 +77,6 @@ echo "sound began $lo..$hi ms after 08:00:00 (recording start known within $widt
     "bell log: fired at $actual, late_ms $late_ms"
 [ ${#bursts[@]} = 1 ] || e2e_fail "expected one burst of sound, got: ${bursts[*]}"
 [ "$hi" -ge 0 ] || e2e_fail "sound began before 08:00:00 (at most $hi ms)"
-[ "$hi" -lt 1000 ] || e2e_fail "sound began $hi ms after 08:00:00"
+[ "$hi" -lt "$E2E_WITHIN_MS" ] || e2e_fail "sound began $hi ms after 08:00:00 (limit $E2E_WITHIN_MS ms)"
 [ "$length" -ge 1000 ] || e2e_fail "sound lasted only $length ms"
 echo "PASS"

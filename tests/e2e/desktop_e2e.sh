@@ -24,7 +24,7 @@ fail() { echo "FAIL: $*"; import -window root "$shots/failure.png" 2>/dev/null |
 
 Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp 5>"$T/display" >"$T/xvfb.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 1 100); do [ -s "$T/display" ] && break; sleep 0.1; done
+for _ in $(seq 1 300); do [ -s "$T/display" ] && break; sleep 0.1; done
 number=$(head -1 "$T/display")
 [ -n "$number" ] || fail "Xvfb did not start"
 export DISPLAY=":$number" XDG_RUNTIME_DIR="$T/run" HOME="$T" QT_QPA_PLATFORM=xcb
@@ -32,22 +32,36 @@ export DISPLAY=":$number" XDG_RUNTIME_DIR="$T/run" HOME="$T" QT_QPA_PLATFORM=xcb
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$T/no-session-bus"
 openbox >"$T/openbox.log" 2>&1 &
 pids+=($!)
-sleep 1
+for _ in $(seq 1 300); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
 
 start_program() {  # $1: log name
     (cd "$T/app" && exec ./lingchao) >"$T/$1.out" 2>"$T/$1.err" &
     pids+=($!)
     echo $!
 }
+# Waits are for conditions, with timeouts far beyond need: the test shares a loaded machine with others.
+until_true() {  # timeout seconds, command...: runs the command until it succeeds
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $end ] || return 1
+        sleep 0.1
+    done
+}
 wait_window() {  # $1: search arguments as one string; prints the first id
     local id=""
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 600); do
         # shellcheck disable=SC2086
         id=$(xdotool search --onlyvisible $1 2>/dev/null | head -1 || true)
         [ -n "$id" ] && { echo "$id"; return 0; }
         sleep 0.1
     done
     return 1
+}
+active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
+activate() {  # keys go to the window only once the window manager has given it the focus
+    xdotool windowactivate --sync "$1"
+    until_true 30 active "$1" || fail "window $1 did not get the focus"
 }
 geometry() { xdotool getwindowgeometry --shell "$1" | tr '\n' ' '; }
 pixel() { import -window root "$T/p.png" && convert "$T/p.png" -crop "1x1+$1+$2" -depth 8 txt:- | tail -1 | grep -o '#[0-9A-F]\{6\}'; }
@@ -62,8 +76,9 @@ xprop -id "$splash" _NET_WM_STATE | grep -q SKIP_TASKBAR || fail "splash has a t
 # A second copy says so and ends; the first goes on.
 second=$(start_program second)
 box=$(wait_window "--name ^提示$") || fail "second copy showed no box"
-xdotool windowactivate --sync "$box" key Return
-for _ in $(seq 1 50); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
+activate "$box"
+xdotool key Return
+for _ in $(seq 1 300); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$second" 2>/dev/null && fail "second copy still running"
 xdotool search --onlyvisible --name "^铃潮$" >/dev/null || fail "first copy's splash went away"
 
@@ -71,7 +86,7 @@ xdotool search --onlyvisible --name "^铃潮$" >/dev/null || fail "first copy's 
 eval "$(geometry "$splash")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 clock=""
-for _ in $(seq 1 50); do
+for _ in $(seq 1 300); do
     for id in $(xdotool search --onlyvisible --classname lingchao 2>/dev/null); do
         eval "$(geometry "$id")"
         [ "$WIDTH" = 40 ] && [ "$HEIGHT" = 40 ] && clock=$id
@@ -90,9 +105,8 @@ clockPixel=$(pixel 245 131)
 
 # Drag: the grabbed point stays under the pointer.
 xdotool mousemove 235 110 mousedown 1 mousemove 280 150 mousemove 335 190 mouseup 1
-sleep 0.3
-eval "$(geometry "$clock")"
-[ "$X,$Y" = "325,180" ] || fail "dragged clock at $X,$Y, expected 325,180"
+at() { eval "$(geometry "$1")"; [ "$X,$Y" = "$2" ]; }
+until_true 30 at "$clock" 325,180 || fail "dragged clock at $X,$Y, expected 325,180"
 
 # Double-click: the main window.
 xdotool mousemove 345 200 click --repeat 2 --delay 80 1
@@ -102,9 +116,9 @@ eval "$(geometry "$clock")"
 
 # Topmost: the active main window laid over the clock does not cover it.
 xdotool windowmove --sync "$main" 250 120
-xdotool windowactivate --sync "$main"
-sleep 0.5
-[ "$(pixel 345 211)" = "$clockPixel" ] || fail "the clock went behind the main window"
+activate "$main"
+clock_shows() { [ "$(pixel 345 211)" = "$clockPixel" ]; }
+until_true 30 clock_shows || fail "the clock went behind the main window"
 import -window root "$shots/clock-over-main.png"
 
 # Ctrl+F12 leaves a visible (here minimised) main window alone and brings back a closed one.
@@ -112,33 +126,53 @@ xdotool windowminimize --sync "$main"
 xdotool key ctrl+F12
 sleep 0.7
 xprop -id "$main" _NET_WM_STATE | grep -q HIDDEN || fail "Ctrl+F12 touched a visible main window"
-xdotool windowactivate --sync "$main" key alt+F4
-for _ in $(seq 1 30); do xdotool search --onlyvisible --name "^铃潮V4.0$" >/dev/null 2>&1 || break; sleep 0.1; done
+activate "$main"
+xdotool key alt+F4
+for _ in $(seq 1 300); do xdotool search --onlyvisible --name "^铃潮V4.0$" >/dev/null 2>&1 || break; sleep 0.1; done
 xdotool search --onlyvisible --name "^铃潮V4.0$" >/dev/null 2>&1 && fail "main window did not close"
 kill -0 "$first" 2>/dev/null || fail "closing the main window ended the program"
 xdotool key ctrl+F12
 wait_window "--name ^铃潮V4.0$" >/dev/null || fail "Ctrl+F12 did not show the hidden main window"
 
 # Right button: the menu; Q quits after the question, Cancel first keeps it running.
-xdotool mousemove 345 200 click 3
-sleep 0.5
+windows() { xdotool search --onlyvisible --classname lingchao 2>/dev/null | sort; }
+open_menu() {  # the menu is one more window of the program
+    local before
+    before=$(windows)
+    xdotool mousemove 345 200 click 3
+    more() { [ -n "$(comm -13 <(echo "$before") <(windows))" ]; }
+    until_true 30 more || fail "no menu"
+}
+open_menu
 import -window root "$shots/menu.png"
 xdotool key q
 quitBox=$(wait_window "--name ^退出$") || fail "no quit question"
-xdotool windowactivate --sync "$quitBox" key Escape
-sleep 0.5
+# Centred on the screen (1280 x 800), not on the small clock.
+eval "$(geometry "$quitBox")"
+centre_x=$((X + WIDTH / 2)) centre_y=$((Y + HEIGHT / 2))
+[ $((centre_x - 640)) -gt -60 ] && [ $((centre_x - 640)) -lt 60 ] && [ $((centre_y - 400)) -gt -60 ] &&
+    [ $((centre_y - 400)) -lt 60 ] || fail "quit question centred at $centre_x,$centre_y, not on the screen"
+import -window root "$shots/quit.png"
+activate "$quitBox"
+xdotool key Escape
+gone() { ! xdotool search --onlyvisible --name "^退出$" >/dev/null 2>&1; }
+until_true 30 gone || fail "Escape did not close the quit question"
 kill -0 "$first" 2>/dev/null || fail "Cancel ended the program"
-xdotool mousemove 345 200 click 3
-sleep 0.5
+open_menu
 xdotool key q
 quitBox=$(wait_window "--name ^退出$") || fail "no quit question the second time"
-xdotool windowactivate --sync "$quitBox"
+activate "$quitBox"
 xdotool key shift+Tab key space   # Cancel is the default: step to OK
-for _ in $(seq 1 50); do kill -0 "$first" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 1 300); do kill -0 "$first" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$first" 2>/dev/null && fail "OK did not end the program"
 
-# The guard went with it: a new start reaches the splash.
+# The guard went with it: a new start reaches the splash. The splash takes the keyboard by itself (openbox
+# gives a new window none), so Esc ends it.
 third=$(start_program third)
-wait_window "--name ^铃潮$" >/dev/null || fail "no start after quitting"
+splash=$(wait_window "--name ^铃潮$") || fail "no start after quitting"
+until_true 30 active "$splash" || fail "the splash did not take the focus"
+xdotool key Escape
+gone_splash() { ! xdotool search --onlyvisible --name "^铃潮$" >/dev/null 2>&1; }
+until_true 30 gone_splash || fail "Esc did not end the splash"
 kill "$third"
 echo "PASS (screenshots in $shots)"

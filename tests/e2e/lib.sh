@@ -2,9 +2,13 @@
 # Helpers shared by the end-to-end bell tests and the lateness benchmark: a temporary folder that is removed at
 # the end, the program installed into it, a private PulseAudio with a capture sink, a private X server with a
 # window manager, and the measurement of when sound came out. Everything started here is stopped by its pid.
+# Waits are for conditions, with timeouts far beyond need: these tests share a loaded machine with others.
 
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 E2E_RATE=44100
+# How soon after its minute begins a bell must sound. The tests ask only that it rings within its minute; the
+# benchmark (bench/e2e_lateness.cmake) runs the same scripts with the design target of 1000 ms.
+E2E_WITHIN_MS=${E2E_WITHIN_MS:-60000}
 E2E_PIDS=()
 E2E_PULSE_PIDFILE=""
 
@@ -105,7 +109,7 @@ e2e_start_pulse() {
         --load="module-native-protocol-unix auth-anonymous=1 socket=$T/run/native" \
         --load="module-null-sink sink_name=cap rate=$E2E_RATE channels=2" --load=module-always-sink \
         >"$T/pa.out" 2>&1 || e2e_fail "pulseaudio did not start: $(tail -3 "$T/pa.out")"
-    for _ in $(seq 1 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+    for _ in $(seq 1 300); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
     pactl info >/dev/null 2>&1 || e2e_fail "pulseaudio does not answer"
     e2e_spawn pacat --playback --latency-msec=20 --device=cap </dev/zero
 }
@@ -113,13 +117,13 @@ e2e_start_pulse() {
 e2e_start_x() {  # sets DISPLAY; openbox keeps the clock above other windows as on a desktop
     Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp 5>"$T/display" >"$T/xvfb.err" 2>&1 &
     E2E_PIDS+=($!)
-    for _ in $(seq 1 100); do [ -s "$T/display" ] && break; sleep 0.1; done
+    for _ in $(seq 1 300); do [ -s "$T/display" ] && break; sleep 0.1; done
     local number
     number=$(head -1 "$T/display")
     [ -n "$number" ] || e2e_fail "Xvfb did not start"
     export DISPLAY=":$number" QT_QPA_PLATFORM=xcb
     e2e_spawn openbox >"$T/openbox.err" 2>&1
-    for _ in $(seq 1 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+    for _ in $(seq 1 300); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
 }
 
 # Records the capture sink's monitor as raw S16LE stereo into $1 and bounds the real time t0 of its first sample:
@@ -150,7 +154,7 @@ while True:
     time.sleep(0.002)
 EOF
     e2e_spawn python3 "$T/t0watch.py" "$REC_FILE" "$E2E_RATE"
-    for _ in $(seq 1 50); do [ -s "$REC_FILE.t0hi" ] && break; sleep 0.1; done
+    for _ in $(seq 1 300); do [ -s "$REC_FILE.t0hi" ] && break; sleep 0.1; done
     [ -s "$REC_FILE.t0hi" ] || e2e_fail "parec records nothing"
     python3 -c "
 import math, struct, sys
@@ -190,10 +194,12 @@ for i in range(n):
         bursts[-1][1] = i
         last_loud = i
 def freq(start, end):
-    # Dominant frequency from rising zero crossings of the left channel over at most the first 200 ms.
+    # Dominant frequency from rising zero crossings of the left channel over at most the first 200 ms, counting
+    # time only where it sounds: a loaded machine can leave gaps of silence in a sound (an underrun).
     span = min(end, start + rate // 5)
     crossings = sum(1 for k in range(start + 1, span) if data[2 * (k - 1)] < 0 <= data[2 * k])
-    return crossings * rate / max(1, span - start)
+    sounding = sum(1 for k in range(start, span) if abs(data[2 * k]) > 100)
+    return crossings * rate / max(1, sounding)
 if len(bursts) < len(marks) or any(abs(freq(*b) - 2000) > 200 for b in bursts[: len(marks)]):
     sys.exit("the clicks that time the recording are missing")
 for mark, (start, _) in zip(marks, bursts):
@@ -212,6 +218,33 @@ for start, end in bursts[len(marks):]:
 EOF
     REC_WIDTH_MS=$(awk '$1 == "width" {print $2}' "$T/bursts")
     grep -v '^width' "$T/bursts" || true
+}
+
+# Waits until the recording holds every sample up to the real epoch $1 (fractional); fails a minute after it.
+e2e_wait_recorded() {
+    local need deadline
+    # REC_T0_LO is before the first sample: counting from it asks for at least enough.
+    need=$(python3 -c "import sys; print(max(0, int((float(sys.argv[1]) - float(sys.argv[2])) * int(sys.argv[3]))) * 4)" \
+        "$1" "$REC_T0_LO" "$E2E_RATE")
+    deadline=$(python3 -c "import sys, time; print(int(max(float(sys.argv[1]), time.time())) + 60)" "$1")
+    while [ "$(stat -c %s "$REC_FILE")" -lt "$need" ]; do
+        [ "$(date +%s)" -lt "$deadline" ] || e2e_fail "the recording stopped before $1"
+        sleep 0.1
+    done
+}
+
+# The program's clock is the real one plus the offset in $T/faketime, read afresh at every call (run it under
+# e2e_clock_env); timers keep real pace (monotonic not faked), as they do across a real suspend.
+e2e_clock_env() {
+    E2E_CLOCK_ENV=(LD_PRELOAD="$(e2e_faketime_lib)" FAKETIME_TIMESTAMP_FILE="$T/faketime" FAKETIME_NO_CACHE=1
+        DONT_FAKE_MONOTONIC=1)
+}
+e2e_set_clock() {  # fake "YYYY-MM-DD HH:MM:SS" now; prints the offset (fake - real, in seconds)
+    local off
+    off=$(e2e_sub "$(e2e_epoch "$1")" "$(e2e_now)")
+    echo "$off" >"$T/faketime.tmp"
+    mv "$T/faketime.tmp" "$T/faketime"
+    echo "$off"
 }
 
 # The bell-log lines of one set time ("HH:MM"), without the header.

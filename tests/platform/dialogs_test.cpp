@@ -4,9 +4,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QAbstractFileIconProvider>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <fstream>
 #include <functional>
@@ -20,12 +23,12 @@ namespace {
 
 using test::WhenModal;
 
-TEST(QtNameFilters, PipeListBecomesQtFilters) {
+TEST(QtNameFilters, PipeListBecomesQtFiltersShowingThePatternsOnce) {
     EXPECT_EQ(
         QtNameFilters("所有支持类型(*.mp3;*.m3u;*.wav;*.mid;*.wma)|*.mp3;*.m3u;*.wav;*.mid;*.wma|所有文件(*.*)|*.*|"),
-        (QStringList{QStringLiteral("所有支持类型(*.mp3;*.m3u;*.wav;*.mid;*.wma) (*.mp3 *.m3u *.wav *.mid *.wma)"),
-                     QStringLiteral("所有文件(*.*) (*.*)")}));
-    EXPECT_EQ(QtNameFilters("任务组(*.sav)|*.sav"), (QStringList{QStringLiteral("任务组(*.sav) (*.sav)")}));
+        (QStringList{QStringLiteral("所有支持类型 (*.mp3 *.m3u *.wav *.mid *.wma)"), QStringLiteral("所有文件 (*.*)")}));
+    EXPECT_EQ(QtNameFilters("存档文件(*.sav)|*.sav|"), (QStringList{QStringLiteral("存档文件 (*.sav)")}));
+    EXPECT_EQ(QtNameFilters("Groups|*.sav"), (QStringList{QStringLiteral("Groups (*.sav)")}));
     EXPECT_TRUE(QtNameFilters("").isEmpty());
     EXPECT_TRUE(QtNameFilters("|").isEmpty());
 }
@@ -135,6 +138,38 @@ TEST(QtDialogsTest, OpenFileShowsTitleFiltersAndFolderAndReturnsTheChosenPath) {
 
     WhenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
     EXPECT_EQ(dialogs.OpenFile(request), std::nullopt);
+}
+
+TEST(QtDialogsTest, AJobGroupFileIsShownAsOursNotAsTheSystemGuessesIt) {
+    test::TempFolder dir;
+    std::ofstream(dir / "示例作息.sav") << "x";
+    QtDialogs dialogs;
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+        ASSERT_NE(dialog->iconProvider(), nullptr);
+        EXPECT_EQ(dialog->iconProvider()->type(QFileInfo(QString::fromStdString((dir / "示例作息.sav").string()))),
+                  QStringLiteral("存档文件"));
+        dialog->reject();
+    });
+    dialogs.OpenFile({"打开任务组", "存档文件(*.sav)|*.sav|", dir.path().string()});
+}
+
+// A box asked from the floating clock is centred on the screen, not on the clock; from a window, on that window.
+TEST(QtDialogsTest, ABoxHasTheActiveWindowAsParentUnlessItIsAToolWindow) {
+    for (const Qt::WindowType type : {Qt::Tool, Qt::Window}) {
+        QWidget window(nullptr, type);
+        window.resize(40, 40);
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QtDialogs dialogs;
+        QWidget* parent = &window;
+        WhenModal<QMessageBox>([&](QMessageBox* box) {
+            parent = box->parentWidget();
+            box->button(QMessageBox::Cancel)->click();
+        });
+        dialogs.Message({"确定退出铃潮吗？", "退出", MessageIcon::Question, MessageButtons::OkCancel, 1});
+        EXPECT_EQ(parent, type == Qt::Tool ? nullptr : &window) << (type == Qt::Tool ? "tool window" : "window");
+    }
 }
 
 TEST(QtDialogsTest, SaveFileReturnsANewPathWithoutAsking) {

@@ -1,11 +1,14 @@
-// A stand-in for systemd-logind on a private bus: fake_logind accept|deny|silent <record file>
-// Each PowerOff call is appended to the record file; "ready" on stdout once the name is owned.
+// A stand-in for systemd-logind on a private bus: fake_logind accept|deny|late <record file>
+// Each PowerOff call is appended to the record file; "ready" on stdout once the name is owned. "late" accepts
+// only after 20 s, well inside D-Bus's default 25 s timeout: a caller that gives up sooner set its own timeout.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <QFile>
 #include <QObject>
+#include <QTimer>
 #include <cstdio>
 
 class FakeManager final : public QObject, protected QDBusContext {
@@ -22,8 +25,11 @@ public slots:
         }
         if (mode_ == QLatin1String("deny")) {
             sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Permission denied"));
-        } else if (mode_ == QLatin1String("silent")) {
-            setDelayedReply(true);  // and never answer
+        } else if (mode_ == QLatin1String("late")) {
+            setDelayedReply(true);
+            QTimer::singleShot(20000, this, [reply = message().createReply(), bus = connection()]() mutable {
+                bus.send(reply);
+            });
         }
     }
 

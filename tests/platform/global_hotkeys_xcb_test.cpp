@@ -83,7 +83,7 @@ protected:
         while (!p.waitForFinished(20)) QCoreApplication::processEvents();
     }
     // Presses `keys` and waits until `count` presses arrived or the time is up.
-    std::vector<Hotkey> Type(const char* keys, std::size_t count, int waitMs = 3000) {
+    std::vector<Hotkey> Type(const char* keys, std::size_t count, int waitMs = 15000) {
         pressed.clear();
         Xdotool({QStringLiteral("key"), QString::fromLatin1(keys)});
         QElapsedTimer t;

@@ -57,12 +57,12 @@ expect "refused" "$("$probe" 5000)" refused "当前用户没有关机的权限" 
 [ "$(cat "$D/calls")" = "PowerOff interactive=false" ] || fail "refused call recorded: '$(cat "$D/calls")'"
 stop_fake
 
-start_fake silent
+# An answer that comes only after 20 s: with its own 1 s timeout the requester gives up first (with D-Bus's
+# default 25 s it would wait and see "accepted"). No limit on the wall time: that would fail on a loaded machine.
+start_fake late
 began=$(date +%s%N)
 expect "no answer" "$("$probe" 1000)" refused "系统登录管理器没有应答" "NoReply"
-elapsed_ms=$(( ($(date +%s%N) - began) / 1000000 ))
-echo "no answer: refused after ${elapsed_ms} ms (timeout 1000 ms)"
-[ "$elapsed_ms" -lt 5000 ] || fail "timeout not honoured: ${elapsed_ms} ms"
+echo "no answer: refused after $(( ($(date +%s%N) - began) / 1000000 )) ms (timeout 1000 ms)"
 stop_fake
 
 expect "no login manager" "$("$probe" 5000)" refused "找不到系统登录管理器（systemd-logind 未运行）" "ServiceUnknown"

@@ -290,7 +290,7 @@ TEST_F(GstPlayerTest, StopClosesTheFileAndPlayStartsAgain) {
     EXPECT_EQ(player->FileName(), tone.string());
     EXPECT_EQ(player->state(), GstPlayer::State::Idle);
     const double stoppedAt = Item(1).seconds;
-    EXPECT_LT(stoppedAt, 1.0);
+    EXPECT_LT(stoppedAt, 4.0);  // well before the end of the 5 s tone, however slow the machine
     Pump(std::chrono::milliseconds(300));
     EXPECT_EQ(Item(1).seconds, stoppedAt) << "sound went on after Stop";
 
@@ -383,12 +383,11 @@ TEST_P(GstPlayerUnplayable, PlaysNothingAndThePlayerStillWorks) {
     MakePlayer();
     EXPECT_NO_THROW(player->SetFileName(path));
     EXPECT_EQ(player->FileName(), path);
-    Pump(std::chrono::milliseconds(400));
+    EXPECT_TRUE(WaitFor([this] { return !failures.empty(); })) << "a failure the bell log never hears of";
     EXPECT_NO_THROW(player->Play());
     Pump(std::chrono::milliseconds(200));
     EXPECT_EQ(Item(1).rms, 0.0);
     EXPECT_EQ(ends, 0);
-    EXPECT_FALSE(failures.empty()) << "a failure the bell log never hears of";
 
     Tone(folder / "ok.wav", 0.3, 880);
     player->SetFileName((folder / "ok.wav").string());
@@ -426,7 +425,7 @@ TEST_F(GstPlayerTest, AListWhoseEntriesAllFailStillEndsOnce) {
     ASSERT_TRUE(WriteMusicList(list, {"gone1.wav", "gone2.wav"}));
     MakePlayer();
     player->SetFileName(list);
-    ASSERT_TRUE(WaitFor([this] { return Ended(); }, std::chrono::seconds(3)));
+    ASSERT_TRUE(WaitFor([this] { return Ended(); }));
     Pump(std::chrono::milliseconds(200));
     EXPECT_EQ(ends, 1);
     EXPECT_EQ(player->FileName(), NullMediaPath(folder.path()));

@@ -140,7 +140,8 @@ TEST_F(MusicListEditorTest, ThePlaceholderOrAnEmptyNameOpensAddsAndSavesNothing)
         editor.NameBoxEnter();
         dialogs.files = {"a"};
         editor.Add();
-        EXPECT_TRUE(dialogs.messages.empty());
+        ExpectInformation("请输入列表名称！");  // says why nothing is added
+        EXPECT_TRUE(editor.TakeFocusNameBoxRequest());
         EXPECT_TRUE(dialogs.fileRequests.empty());
         EXPECT_TRUE(editor.entries().empty());
         editor.Save();
@@ -213,23 +214,26 @@ TEST_F(MusicListEditorTest, SavingUnderANewNameLeavesTheOldListAsItWas) {
     EXPECT_EQ(editor.names(), (Rows{"A", "B"}));
 }
 
-TEST_F(MusicListEditorTest, AListThePlayerHoldsCannotBeSavedOrDeletedEvenAfterTheEditorsStop) {
+TEST_F(MusicListEditorTest, AListThePlayerHoldsCannotBeSavedOrDeletedUntilTheEditorsStopReleasesIt) {
     SaveList("早操", {"a.mp3"});
     editor.ChooseName("早操");
     editor.Play();
     EXPECT_EQ(player.fileName, (music / "早操.m3u").string());
-    editor.Stop();
-    EXPECT_EQ(player.calls.back(), "Stop");
-
     editor.Save();
     ExpectInformation("列表正在使用，暂时无法保存！");
     editor.Delete();
     ExpectInformation("列表正在播放，无法删除！");
     EXPECT_TRUE(std::filesystem::exists(music / "早操.m3u"));
 
-    // The menu's stop (or the end of the list) loads the null media file: the list is free again.
-    StopSequence(player, (music / "null.dll").string());
+    // ■ stops as the player menu's stop does: then the null medium, and the list is free.
+    player.calls.clear();
+    editor.Stop();
+    EXPECT_EQ(player.calls, (Rows{"Stop", "FileName=" + (music / "null.dll").string()}));
     dialogs.answers = {MessageAnswer::Ok};
+    editor.Save();
+    EXPECT_EQ(LastMessage().text, "确定要保存列表吗？");
+    dialogs.answers = {MessageAnswer::Ok};
+    editor.ChooseName("早操");
     editor.Delete();
     EXPECT_FALSE(std::filesystem::exists(music / "早操.m3u"));
 }
@@ -264,6 +268,15 @@ TEST_F(MusicListEditorTest, DeletingAMissingListSaysSoAndKeepsTheWindow) {
     ExpectInformation("文件不存在！");
     EXPECT_EQ(editor.nameText(), "ghost");
     EXPECT_EQ(editor.entries(), (Rows{"a"}));
+}
+
+TEST_F(MusicListEditorTest, AFolderNamedLikeAListIsNeverDeleted) {
+    std::filesystem::create_directory(music / "x.m3u");
+    editor.SetNameText("x");
+    dialogs.answers = {MessageAnswer::Ok};
+    editor.Delete();
+    ExpectInformation("文件不存在！");
+    EXPECT_TRUE(std::filesystem::is_directory(music / "x.m3u"));
 }
 
 TEST_F(MusicListEditorTest, DeleteWithoutANameAsksForOne) {

@@ -135,6 +135,11 @@ INSTANTIATE_TEST_SUITE_P(Names, ListNameSafety,
                                            NameCase{"a..b", false}, NameCase{"sub/x", false}, NameCase{"sub\\x", false},
                                            NameCase{"/etc/x", false}));
 
+TEST(MusicListEntries, CommentsAndBlankLinesAreNotPlayedAndBlanksAroundAnEntryGo) {
+    EXPECT_EQ(PlayableEntries({"#EXTM3U", "#EXTINF:1,上课", "  a.wav ", "", " \t", "  # not played", "\tb#1.mp3"}),
+              (std::vector<std::string>{"a.wav", "b#1.mp3"}));
+}
+
 TEST(MusicListInUse, OnlyTheExactPathCounts) {
     FakePlayer player;
     player.fileName = "/app/music/A.m3u";

@@ -32,6 +32,9 @@ TEST(Gbk, FixedFieldPadsAndCutsWithoutSplittingACharacter) {
     EXPECT_EQ(EncodeFixedGbk("abcdefg", 5), "abcde");
     // "a升旗" is 5 bytes; cut at 4 the second character would be split: its half becomes a blank.
     EXPECT_EQ(EncodeFixedGbk("a升旗", 4), "a\xC9\xFD ");
+    // The euro sign is the one byte 0x80, no lead byte: the character after it is not taken as its second half.
+    EXPECT_EQ(EncodeFixedGbk("€升", 2), "\x80 ");
+    EXPECT_EQ(EncodeFixedGbk("€升", 3), "\x80\xC9\xFD");
     const std::string twentyOne = "一二三四五六七八九十一二三四五六七八九十廿";
     const std::string field = EncodeFixedGbk(twentyOne, 40);
     EXPECT_EQ(field.size(), 40u);

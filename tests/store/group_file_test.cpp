@@ -68,6 +68,19 @@ TEST(GroupFile, WritingProducesTheLayoutsBytesAndExtendsAfterTheLast) {
     EXPECT_EQ(test::ReadAll(dir / "default.dll"), expected);
 }
 
+TEST(GroupFile, WritingPastTheEndFillsTheGapWithZeroBytes) {
+    test::TempFolder dir;
+    GroupFile g(dir / "default.dll");
+    JobRecord r = BlankJobRecord();
+    r.JobNo = 3, r.JobName = "J3", r.JobTime = "08:03", r.JobDate = "Everyday", r.JobState = "START";
+    ASSERT_TRUE(g.Write(3, r));
+    const auto bytes = test::ReadAll(dir / "default.dll");
+    ASSERT_EQ(bytes.size(), 3 * JobRecordLength);
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 2 * JobRecordLength),
+              std::vector<std::uint8_t>(2 * JobRecordLength, 0));
+    EXPECT_EQ(g.Read(3).JobName.substr(0, 2), "J3");
+}
+
 TEST(GroupFile, PartialTrailingRecordReadsWithBlankTail) {
     test::TempFolder dir;
     auto bytes =

@@ -43,8 +43,10 @@ TEST_F(JobListTest, MovesPastTheEndsOrWithoutSelectionChangeNothing) {
     const auto before = test::ReadAll(group());
     list.selected = 0;
     jobs.MoveJobUp();
+    EXPECT_EQ(list.selected, 0) << "the top row lost its selection";
     list.selected = 4;
     jobs.MoveJobDown();
+    EXPECT_EQ(list.selected, 4) << "the bottom row lost its selection";
     list.selected = -1;
     jobs.MoveJobUp();
     jobs.MoveJobDown();

@@ -105,7 +105,8 @@ void PrivatePulse::Start() {
                      "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_,
                      "--load=module-null-sink sink_name=cap rate=44100 channels=2", "--load=module-always-sink"},
                     "/dev/null", "/dev/null");
-    for (int i = 0; i < 100 && !Pactl("info"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Far beyond need: the machine may be loaded.
+    for (int i = 0; i < 300 && !Pactl("info"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (!Pactl("info")) {
         problem_ = "pulseaudio did not start (see " + (temp_ / "pa.log").string() + ")";
         return;
@@ -124,8 +125,8 @@ void PrivatePulse::StartRecording() {
     recorder_ = Spawn({"parec", "--device=cap.monitor", "--format=s16le", "--rate=44100", "--channels=2",
                        "--latency-msec=20"},
                       "/dev/null", raw);
-    // Recording has begun once samples arrive.
-    for (int i = 0; i < 100; ++i) {
+    // Recording has begun once samples arrive (waited for far beyond need: the machine may be loaded).
+    for (int i = 0; i < 1500; ++i) {
         std::error_code ec;
         if (std::filesystem::file_size(raw, ec) > 0 && !ec) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

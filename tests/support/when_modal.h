@@ -21,7 +21,7 @@ void WhenModal(std::function<void(T*)> answer) {
             timer->stop();
             timer->deleteLater();
             answer(dialog);
-        } else if (clock->elapsed() > 5000) {
+        } else if (clock->elapsed() > 20000) {  // far beyond need: the machine may be loaded
             timer->stop();
             timer->deleteLater();
             ADD_FAILURE() << "no modal dialog appeared";

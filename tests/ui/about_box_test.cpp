@@ -84,7 +84,7 @@ TEST(SysInfoLauncher, StartsTheFirstToolFoundOnThePathDetached) {
     PathSysInfoLauncher launcher;
     EXPECT_EQ(launcher.Find(), tool.string());
     EXPECT_TRUE(launcher.Start());
-    for (int i = 0; i < 100 && !std::filesystem::exists(marker); ++i) QTest::qWait(20);
+    for (int i = 0; i < 1500 && !std::filesystem::exists(marker); ++i) QTest::qWait(20);
     EXPECT_TRUE(std::filesystem::exists(marker));
     std::filesystem::remove(tool);
     EXPECT_FALSE(launcher.Find());

@@ -357,22 +357,32 @@ private slots:
         QCOMPARE(f.Rows(), QStringList{"1"});
     }
 
-    void playThenOwnStopStillRefusesSaveAndDelete() {
+    void ownStopReleasesTheListForSaveAndDelete() {
         Fixture f;
         f.SaveList("a", {"1"});
         f.OpenShown();
         f.EnterName(QStringLiteral("a"));
         f.Click("Command2_0");
         QCOMPARE(f.player.fileName, MusicListPath(f.music, "a"));
-        f.Click("Command2_3");
-        QCOMPARE(f.player.calls.back(), std::string("Stop"));
         f.Click("Command2_1");
         ExpectInformation(f.dialogs, "列表正在使用，暂时无法保存！");
+        f.Click("Command2_3");
+        QCOMPARE(f.player.fileName, (f.music / "null.dll").string());
+        f.dialogs.answers = {MessageAnswer::Ok};
         f.Click("Command3");
-        ExpectInformation(f.dialogs, "列表正在播放，无法删除！");
-        QCOMPARE(f.dialogs.messages.size(), std::size_t{2});  // no confirmation was asked
-        QVERIFY(std::filesystem::exists(f.ListPath("a")));
-        QCOMPARE(f.Rows(), QStringList{"1"});
+        QCOMPARE(QString::fromStdString(f.dialogs.messages.back().text), QStringLiteral("确定要删除音乐列表吗？"));
+        QVERIFY(!std::filesystem::exists(f.ListPath("a")));
+    }
+
+    void addWithoutANameSaysWhyAndSendsTheFocusToTheNameBox() {
+        Fixture f;
+        f.OpenShown();
+        f.dialogs.files = {std::string("/音乐/一.mp3")};
+        f.Click("Command1_0");
+        ExpectInformation(f.dialogs, "请输入列表名称！");
+        QVERIFY(f.dialogs.fileRequests.empty());
+        QCOMPARE(f.Rows(), QStringList());
+        QTRY_VERIFY(f.combo()->hasFocus());
     }
 
     void saveWritesTheFileThenShowsThePlaceholderWithTheNewName() {
