@@ -91,6 +91,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
     } else {
         dialogs_ = std::make_unique<LogDialogs>();
     }
+    clockSync_ = std::make_unique<ClockSyncWatch>(warnings_);
 }
 
 Program::~Program() = default;
@@ -142,6 +143,7 @@ bool Program::Start() {
     warnings_.Set("folder-permissions", FolderPermissionWarning(appFolder_));
     selfCheck_->Request();
     soundOutput_.Check();
+    clockSync_->Start();
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include "base/dialogs.h"
 #include "base/media_player.h"
 #include "base/warning_board.h"
+#include "platform/clock_sync.h"
 #include "platform/instance_guard.h"
 #include "platform/pulse_output.h"
 #include "platform/shutdown_requester.h"
@@ -70,6 +71,7 @@ private:
     WarningBoard warnings_;
     PulseOutputMonitor soundOutput_;
     std::string soundOutputLogged_;
+    std::unique_ptr<ClockSyncWatch> clockSync_;
     LogindShutdownRequester requester_;
     PathSysInfoLauncher sysInfo_;
 };

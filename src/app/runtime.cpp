@@ -65,6 +65,14 @@ void Runtime::JobExamined(const JobExamination& e) {
     bellLog_.Examined(e);
 }
 
+void Runtime::BellsLeftChanged(const BellsLeft& left) {
+    if (left.count > 0) {
+        inhibitor_.Hold(BellsLeftText(left));
+    } else {
+        inhibitor_.Release();
+    }
+}
+
 void Runtime::ClockJumped(const LocalDateTime& from, const LocalDateTime& to) {
     const bool back = to.MillisecondIndex() < from.MillisecondIndex();
     LogLine(StampText(to) + " clock " + (back ? "went back" : "jumped") + " from " + StampText(from) +
