@@ -2,7 +2,7 @@
 # The installed program, headless, in Europe/Berlin, under a clock moved while it runs (libfaketime reading an
 # offset file; timers keep real pace), with a stand-in login manager on a private system bus:
 # - spring, 2026-03-29: 01:59:59 CET is followed by 03:00:00 CEST; the 02:30 job is logged missed with the jump,
-#   the 03:00 job rings once at its first second, 03:01 rings;
+#   the 03:00 job rings once, at the first tick in its minute, 03:01 rings;
 # - autumn, 2026-10-25: 02:30 rings in summer time and not again when 02:00-02:59 comes round in winter time;
 #   03:00 (never reached in summer time) rings once;
 # - a 90-second backward step right after 03:01 rang: 03:00 and 03:01 come round again and ring nothing;
@@ -79,7 +79,7 @@ echo "autumn: 02:29:58 CEST; later 02:59:59 CEST falls back to 02:00:00 CET"
 set_clock "2026-10-25 00:29:58"
 wait_fired 2026-10-25 02:30
 set_clock "2026-10-25 00:59:58"
-e2e_wait_line "$T/program.err" "clock went back from 2026-10-25 02:59:59" 30 || e2e_fail "the fall back was not seen"
+e2e_wait_line "$T/program.err" "clock went back from 2026-10-25 02:59:5" 30 || e2e_fail "the fall back was not seen"
 set_clock "2026-10-25 01:29:58"  # 02:29:58 CET
 sleep_past "2026-10-25 01:30:02"
 set_clock "2026-10-25 01:59:58"  # 02:59:58 CET; the jump's line proves ticks in 02:30 CET
@@ -113,9 +113,10 @@ lines=$(tail -n +2 "$APP/bell-log.csv")
 cut -d, -f1,2,5 <<<"$lines" | sort | uniq -d | grep -q . && e2e_fail "a job has two lines for one day"
 [ "$(fired 2026-03-29 03:00)$(fired 2026-03-29 03:01)" = 11 ] || e2e_fail "spring: 03:00 and 03:01 not rung once each"
 for t in 02:30 03:00 03:01 03:02; do [ "$(fired 2026-10-25 $t)" = 1 ] || e2e_fail "autumn: $t not rung once"; done
-grep -q '^2026-03-29,02:30,2026-03-29 03:00:00\.[0-9]*,[0-9]*,1,两点半,.*,missed: clock jumped from 01:59:59 to 03:00:00$' \
+grep -q '^2026-03-29,02:30,2026-03-29 03:00:0[0-9]\.[0-9]*,[0-9]*,1,两点半,.*,missed: clock jumped from 01:59:5[89] to 03:00:0[0-9]$' \
     <<<"$lines" || e2e_fail "no missed line for 02:30 in the spring gap"
-grep -q '^2026-03-29,03:02,2026-10-25 02:29:58\.[0-9]*,.*,missed: clock jumped from 03:01:0[0-9] to 02:29:58$' \
+# The first tick after a move of the clock comes anywhere in the second it lands in, or just after it.
+grep -q '^2026-03-29,03:02,2026-10-25 02:29:5[89]\.[0-9]*,.*,missed: clock jumped from 03:01:0[0-9] to 02:29:5[89]$' \
     <<<"$lines" || e2e_fail "no missed line for 03:02 of the day left when the clock leapt to October"
 awk -F, '$8 == "fired" && $4 >= 1000 {bad = 1} END {exit !bad}' <<<"$lines" &&
     echo "note: a bell rang later than 1 s into its minute (a loaded machine): $(awk -F, '$8 == "fired" {print $2, $4}' <<<"$lines" | tr '\n' ' ')"

@@ -46,6 +46,7 @@ public slots:
             char c;
             if (read(fd, &c, 1) > 0) return;
             Record("Released why=" + why);
+            watch->setEnabled(false);
             watch->deleteLater();
             close(fd);
         });
