@@ -114,6 +114,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
     } else {
         dialogs_ = std::make_unique<LogDialogs>();
     }
+    clockSync_ = std::make_unique<ClockSyncWatch>(warnings_);
 }
 
 Program::~Program() {
@@ -186,6 +187,7 @@ bool Program::Start() {
     selfCheck_->Request();
     soundOutput_.Check();
     StartMpris();
+    clockSync_->Start();
     return true;
 }
 

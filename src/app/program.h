@@ -11,6 +11,7 @@
 #include "base/media_player.h"
 #include "base/playback_watch.h"
 #include "base/warning_board.h"
+#include "platform/clock_sync.h"
 #include "platform/instance_guard.h"
 #include "platform/pulse_output.h"
 #include "platform/shutdown_requester.h"
@@ -77,6 +78,7 @@ private:
     WarningBoard warnings_;
     PulseOutputMonitor soundOutput_;
     std::string soundOutputLogged_;
+    std::unique_ptr<ClockSyncWatch> clockSync_;
     LogindShutdownRequester requester_;
     PathSysInfoLauncher sysInfo_;
     // The school calendar: what each date rings; its today-only commands in the menus.

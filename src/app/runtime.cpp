@@ -66,6 +66,14 @@ void Runtime::JobExamined(const JobExamination& e) {
     if (e.outcome == JobOutcome::Fired && fired_) fired_(e.name, e.path);
 }
 
+void Runtime::BellsLeftChanged(const BellsLeft& left) {
+    if (left.count > 0) {
+        inhibitor_.Hold(BellsLeftText(left));
+    } else {
+        inhibitor_.Release();
+    }
+}
+
 void Runtime::ClockJumped(const LocalDateTime& from, const LocalDateTime& to) {
     const bool back = to.MillisecondIndex() < from.MillisecondIndex();
     LogLine(StampText(to) + " clock " + (back ? "went back" : "jumped") + " from " + StampText(from) +

@@ -10,6 +10,7 @@
 #include "base/media_player.h"
 #include "base/sound_output.h"
 #include "platform/aligned_ticker.h"
+#include "platform/sleep_inhibitor.h"
 #include "scheduler/bell_log.h"
 #include "scheduler/checktime.h"
 
@@ -49,6 +50,7 @@ public:
     void ConfirmShutdown() override;
     void JobExamined(const JobExamination& examination) override;
     void ClockJumped(const LocalDateTime& from, const LocalDateTime& to) override;
+    void BellsLeftChanged(const BellsLeft& left) override;
 
     // How far ahead of a bell its minute is looked at.
     static constexpr int kLeadSeconds = 5;
@@ -58,6 +60,8 @@ private:
     void LookAhead();
 
     std::filesystem::path appFolder_;
+    // Idle suspend must not silence a bell: held while START bells remain today, let go at quit.
+    LogindSleepInhibitor inhibitor_;
     SystemClock clock_;
     Checktime checktime_;
     BellLog bellLog_;

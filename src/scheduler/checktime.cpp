@@ -64,6 +64,11 @@ std::string OutcomeText(const JobExamination& e) {
     return text;
 }
 
+std::string BellsLeftText(const BellsLeft& left) {
+    return std::to_string(left.count) + (left.count == 1 ? " bell" : " bells") + " left today, next " +
+           HourMinuteText(left.next);
+}
+
 const char* WeekdayCode(int weekday) {
     static constexpr const char* kCodes[] = {"MON", "TUS", "WES", "TRU", "FRI", "SAT", "SUN"};
     return weekday >= 1 && weekday <= 7 ? kCodes[weekday - 1] : "MON";

@@ -79,6 +79,9 @@ struct UpcomingBell {
     std::string path;
 };
 
+// "3 bells left today, next 09:00": why the computer is kept awake.
+std::string BellsLeftText(const BellsLeft& left);
+
 const char* WeekdayCode(int weekday);          // "MON" "TUS" "WES" "TRU" "FRI" "SAT" "SUN"
 std::string ClockText(const TimeOfDay& time);  // "8:05", "14:30", "0:00"
 

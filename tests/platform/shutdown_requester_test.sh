@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The real logind requester against a fake login manager on a private bus.
-# Usage: shutdown_requester_test.sh <probe> <fake_logind>
+# The real logind requester and sleep inhibitor against a fake login manager on a private bus.
+# Usage: shutdown_requester_test.sh <probe> <fake_logind> [<sleep_inhibitor_probe>]
 set -u
 probe=$1
 fake=$2
+inhibitor=${3:-}
 command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon not installed"; exit 77; }
 
 D=$(mktemp -d)
@@ -69,6 +70,41 @@ expect "no login manager" "$("$probe" 5000)" refused "找不到系统登录管�
 
 expect "no bus" "$(DBUS_SYSTEM_BUS_ADDRESS="unix:path=$D/nothing_here" "$probe" 5000)" refused \
     "无法连接系统消息总线（本机没有运行系统 D-Bus 服务）"
+
+# The sleep inhibitor: a new reason takes a new lock before the old one goes; release and quit let go.
+if [ -n "$inhibitor" ]; then
+    wait_record() {  # count of lines matching $1 to reach $2
+        for _ in $(seq 200); do [ "$(grep -c "$1" "$D/calls" 2>/dev/null)" -ge "$2" ] && return 0; sleep 0.05; done
+        return 1
+    }
+    : >"$D/calls"
+    start_fake accept
+    out=$("$inhibitor" "hold:2 bells left today, next 09:00" "hold:1 bells left today, next 10:00" release \
+        "hold:1 bells left today, next 10:00" quit 2>"$D/inhibitor.err")
+    expected="hold:2 bells left today, next 09:00: held 2 bells left today, next 09:00
+hold:1 bells left today, next 10:00: held 1 bells left today, next 10:00
+release: none
+hold:1 bells left today, next 10:00: held 1 bells left today, next 10:00
+quit"
+    [ "$out" = "$expected" ] || fail "inhibitor steps: '$out'"
+    wait_record Released 3 || fail "locks not all released: $(cat "$D/calls")"
+    expected_calls="Inhibit what=sleep who=铃潮 why=2 bells left today, next 09:00 mode=block
+Inhibit what=sleep who=铃潮 why=1 bells left today, next 10:00 mode=block
+Released why=2 bells left today, next 09:00
+Released why=1 bells left today, next 10:00
+Inhibit what=sleep who=铃潮 why=1 bells left today, next 10:00 mode=block
+Released why=1 bells left today, next 10:00"
+    [ "$(cat "$D/calls")" = "$expected_calls" ] || fail "inhibitor calls: $(cat "$D/calls")"
+    [ "$failures" -eq 0 ] && echo "ok: inhibitor taken, replaced without a gap, released, let go at quit"
+    stop_fake
+
+    out=$("$inhibitor" "hold:2 bells left today, next 09:00" "hold:1 bells left today, next 10:00" 2>"$D/inhibitor.err")
+    [ "$out" = "hold:2 bells left today, next 09:00: none
+hold:1 bells left today, next 10:00: none" ] || fail "inhibitor without a login manager: '$out'"
+    [ "$(grep -c "cannot keep the computer awake" "$D/inhibitor.err")" = 1 ] ||
+        fail "not logged once without a login manager: $(cat "$D/inhibitor.err")"
+    [ "$failures" -eq 0 ] && echo "ok: inhibitor without a login manager: $(head -1 "$D/inhibitor.err")"
+fi
 
 [ "$failures" -eq 0 ] || exit 1
 echo "all passed"

@@ -422,8 +422,10 @@ TEST_F(CheckDueJobTest, BellsLeftTodayCountsTheStartedJobsStillToCome) {
            Job(4, "other", "11:00", "START", "2026-12-09"), Job(5, "damaged", "ab:cd")});
     BuildAt({7, 0, 0});
     EXPECT_EQ(host.bellsLeft.back(), (BellsLeft{2, {8, 0, 0}}));
+    EXPECT_EQ(BellsLeftText(host.bellsLeft.back()), "2 bells left today, next 08:00");
     RunSeconds(3600);
     EXPECT_EQ(host.bellsLeft.back(), (BellsLeft{1, {10, 0, 0}}));
+    EXPECT_EQ(BellsLeftText(host.bellsLeft.back()), "1 bell left today, next 10:00");
     RunSeconds(2 * 3600);
     EXPECT_EQ(host.bellsLeft.back(), (BellsLeft{0, {}}));
     const std::size_t reports = host.bellsLeft.size();
