@@ -91,6 +91,8 @@ Program::Program(std::filesystem::path appFolder, bool windows)
     selfCheck_ = std::make_unique<SelfCheckRunner>(
         appFolder_ / kDefaultGroup, runtime_.clock(), std::make_unique<GstMediaProbe>(),
         [this](const std::vector<MusicProblem>& problems) { ReportProblems(problems); });
+    // Before the scheduler starts: a bell found by name must not wait for a walk of the disk.
+    musicNames_ = std::make_unique<MusicNamesWatcher>(MusicFolder(appFolder_), [this] { selfCheck_->Request(); });
     if (windows_) {
         BuildWindows();
         warnings_.SetListener([this](const std::string& text) { shell_->ShowProblems(text); });
@@ -207,13 +209,23 @@ void Program::OpenAbout() {
 }
 
 void Program::ReportProblems(const std::vector<MusicProblem>& problems) {
+    bool faults = false;
     for (const auto& p : problems) {
-        LogLine("self-check: job " + std::to_string(p.jobNo) + " \"" + p.jobName + "\" cannot play \"" + p.path +
-                "\": " + p.reason);
+        const std::string job = "self-check: job " + std::to_string(p.jobNo) + " \"" + p.jobName + "\" ";
+        if (p.IsNote()) {
+            LogLine(job + "plays \"" + p.path + "\" as \"" + p.foundAs + "\" (found by name" +
+                    (p.sameNames > 1 ? ", the first of " + std::to_string(p.sameNames) + " files of that name" : "") +
+                    ")");
+            continue;
+        }
+        faults = true;
+        LogLine(job + "cannot play \"" + p.path + "\": " + p.reason);
     }
-    if (problems.empty() && problemsReported_) LogLine("self-check: every bell of today can play again");
-    problemsReported_ = !problems.empty();
+    if (!faults && problemsReported_) LogLine("self-check: every bell of today can play again");
+    problemsReported_ = faults;
     warnings_.Set("self-check", ProblemsText(problems), true);
+    const std::string found = FoundByNameText(problems);
+    warnings_.Set("found-by-name", found, true);
     soundOutput_.Check();  // the output is part of every self-check
 }
 

@@ -14,6 +14,7 @@
 #include "platform/pulse_output.h"
 #include "platform/shutdown_requester.h"
 #include "platform/sysinfo_launcher.h"
+#include "player/music_names_watcher.h"
 #include "store/jilu.h"
 
 class QCoreApplication;
@@ -68,6 +69,8 @@ private:
     std::unique_ptr<InstanceGuard> headlessGuard_;
     std::unique_ptr<SelfCheckRunner> selfCheck_;
     std::unique_ptr<MprisService> mpris_;
+    // The music folder by name, for paths written on another computer; a change re-runs the self-check.
+    std::unique_ptr<MusicNamesWatcher> musicNames_;
     bool problemsReported_ = false;
     // While the timetable cannot be read, it is looked at again every minute: mended, its bells ring again.
     QTimer timetableRetry_;
