@@ -17,6 +17,7 @@
 #include "ui/about_box.h"
 #include "ui/desktop_shell.h"
 #include "ui/main_window.h"
+#include "ui/moving_commands.h"
 #include "ui/music_list_window.h"
 #include "ui/rejian.h"
 #include "ui/shutdown_confirm.h"
@@ -123,6 +124,7 @@ void Program::BuildWindows() {
     shellHooks.play = commands.play;
     shellHooks.pause = commands.pause;
     shellHooks.stop = commands.stop;
+    shellHooks.tidy = [this] { OpenTidy(); };
     shell_ = std::make_unique<DesktopShell>(appFolder_, *dialogs_, shellHooks);
 
     Form4Hooks& hooks = form4_->hooks();
@@ -130,6 +132,8 @@ void Program::BuildWindows() {
     hooks.shuttime = [this] { OpenShutdownSettings(); };
     hooks.wmp = [this] { OpenMusicLists(); };
     hooks.about = [this] { OpenAbout(); };
+    hooks.tidy = [this] { OpenTidy(); };
+    hooks.importOld = [this] { OpenImport(); };
 
     confirm_ = std::make_unique<ShutdownConfirmHost>([this] { ShutdownSequence(); });
     runtime_.SetHooks(
@@ -226,6 +230,7 @@ void Program::ReportProblems(const std::vector<MusicProblem>& problems) {
     warnings_.Set("self-check", ProblemsText(problems), true);
     const std::string found = FoundByNameText(problems);
     warnings_.Set("found-by-name", found, true);
+    if (shell_) shell_->OfferTidy(!found.empty());
     soundOutput_.Check();  // the output is part of every self-check
 }
 
@@ -239,6 +244,19 @@ void Program::SoundOutputRead(const SoundOutputState& state) {
     if (output != soundOutputLogged_) LogLine("sound output: " + output);
     soundOutputLogged_ = output;
     warnings_.Set("sound-output", SoundOutputWarning(state));
+}
+
+void Program::OpenTidy() {
+    RunTidyCommand({appFolder_, *dialogs_, [this] { return musicNames_->RescanNow(); },
+                    [this] { jilu_.LoadJobTable(kDefaultGroup); }, nullptr},
+                   form4_ && form4_->isVisible() ? form4_.get() : nullptr);
+}
+
+void Program::OpenImport() {
+    RunImportCommand({appFolder_, *dialogs_, [this] { return musicNames_->RescanNow(); },
+                      [this] { jilu_.LoadJobTable(kDefaultGroup); },
+                      [this] { runtime_.scheduler().SetShutdownSettings(LoadShutdownSettings(appFolder_)); }},
+                     form4_ && form4_->isVisible() ? form4_.get() : nullptr);
 }
 
 void Program::ShutdownSequence() {

@@ -54,6 +54,8 @@ private:
     void SoundOutputRead(const SoundOutputState& state);
     void IndexRebuilt();
     void StartMpris();
+    void OpenTidy();
+    void OpenImport();
 
     std::filesystem::path appFolder_;
     bool windows_;

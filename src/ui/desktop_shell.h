@@ -31,6 +31,7 @@ public:
         std::function<void()> stop;
         std::function<void()> clockLoaded;  // the rest of the clock's load: shutdown settings, clock, index, tick
         std::function<void()> endProgram;   // default: QCoreApplication::exit(0)
+        std::function<void()> tidy;         // the clock menu's 整理音乐路径…
     };
     // Platform pieces left null get the system ones (guard at DefaultGuardPath(), X11 hotkeys, /dev/cdrom).
     struct Platform {
@@ -60,6 +61,8 @@ public:
     void ShowClock(const std::string& time, const std::string& weekdayCode);
     // The self-check's findings on the clock (warning mark and tooltip); remembered until the clock exists.
     void ShowProblems(const std::string& text);
+    // Offers 整理音乐路径… in the clock's menu (while a bell's path was found by name).
+    void OfferTidy(bool offered);
 
     ClockWindow* clock() const { return clock_; }
     ClockMenu* clockMenu() const { return menu_.get(); }
