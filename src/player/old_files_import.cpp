@@ -1,9 +1,11 @@
 #include "player/old_files_import.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <system_error>
 
@@ -125,6 +127,8 @@ private:
     ImportPlan& plan_;
 };
 
+// Streams `from` (a regular file, never through a link) into a scratch file beside `to`, created exclusively, then
+// renames it over `to`: music files can be large, and a half copy never takes a file's name.
 bool CopyThroughScratch(const fs::path& from, const fs::path& to, std::string& why) {
     std::error_code ec;
     fs::create_directories(to.parent_path(), ec);
@@ -132,22 +136,42 @@ bool CopyThroughScratch(const fs::path& from, const fs::path& to, std::string& w
         why = "无法建立文件夹";
         return false;
     }
+    const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (in < 0 || ::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (in >= 0) ::close(in);
+        why = "无法读取";
+        return false;
+    }
     const fs::path scratch = ScratchPathFor(to);
-    if (!fs::copy_file(from, scratch, fs::copy_options::overwrite_existing, ec)) {
-        why = "无法复制：" + ec.message();
-        fs::remove(scratch, ec);
-        return false;
+    if (!fs::is_directory(fs::symlink_status(scratch, ec))) fs::remove(scratch, ec);
+    const int out = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    bool ok = out >= 0;
+    std::vector<char> buffer(1 << 16);
+    while (ok) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < n;) {
+            const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            ok = w > 0;
+            if (ok) done += w;
+        }
     }
-    const int fd = ::open(scratch.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool synced = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0) ::close(fd);
-    fs::rename(scratch, to, ec);
-    if (!synced || ec) {
-        why = "无法写入";
-        fs::remove(scratch, ec);
-        return false;
+    ok = ok && ::fsync(out) == 0;
+    if (!ok) why = "无法写入：" + WriteErrorText(errno);
+    ::close(in);
+    if (out >= 0) ::close(out);
+    if (ok && ::rename(scratch.c_str(), to.c_str()) != 0) {
+        why = "无法写入：" + WriteErrorText(errno);
+        ok = false;
     }
-    return true;
+    if (!ok && out >= 0) ::unlink(scratch.c_str());
+    return ok;
 }
 
 std::string List(const std::vector<const ImportFile*>& files, std::size_t shown) {

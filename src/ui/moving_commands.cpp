@@ -42,7 +42,9 @@ void RunAside(QWidget* parent, const QString& label, bool cancellable,
     progress.setMinimumDuration(800);
     if (!cancellable) progress.setCancelButton(nullptr);
     while (!finished) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        // Until the modal box shows, clicks wait: no second command may start in between.
+        QCoreApplication::processEvents(
+            progress.isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 50);
         const std::uint64_t all = total;
         progress.setValue(all == 0 ? 0 : static_cast<int>(done * 1000 / all));
         if (progress.wasCanceled()) cancelled = true;

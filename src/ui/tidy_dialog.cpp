@@ -49,8 +49,8 @@ TidyDialog::TidyDialog(const std::vector<StrayPath>& rows, const std::filesystem
     }
     table_->resizeColumnsToContents();
     table_->horizontalHeader()->setStretchLastSection(true);
-    for (int column = 0; column < 2; ++column)
-        table_->setColumnWidth(column, std::min(table_->columnWidth(column), 260));
+    table_->setColumnWidth(0, std::min(table_->columnWidth(0), 240));
+    table_->setColumnWidth(1, std::min(table_->columnWidth(1), 400));
     layout->addWidget(table_, 1);
 
     groupsAndLists_ = new QCheckBox(QStringLiteral("同时改正“job”文件夹中的任务组和音乐列表"), this);
@@ -67,7 +67,8 @@ TidyDialog::TidyDialog(const std::vector<StrayPath>& rows, const std::filesystem
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     ok->setDefault(true);
-    resize(860, 420);
+    ok->setFocus();
+    resize(940, 380);
 }
 
 bool TidyDialog::groupsAndLists() const { return groupsAndLists_->isChecked(); }
