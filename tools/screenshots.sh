@@ -123,6 +123,19 @@ record = struct.pack("<9h", *checks) + b"".join(field(t, 5) for t in times)
 assert len(record) == 63
 open(app + "/exit.dll", "wb").write(record)
 
+# A job group brought from the old Windows computer: its paths name files there (the tidy table's picture).
+old = [
+    ("START", "Everyday", "07:50", "预备铃", "D:\\铃声\\预备铃.WAV"),
+    ("START", "Everyday", "07:55", "早操", "C:\\Documents and Settings\\Administrator\\My Documents\\课间音乐.m3u"),
+    ("START", "Everyday", "08:00", "第一节上课", "D:\\铃声\\上课铃.wav"),
+    ("START", "Everyday", "10:30", "眼保健操", "D:\\铃声\\眼保健操.mp3"),
+]
+with open(app + "/job/旧电脑.sav", "wb") as f:
+    for no, (state, date, time, name, main) in enumerate(old, 1):
+        rec = struct.pack("<h", no) + field(name, 40) + field(time, 5) + field(date, 10) + field(state, 5)
+        rec += field(main, 512) + field("", 512) * 7 + struct.pack("<8h", *[0] * 8)
+        f.write(rec)
+
 # A saved music list: GBK, CR LF.
 entries = [music + "运动员进行曲.wav", music + "茉莉花.wav", music + "升旗曲.wav"]
 open(music + "课间音乐.m3u", "wb").write(b"".join(e.encode("gbk") + b"\r\n" for e in entries))
@@ -403,6 +416,21 @@ if [ -n "$main" ]; then
         xdotool windowactivate --sync "$calendar" key Escape
     else
         fail calendar.png "no calendar window"
+    fi
+    sleep 0.5
+
+    # 文件 → 整理音乐路径…: the job group from the old computer, its files found by name.
+    xdotool windowactivate --sync "$main" key alt+f
+    sleep 0.4
+    xdotool key Down Down Return
+    tidy=$(wait_name '^整理音乐路径$' 10)
+    if [ -n "$tidy" ]; then
+        xdotool windowmove --sync "$tidy" 300 380 2>/dev/null  # clear of the clock, which floats above it
+        sleep 0.5
+        shoot_window "$tidy" tidy-table.png || fail tidy-table.png "capture failed"
+        xdotool windowactivate --sync "$tidy" key Escape
+    else
+        fail tidy-table.png "no tidy table"
     fi
     sleep 0.5
 

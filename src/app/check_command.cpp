@@ -10,6 +10,8 @@
 #include "platform/app_folder.h"
 #include "platform/pulse_output.h"
 #include "player/media_probe.h"
+#include "player/music_names.h"
+#include "player/player_commands.h"
 #include "player/player_backend.h"
 #include "scheduler/check_report.h"
 #include "store/jilu.h"
@@ -50,6 +52,8 @@ int RunCheck(int* argc, char*** argv) {
     }
     QCoreApplication app(*argc, *argv);
     InitPlayerBackend(argc, argv);
+    // As the running program does: paths written on another computer are looked for by name.
+    InstallMusicNames(MusicNames::Scan(MusicFolder(folder)));
     GstMediaProbe probe;
     CheckInput input;
     input.groupFile = folder / kDefaultGroup;

@@ -19,6 +19,7 @@
 #include "ui/calendar_window.h"
 #include "ui/desktop_shell.h"
 #include "ui/main_window.h"
+#include "ui/moving_commands.h"
 #include "ui/music_list_window.h"
 #include "ui/rejian.h"
 #include "ui/shutdown_confirm.h"
@@ -108,6 +109,8 @@ Program::Program(std::filesystem::path appFolder, bool windows)
                              if (form4_) form4_->ShowPlanLine(plan);
                              if (shell_) shell_->ShowPlan(plan, changes);
                          }});
+    // Before the scheduler starts: a bell found by name must not wait for a walk of the disk.
+    musicNames_ = std::make_unique<MusicNamesWatcher>(MusicFolder(appFolder_), [this] { selfCheck_->Request(); });
     if (windows_) {
         BuildWindows();
         warnings_.SetListener([this](const std::string& text) { shell_->ShowProblems(text); });
@@ -139,6 +142,7 @@ void Program::BuildWindows() {
     shellHooks.play = commands.play;
     shellHooks.pause = commands.pause;
     shellHooks.stop = commands.stop;
+    shellHooks.tidy = [this] { OpenTidy(); };
     shell_ = std::make_unique<DesktopShell>(appFolder_, *dialogs_, shellHooks);
 
     Form4Hooks& hooks = form4_->hooks();
@@ -146,6 +150,8 @@ void Program::BuildWindows() {
     hooks.shuttime = [this] { OpenShutdownSettings(); };
     hooks.wmp = [this] { OpenMusicLists(); };
     hooks.about = [this] { OpenAbout(); };
+    hooks.tidy = [this] { OpenTidy(); };
+    hooks.importOld = [this] { OpenImport(); };
 
     today_ = std::make_unique<TodayCommands>(
         CalendarServices{appFolder_, *dialogs_, runtime_.clock(), [this] { calendar_->Reload(); }});
@@ -240,13 +246,24 @@ void Program::OpenAbout() {
 }
 
 void Program::ReportProblems(const std::vector<MusicProblem>& problems) {
+    bool faults = false;
     for (const auto& p : problems) {
-        LogLine("self-check: job " + std::to_string(p.jobNo) + " \"" + p.jobName + "\" cannot play \"" + p.path +
-                "\": " + p.reason);
+        const std::string job = "self-check: job " + std::to_string(p.jobNo) + " \"" + p.jobName + "\" ";
+        if (p.IsNote()) {
+            LogLine(job + "plays \"" + p.path + "\" as \"" + p.foundAs + "\" (found by name" +
+                    (p.sameNames > 1 ? ", the first of " + std::to_string(p.sameNames) + " files of that name" : "") +
+                    ")");
+            continue;
+        }
+        faults = true;
+        LogLine(job + "cannot play \"" + p.path + "\": " + p.reason);
     }
-    if (problems.empty() && problemsReported_) LogLine("self-check: every bell of today can play again");
-    problemsReported_ = !problems.empty();
+    if (!faults && problemsReported_) LogLine("self-check: every bell of today can play again");
+    problemsReported_ = faults;
     warnings_.Set("self-check", ProblemsText(problems), true);
+    const std::string found = FoundByNameText(problems);
+    warnings_.Set("found-by-name", found, true);
+    if (shell_) shell_->OfferTidy(!found.empty());
     soundOutput_.Check();  // the output is part of every self-check
 }
 
@@ -260,6 +277,19 @@ void Program::SoundOutputRead(const SoundOutputState& state) {
     if (output != soundOutputLogged_) LogLine("sound output: " + output);
     soundOutputLogged_ = output;
     warnings_.Set("sound-output", SoundOutputWarning(state));
+}
+
+void Program::OpenTidy() {
+    RunTidyCommand({appFolder_, *dialogs_, [this] { return musicNames_->RescanNow(); },
+                    [this] { jilu_.LoadJobTable(kDefaultGroup); }, nullptr},
+                   form4_ && form4_->isVisible() ? form4_.get() : nullptr);
+}
+
+void Program::OpenImport() {
+    RunImportCommand({appFolder_, *dialogs_, [this] { return musicNames_->RescanNow(); },
+                      [this] { jilu_.LoadJobTable(kDefaultGroup); },
+                      [this] { runtime_.scheduler().SetShutdownSettings(LoadShutdownSettings(appFolder_)); }},
+                     form4_ && form4_->isVisible() ? form4_.get() : nullptr);
 }
 
 void Program::ShutdownSequence() {

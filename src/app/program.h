@@ -16,6 +16,7 @@
 #include "platform/pulse_output.h"
 #include "platform/shutdown_requester.h"
 #include "platform/sysinfo_launcher.h"
+#include "player/music_names_watcher.h"
 #include "store/jilu.h"
 
 class QCoreApplication;
@@ -56,6 +57,8 @@ private:
     void SoundOutputRead(const SoundOutputState& state);
     void IndexRebuilt();
     void StartMpris();
+    void OpenTidy();
+    void OpenImport();
 
     std::filesystem::path appFolder_;
     bool windows_;
@@ -71,6 +74,8 @@ private:
     std::unique_ptr<InstanceGuard> headlessGuard_;
     std::unique_ptr<SelfCheckRunner> selfCheck_;
     std::unique_ptr<MprisService> mpris_;
+    // The music folder by name, for paths written on another computer; a change re-runs the self-check.
+    std::unique_ptr<MusicNamesWatcher> musicNames_;
     bool problemsReported_ = false;
     // While the timetable cannot be read, it is looked at again every minute: mended, its bells ring again.
     QTimer timetableRetry_;

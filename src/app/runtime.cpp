@@ -1,6 +1,7 @@
 #include "app/runtime.h"
 
 #include "base/log.h"
+#include "player/media_path.h"
 
 namespace lingchao {
 
@@ -57,7 +58,9 @@ void Runtime::ConfirmShutdown() {
     unconfirmedShutdownLogged_ = true;
 }
 
-void Runtime::JobExamined(const JobExamination& e) {
+void Runtime::JobExamined(const JobExamination& examination) {
+    JobExamination e = examination;
+    if (e.outcome == JobOutcome::Fired) e.path = PathForBellLog(e.path);
     const bool otherDay = !(e.date == CalendarDate{}) && !(e.date == e.at.date);
     LogLine(StampText(e.at) + " job " + std::to_string(e.jobNo) + " \"" + e.name + "\" set " +
             (otherDay ? DateText(e.date) + " " : "") + HourMinuteText(e.setTime) + " state " + e.state + " path \"" +

@@ -35,6 +35,11 @@ public:
     virtual std::optional<std::string> OpenFile(const FileDialogRequest& request) = 0;
     // Full path chosen to save to (the file need not exist; no overwrite question is asked); nullopt when cancelled.
     virtual std::optional<std::string> SaveFile(const FileDialogRequest& request) = 0;
+    // Full path of one existing folder (the filter is not used); nullopt when cancelled or not offered.
+    virtual std::optional<std::string> OpenFolder(const FileDialogRequest& request) {
+        static_cast<void>(request);
+        return std::nullopt;
+    }
 };
 
 }  // namespace lingchao

@@ -1,23 +1,39 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lingchao {
 
-// One file that a job cannot play today.
+// One file that a job cannot play today, or a note on one it plays only thanks to its name (see foundAs).
 struct MusicProblem {
+    MusicProblem() = default;
+    MusicProblem(int no, std::string name, std::string file, std::string why, std::string found = {}, int same = 0)
+        : jobNo(no),
+          jobName(std::move(name)),
+          path(std::move(file)),
+          reason(std::move(why)),
+          foundAs(std::move(found)),
+          sameNames(same) {}
+
     int jobNo = 0;
     std::string jobName;
     std::string path;    // the file (for a music list: the entry, or the list itself)
     std::string reason;  // for the teacher, in Chinese
+    // Set when this is a note, not a fault: the path names no file here and plays as this file of the music
+    // folder, found by its name; `sameNames` files had that name (the first of them is played).
+    std::string foundAs;
+    int sameNames = 0;
+    bool IsNote() const { return !foundAs.empty(); }
 };
 
 // Says whether a job's music plays: a file must exist and decode; a music list must hold entries that do.
 class MediaProbe {
 public:
     virtual ~MediaProbe() = default;
-    // The problems of one job's music path (empty when it all plays). Safe to call from a worker thread.
+    // The problems of one job's music path (empty when it all plays), and a note for each file it plays only
+    // because it was found by name. Safe to call from a worker thread.
     virtual std::vector<MusicProblem> Check(const std::string& path) = 0;
 };
 

@@ -148,4 +148,16 @@ std::optional<std::string> QtDialogs::SaveFile(const FileDialogRequest& request)
     return RunFileDialog(request, true);
 }
 
+std::optional<std::string> QtDialogs::OpenFolder(const FileDialogRequest& request) {
+    QFileDialog dialog(Parent(), QString::fromStdString(request.title), QString::fromStdString(request.startFolder));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
+    return chosen.front().toStdString();
+}
+
 }  // namespace lingchao

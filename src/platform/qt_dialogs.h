@@ -22,6 +22,7 @@ public:
     MessageAnswer Message(const MessageRequest& request) override;
     std::optional<std::string> OpenFile(const FileDialogRequest& request) override;
     std::optional<std::string> SaveFile(const FileDialogRequest& request) override;
+    std::optional<std::string> OpenFolder(const FileDialogRequest& request) override;
 
 private:
     QWidget* Parent() const;

@@ -192,7 +192,10 @@ struct GstPlayer::Impl {
             Failed(where.path.empty() ? text : where.path, MediaProblemLogText(where.problem));
             return false;
         }
-        if (where.mended) LogLine("playing " + Quoted(text) + " as " + Quoted(where.path));
+        if (where.mended || where.foundByName) {
+            LogLine("playing " + Quoted(text) + " as " + Quoted(where.path) +
+                    (where.foundByName ? " (found by name)" : ""));
+        }
         GError* error = nullptr;
         gchar* uri = gst_filename_to_uri(where.path.c_str(), &error);
         if (uri == nullptr) {

@@ -32,6 +32,8 @@ MediaFile CheckNow(const std::string& text, const std::filesystem::path& baseFol
     }
     out.path = where.path;
     out.mended = where.mended;
+    out.foundByName = where.foundByName;
+    out.sameNames = where.sameNames;
     // O_NONBLOCK: a FIFO without a writer (or a device) would keep a plain open waiting for good.
     const int fd = ::open(where.path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {

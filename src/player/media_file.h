@@ -27,6 +27,8 @@ struct MediaFile {
     MediaFileProblem problem = MediaFileProblem::None;
     std::uint64_t size = 0;
     std::int64_t modified = 0;  // nanoseconds since the epoch, to tell a changed file
+    bool foundByName = false;   // found only by its name in the music folder (see ResolveMediaPath)
+    int sameNames = 0;          // with foundByName: how many files of the music folder have that name
 };
 
 // How long a check may wait for the filesystem before it says NotAnswering.

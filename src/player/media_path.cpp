@@ -36,7 +36,8 @@ bool HasUriScheme(const std::string& text) {
     return i < text.size() && text[i] == ':' && i >= 2;
 }
 
-ResolvedMediaPath ResolveMediaPath(const std::string& text, const std::filesystem::path& baseFolder) {
+ResolvedMediaPath ResolveMediaPath(const std::string& text, const std::filesystem::path& baseFolder,
+                                   const std::shared_ptr<const MusicNames>& names) {
     ResolvedMediaPath result;
     if (text.empty()) {
         result.problem = "empty path";
@@ -60,9 +61,22 @@ ResolvedMediaPath ResolveMediaPath(const std::string& text, const std::filesyste
             result.path = mended.string();
             result.problem.clear();
             result.mended = true;
+            return result;
         }
     }
+    if (result.problem != "no such file" || names == nullptr) return result;
+    if (const auto match = names->Find(text); match && ProblemWith(match->path).empty()) {
+        result.path = match->path.string();
+        result.problem.clear();
+        result.foundByName = true;
+        result.sameNames = match->sameNames;
+    }
     return result;
+}
+
+std::string PathForBellLog(const std::string& text) {
+    const ResolvedMediaPath where = ResolveMediaPath(text);
+    return where.foundByName ? where.path + " (found by name)" : text;
 }
 
 bool IsMusicListPath(const std::string& path) {

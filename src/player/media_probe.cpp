@@ -20,12 +20,20 @@ std::vector<MusicProblem> GstMediaProbe::Check(const std::string& path) {
     auto problem = [&problems](const std::string& file, const std::string& reason) {
         problems.push_back({0, "", file, reason});
     };
+    auto note = [&problems](const std::string& file, const MediaFile& where) {
+        if (where.foundByName) problems.push_back({0, "", file, "按文件名找到", where.path, where.sameNames});
+    };
     const MediaFile where = CheckMediaFile(path);
     const bool list = IsMusicListPath(path) && !HasUriScheme(path);
     if (!list || (where.problem != MediaFileProblem::None && where.problem != MediaFileProblem::Empty)) {
-        if (const std::string why = ProbeFile(where); !why.empty()) problem(path, why);
+        if (const std::string why = ProbeFile(where); !why.empty()) {
+            problem(path, why);
+        } else {
+            note(path, where);
+        }
         return problems;
     }
+    note(path, where);
     ReadProblem readProblem = ReadProblem::None;
     const auto entries = ReadMusicList(where.path, &readProblem);
     if (!entries) {
@@ -39,9 +47,11 @@ std::vector<MusicProblem> GstMediaProbe::Check(const std::string& path) {
     int playable = 0;
     std::size_t failed = 0;
     for (const std::string& entry : PlayableEntries(*entries)) {
-        const std::string why = ProbeFile(CheckMediaFile(entry, folder));
+        const MediaFile item = CheckMediaFile(entry, folder);
+        const std::string why = ProbeFile(item);
         if (why.empty()) {
             ++playable;
+            note(entry, item);
         } else if (++failed <= kNamedEntries) {
             problem(entry, why);
         }

@@ -37,6 +37,7 @@ void WriteBells(std::ostream& out, const char* day, const CalendarDate& date, co
 std::vector<std::string> MusicProblems(const std::filesystem::path& groupFile, int weekday, MediaProbe& probe) {
     std::vector<std::string> lines;
     for (const auto& p : CheckTodaysMusic(groupFile, weekday, probe)) {
+        if (p.IsNote()) continue;  // found by name: it plays
         lines.push_back(JobText(p.jobNo, p.jobName) + " cannot play \"" + p.path + "\": " + p.reason);
     }
     return lines;

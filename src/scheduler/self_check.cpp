@@ -32,10 +32,24 @@ std::vector<MusicProblem> CheckTodaysMusic(const std::filesystem::path& groupFil
 }
 
 std::string ProblemsText(const std::vector<MusicProblem>& problems) {
-    if (problems.empty()) return {};
-    std::string text = "今日有铃声无法播放：";
+    std::string text;
     for (const auto& p : problems) {
+        if (p.IsNote()) continue;
+        if (text.empty()) text = "今日有铃声无法播放：";
         text += "\n任务" + std::to_string(p.jobNo) + " " + p.jobName + "：" + p.reason + " " + p.path;
+    }
+    return text;
+}
+
+std::string FoundByNameText(const std::vector<MusicProblem>& problems) {
+    std::string text;
+    for (const auto& p : problems) {
+        if (!p.IsNote()) continue;
+        if (text.empty()) text = "今日有铃声的路径在本机不存在，已按文件名找到（可用“整理音乐路径…”改正）：";
+        text += "\n任务" + std::to_string(p.jobNo) + " " + p.jobName + "：" + p.path + " → " + p.foundAs;
+        if (p.sameNames > 1) {
+            text += "（同名文件有" + std::to_string(p.sameNames) + "个，用的是最浅的一层中按名称排在最前的这个）";
+        }
     }
     return text;
 }

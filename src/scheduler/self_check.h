@@ -11,7 +11,11 @@ namespace lingchao {
 // Every "START" job of the group, with its music for `weekday` (1 = Monday ... 7 = Sunday), through the probe.
 std::vector<MusicProblem> CheckTodaysMusic(const std::filesystem::path& groupFile, int weekday, MediaProbe& probe);
 
-// The clock's tooltip: one line per problem, or "" when there is none.
+// The clock's tooltip: one line per problem, or "" when there is none. Notes are left out.
 std::string ProblemsText(const std::vector<MusicProblem>& problems);
+
+// The notes of files played only because they were found by name, with the file each plays as and, when
+// several files share the name, which one: one line each, or "" when there is none.
+std::string FoundByNameText(const std::vector<MusicProblem>& problems);
 
 }  // namespace lingchao

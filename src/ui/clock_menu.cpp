@@ -16,6 +16,10 @@ ClockMenu::ClockMenu(Hooks hooks, QWidget* parent) : QWidget(parent), hooks_(std
     setObjectName(QStringLiteral("Form3"));
     wenjian_ = new QMenu(this);
     wenjian_->setObjectName(QStringLiteral("wenjian"));
+    tidy1_ = AddItem("tidy1", QStringLiteral("整理音乐路径…"), &ClockMenu::Form3_tidy1_Click);
+    tidySeparator_ = wenjian_->addSeparator();
+    tidySeparator_->setObjectName(QStringLiteral("tidySeparator"));
+    OfferTidy(false);
     // The text after the tab is only a hint: the global hotkey does the work, so no QShortcut is registered.
     AddItem("show_w", QStringLiteral("显示主窗口\tCtrl+F12"), &ClockMenu::Form3_show_w_Click);
     AddSeparator("aaa");
@@ -44,5 +48,11 @@ void ClockMenu::Form3_play1_Click() { Call(hooks_.play); }
 void ClockMenu::Form3_pause1_Click() { Call(hooks_.pause); }
 void ClockMenu::Form3_stop1_Click() { Call(hooks_.stop); }
 void ClockMenu::Form3_quit1_Click() { Call(hooks_.quit); }
+void ClockMenu::Form3_tidy1_Click() { Call(tidy_); }
+
+void ClockMenu::OfferTidy(bool offered) {
+    tidy1_->setVisible(offered);
+    tidySeparator_->setVisible(offered);
+}
 
 }  // namespace lingchao

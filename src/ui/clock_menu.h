@@ -29,6 +29,10 @@ public:
     void Form3_pause1_Click();
     void Form3_stop1_Click();
     void Form3_quit1_Click();
+    void Form3_tidy1_Click();
+    // "整理音乐路径…" at the top of the menu, offered only while a bell's path was found by name.
+    void SetTidyHook(std::function<void()> tidy) { tidy_ = std::move(tidy); }
+    void OfferTidy(bool offered);
 
 private:
     QAction* AddItem(const char* name, const QString& caption, void (ClockMenu::*handler)());
@@ -36,6 +40,9 @@ private:
 
     Hooks hooks_;
     QMenu* wenjian_ = nullptr;
+    std::function<void()> tidy_;
+    QAction* tidy1_ = nullptr;
+    QAction* tidySeparator_ = nullptr;
 };
 
 }  // namespace lingchao

@@ -32,6 +32,7 @@ DesktopShell::DesktopShell(std::filesystem::path appFolder, Dialogs& dialogs, Ho
                                  Rejian::Hooks{hooks_.showMainWindow, hooks_.mainWindowVisible, hooks_.endProgram});
     menu_ = std::make_unique<ClockMenu>(
         ClockMenu::Hooks{hooks_.showMainWindow, hooks_.play, hooks_.pause, hooks_.stop, [this] { QuitProgram(); }});
+    menu_->SetTidyHook(hooks_.tidy);
 }
 
 DesktopShell::~DesktopShell() {
@@ -87,5 +88,7 @@ void DesktopShell::ShowPlan(const std::string& plan, const std::string& todayCha
     todayChanges_ = todayChanges;
     if (clock_) clock_->ShowPlan(plan, todayChanges);
 }
+
+void DesktopShell::OfferTidy(bool offered) { menu_->OfferTidy(offered); }
 
 }  // namespace lingchao

@@ -31,6 +31,7 @@ public:
         std::function<void()> stop;
         std::function<void()> clockLoaded;  // the rest of the clock's load: shutdown settings, clock, index, tick
         std::function<void()> endProgram;   // default: QCoreApplication::exit(0)
+        std::function<void()> tidy;         // the clock menu's 整理音乐路径…
     };
     // Platform pieces left null get the system ones (guard at DefaultGuardPath(), X11 hotkeys, /dev/cdrom).
     struct Platform {
@@ -62,6 +63,8 @@ public:
     void ShowProblems(const std::string& text);
     // Today's and tomorrow's plan in the clock's tooltip, with its mark while today-only changes are in force.
     void ShowPlan(const std::string& plan, const std::string& todayChanges);
+    // Offers 整理音乐路径… in the clock's menu (while a bell's path was found by name).
+    void OfferTidy(bool offered);
 
     ClockWindow* clock() const { return clock_; }
     ClockMenu* clockMenu() const { return menu_.get(); }

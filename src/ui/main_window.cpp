@@ -195,6 +195,9 @@ void Form4::BuildMenus() {
     item(file, "open", "打开(&O)", [this] { groups_.OpenGroup(); });
     item(file, "save", "保存(&S)", [this] { groups_.SaveGroup(); });
     file->addSeparator();
+    item(file, "tidy", "整理音乐路径…", [this] { Call(hooks_.tidy); });
+    item(file, "importold", "导入旧电脑的文件…", [this] { Call(hooks_.importOld); });
+    file->addSeparator();
     item(file, "quit", "退出(&Q)", [this] { Call(hooks_.quit); });
 
     QMenu* job = menuOf("job", "任务(&J)");

@@ -32,6 +32,8 @@ struct Form4Hooks {
     std::function<void()> shuttime;
     std::function<void()> wmp;
     std::function<void()> about;
+    std::function<void()> tidy;       // 整理音乐路径…
+    std::function<void()> importOld;  // 导入旧电脑的文件…
 };
 
 // The main window: the job table of "default.dll" (List1) with its buttons, menus, right-click menu and

@@ -6,6 +6,10 @@
 #include <cstdlib>
 
 #include "player/music_list.h"
+#include "player/music_names.h"
+#include "scheduler/self_check.h"
+#include "store/gbk.h"
+#include "support/fixture_bytes.h"
 #include "support/hostile_files.h"
 #include "support/temp_folder.h"
 
@@ -83,6 +87,40 @@ TEST_F(MediaProbeTest, AProblemClearsWhenTheFileIsMended) {
     EXPECT_EQ(Reasons(path).size(), 1u);
     ASSERT_EQ(std::system(("cp '" + tone + "' '" + path + "'").c_str()), 0);
     EXPECT_TRUE(probe.Check(path).empty());
+}
+
+// A timetable brought from a Windows PC: its bells play from the music folder, found by name. The self-check finds
+// no fault, and its note says which file each plays, also when several files share the name.
+TEST_F(MediaProbeTest, ATimetableFromAnotherComputerChecksClearWithNotes) {
+    const auto music = dir.path() / "music";
+    std::filesystem::create_directories(music / "铃声");
+    std::filesystem::create_directories(music / "备份");
+    const std::string mp3 = (music / "铃声" / "上课.mp3").string();
+    ASSERT_EQ(std::system(("sox -n -r 22050 -c 1 '" + mp3 + "' synth 0.3 sine 880").c_str()), 0);
+    std::filesystem::copy_file(tone, music / "眼保健操.WAV");
+    std::filesystem::copy_file(tone, music / "备份" / "眼保健操.wav");
+    ASSERT_TRUE(WriteMusicList(music / "课间.m3u", {"E:\\旧\\眼保健操.wav"}));
+    const std::string g = test::kGbkLingSheng;
+    test::WriteAll(
+        dir / "default.dll",
+        test::FixtureGroup(
+            {{1, test::kGbkShangKe, "08:00", "Everyday", "START", {"D:\\" + g + "\\" + test::kGbkShangKe + ".MP3"}, {}},
+             {2, "B", "10:00", "Everyday", "START", {Utf8ToGbk("C:\\Documents and Settings\\课间.m3u")}, {}}}));
+    InstallMusicNames(MusicNames::Scan(music));
+    const auto problems = CheckTodaysMusic(dir / "default.dll", 1, probe);
+    InstallMusicNames(nullptr);
+
+    EXPECT_EQ(ProblemsText(problems), "");
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_EQ(problems[0].foundAs, mp3);
+    EXPECT_EQ(problems[1].foundAs, (music / "课间.m3u").string());
+    EXPECT_EQ(problems[2].foundAs, (music / "眼保健操.WAV").string());
+    EXPECT_EQ(problems[2].sameNames, 2);
+    const std::string notes = FoundByNameText(problems);
+    EXPECT_NE(notes.find("任务1 上课：D:\\铃声\\上课.MP3 → " + mp3), std::string::npos) << notes;
+    EXPECT_NE(notes.find("E:\\旧\\眼保健操.wav → " + (music / "眼保健操.WAV").string() + "（同名文件有2个"),
+              std::string::npos)
+        << notes;
 }
 
 }  // namespace

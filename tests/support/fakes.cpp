@@ -48,4 +48,6 @@ std::optional<std::string> ScriptedDialogs::OpenFile(const FileDialogRequest& re
 
 std::optional<std::string> ScriptedDialogs::SaveFile(const FileDialogRequest& request) { return OpenFile(request); }
 
+std::optional<std::string> ScriptedDialogs::OpenFolder(const FileDialogRequest& request) { return OpenFile(request); }
+
 }  // namespace lingchao::test

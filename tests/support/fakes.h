@@ -95,6 +95,7 @@ public:
     MessageAnswer Message(const MessageRequest& request) override;
     std::optional<std::string> OpenFile(const FileDialogRequest& request) override;
     std::optional<std::string> SaveFile(const FileDialogRequest& request) override;
+    std::optional<std::string> OpenFolder(const FileDialogRequest& request) override;
 
     std::deque<MessageAnswer> answers;             // empty: the box's cancel button
     std::deque<std::optional<std::string>> files;  // empty: cancelled

@@ -105,7 +105,8 @@ TEST_F(MainWindowTest, MenusHaveEveryItemInOrder) {
         bar.push_back(a->menu()->objectName().toStdString() + " " + a->text().toStdString());
     EXPECT_EQ(bar, (Names{"file 文件(&F)", "job 任务(&J)", "music 播放器(&P)", "help 帮助(&H)"}));
     const auto menu = [this](const char* name) { return form->findChild<QMenu*>(QString::fromLatin1(name)); };
-    EXPECT_EQ(entries(menu("file")), (Names{"open 打开(&O)", "save 保存(&S)", "-", "quit 退出(&Q)"}));
+    EXPECT_EQ(entries(menu("file")), (Names{"open 打开(&O)", "save 保存(&S)", "-", "tidy 整理音乐路径…",
+                                            "importold 导入旧电脑的文件…", "-", "quit 退出(&Q)"}));
     EXPECT_EQ(entries(menu("job")), (Names{"runjob 执行任务(&R)", "-", "newjob 新建任务(&N)", "editjob 编辑任务(&E)",
                                            "deletejob 移除任务(&M)", "clearjob 清空任务(&C)", "-", "up 上移(&U)",
                                            "down 下移(&D)", "-", "playjob 开始(&S)", "pausejob 暂停(&P)",

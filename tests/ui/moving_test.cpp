@@ -1,0 +1,141 @@
+// The commands for files brought from another computer, as the user meets them: the import, its questions and
+// report, then the tidy table and its 确定.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "player/music_names.h"
+#include "store/gbk.h"
+#include "support/fakes.h"
+#include "support/fixture_bytes.h"
+#include "support/temp_folder.h"
+#include "support/when_modal.h"
+#include "ui/clock_menu.h"
+#include "ui/main_window.h"
+#include "ui/moving_commands.h"
+#include "ui/tidy_dialog.h"
+
+namespace lingchao {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kOldShangKe = "D:\\" + test::kGbkLingSheng + "\\" + test::kGbkShangKe + ".MP3";
+
+void Put(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
+    fs::create_directories(file.parent_path());
+    test::WriteAll(file, bytes);
+}
+
+QString Cell(QTableWidget* table, int row, int column) { return table->item(row, column)->text(); }
+
+class MovingCommands : public ::testing::Test {
+protected:
+    MovingServices Services() {
+        return {app, dialogs, [this] { return MusicNames::Scan(app / "music"); }, [this] { ++reloads; },
+                [this] { ++settingsReloads; }};
+    }
+
+    test::TempFolder root;
+    fs::path old = root / "U盘" / "铃潮";
+    fs::path app = root / "app";
+    test::ScriptedDialogs dialogs;
+    int reloads = 0;
+    int settingsReloads = 0;
+};
+
+TEST_F(MovingCommands, TheImportCopiesAsksReportsThenTheTidyPointsTheTimetableAtTheMusic) {
+    const auto oldTimetable =
+        test::FixtureGroup({{1, test::kGbkShangKe, "08:00", "Everyday", "START", {kOldShangKe}, {}}});
+    Put(old / "default.dll", oldTimetable);
+    Put(old / "exit.dll", std::vector<std::uint8_t>(10, '0'));
+    Put(old / "music" / "铃声" / "上课.mp3", std::vector<std::uint8_t>(2000, 7));
+    Put(app / "default.dll", test::FixtureGroup({{1, "X", "07:00", "Everyday", "START", {"/m/x.wav"}, {}}}));
+
+    dialogs.files = {old.string()};
+    dialogs.answers = {MessageAnswer::Yes, MessageAnswer::Ok, MessageAnswer::Ok};
+    bool tableSeen = false;
+    test::WhenModal<TidyDialog>([&](TidyDialog* dialog) {
+        tableSeen = true;
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("整理音乐路径"));
+        QTableWidget* table = dialog->table();
+        ASSERT_EQ(table->rowCount(), 1);
+        EXPECT_EQ(table->horizontalHeaderItem(0)->text(), QStringLiteral("任务或列表"));
+        EXPECT_EQ(Cell(table, 0, 0), QStringLiteral("任务1 上课"));
+        EXPECT_EQ(Cell(table, 0, 1), QStringLiteral("D:\\铃声\\上课.MP3"));
+        EXPECT_EQ(Cell(table, 0, 2), QStringLiteral("music/铃声/上课.mp3"));
+        EXPECT_TRUE(dialog->findChild<QCheckBox*>(QStringLiteral("Check1"))->isChecked());
+        dialog->findChild<QPushButton*>(QStringLiteral("Command1_0"))->click();
+    });
+    RunImportCommand(Services(), nullptr);
+
+    EXPECT_TRUE(tableSeen);
+    ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+    ASSERT_EQ(dialogs.messages.size(), 3u);
+    EXPECT_NE(dialogs.messages[0].text.find("default.dll"), std::string::npos);
+    EXPECT_EQ(dialogs.messages[1].title, "提示");
+    EXPECT_NE(dialogs.messages[1].text.find("exit.dll："), std::string::npos) << dialogs.messages[1].text;
+    EXPECT_NE(dialogs.messages[2].text.find("已改正1个路径"), std::string::npos) << dialogs.messages[2].text;
+    EXPECT_EQ(reloads, 2);  // after the import, after the tidy
+    EXPECT_EQ(settingsReloads, 0);
+    EXPECT_FALSE(fs::exists(app / "exit.dll"));
+    EXPECT_EQ(test::ReadAll(app / "default.dll.bak"), oldTimetable);
+    const auto now = test::ReadAll(app / "default.dll");
+    const std::string field(now.begin() + 62, now.begin() + 62 + 512);
+    EXPECT_EQ(GbkToUtf8(field.substr(0, field.find_last_not_of(' ') + 1)),
+              (app / "music" / "铃声" / "上课.mp3").string());
+}
+
+TEST_F(MovingCommands, NothingToTidySaysSoAndCancelChangesNothing) {
+    Put(app / "default.dll", test::FixtureGroup({{1, "X", "07:00", "Everyday", "START", {""}, {}}}));
+    RunTidyCommand(Services(), nullptr);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].text.find("没有需要整理的音乐路径"), std::string::npos);
+
+    const auto timetable = test::FixtureGroup({{1, "X", "07:00", "Everyday", "START", {kOldShangKe}, {}}});
+    Put(app / "default.dll", timetable);
+    Put(app / "music" / "上课.mp3", {1});
+    test::WhenModal<TidyDialog>([](TidyDialog* dialog) { dialog->reject(); });
+    RunTidyCommand(Services(), nullptr);
+    EXPECT_EQ(test::ReadAll(app / "default.dll"), timetable);
+    EXPECT_FALSE(fs::exists(app / "default.dll.bak"));
+    EXPECT_EQ(reloads, 0);
+}
+
+TEST_F(MovingCommands, TheFileMenuAndTheClockMenuOfferTheCommands) {
+    Jilu jilu{app, nullptr, [] {}};
+    test::FakePlayer player;
+    Form4 form({jilu, dialogs, player, [](const JobRecord& r) { return MusicForWeekday(r, 1); }});
+    int tidies = 0;
+    int imports = 0;
+    form.hooks().tidy = [&] { ++tidies; };
+    form.hooks().importOld = [&] { ++imports; };
+    auto* file = form.findChild<QMenu*>(QStringLiteral("file"));
+    ASSERT_NE(file, nullptr);
+    QStringList captions;
+    for (QAction* a : file->actions()) captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(captions,
+              (QStringList{"打开(&O)", "保存(&S)", "-", "整理音乐路径…", "导入旧电脑的文件…", "-", "退出(&Q)"}));
+    form.findChild<QAction*>(QStringLiteral("tidy"))->trigger();
+    form.findChild<QAction*>(QStringLiteral("importold"))->trigger();
+    EXPECT_EQ(tidies, 1);
+    EXPECT_EQ(imports, 1);
+
+    ClockMenu menu({});
+    menu.SetTidyHook([&] { ++tidies; });
+    QAction* tidy1 = menu.findChild<QAction*>(QStringLiteral("tidy1"));
+    ASSERT_NE(tidy1, nullptr);
+    EXPECT_FALSE(tidy1->isVisible());
+    menu.OfferTidy(true);
+    EXPECT_TRUE(tidy1->isVisible());
+    EXPECT_EQ(menu.wenjian()->actions().front(), tidy1);
+    menu.Form3_tidy1_Click();
+    EXPECT_EQ(tidies, 2);
+}
+
+}  // namespace
+}  // namespace lingchao
