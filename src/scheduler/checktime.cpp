@@ -348,13 +348,17 @@ BellsLeft Checktime::BellsLeftToday() const {
     if (dueCount_ < 1 || !plan_.Rings()) return left;
     const LocalDateTime now = lastSeen_ ? *lastSeen_ : clock_.Now();
     const int nowMinute = MinuteOfDay(now.time);
+    int lastCounted = -1;
     for (int k = EntriesIn(nowMinute + 1, 1439).first; k <= dueCount_; ++k) {
         const auto i = static_cast<std::size_t>(k);
         const EntryFacts& f = dueFacts_[i];
         const int minute = MinuteOfDay(dueTimes_[i]);
+        // One bell a minute: the others of its minute are held back by the fire lock.
+        if (minute == lastCounted) continue;
         if (!f.start || !(f.everyday || (f.date && *f.date == now.date)) || Done(now.date, minute)) continue;
         const std::int32_t set = dueSetTimes_[i];
         if (plan_.rule.Skips({set / 3600, (set / 60) % 60, 0}, dueJobNos_[i])) continue;
+        lastCounted = minute;
         if (left.count++ == 0) left.next = {minute / 60, minute % 60, 0};
     }
     return left;

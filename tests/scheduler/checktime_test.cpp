@@ -419,7 +419,8 @@ TEST_F(CheckDueJobTest, BellOfTheShutdownMinuteRingsBeforeTheCountdownOpens) {
 
 TEST_F(CheckDueJobTest, BellsLeftTodayCountsTheStartedJobsStillToCome) {
     Group({Job(1, "eight", "08:00"), Job(2, "nine", "09:00", "PAUSE"), Job(3, "exam", "10:00", "START", "2026-12-07"),
-           Job(4, "other", "11:00", "START", "2026-12-09"), Job(5, "damaged", "ab:cd")});
+           Job(4, "other", "11:00", "START", "2026-12-09"), Job(5, "damaged", "ab:cd"),
+           Job(6, "eight-too", "08:00")});  // one bell a minute
     BuildAt({7, 0, 0});
     EXPECT_EQ(host.bellsLeft.back(), (BellsLeft{2, {8, 0, 0}}));
     EXPECT_EQ(BellsLeftText(host.bellsLeft.back()), "2 bells left today, next 08:00");
