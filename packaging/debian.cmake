@@ -21,6 +21,8 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/lingchao.metainfo.xml DESTINATION ${CMAK
 file(WRITE ${LINGCHAO_DEB_DIR}/conffiles "/etc/xdg/autostart/lingchao.desktop\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${LINGCHAO_DEB_DIR}/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Windows on a Wayland desktop that has no XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 # Lines of at most 79 characters: the field is shown on 80-column terminals.
 set(CPACK_PACKAGE_DESCRIPTION "Lingchao (铃潮) rings a school's timetable from one PC: at set minutes it
 plays class bells, morning exercises and exam signals from sound files or

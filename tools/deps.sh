@@ -19,6 +19,7 @@ test_pkgs=(
   faketime pulseaudio pulseaudio-utils sox libsox-fmt-mp3
   dbus dbus-x11 clang libclang-rt-14-dev tzdata
   lintian desktop-file-utils appstream man-db playerctl libglib2.0-bin
+  weston xwayland qt6-wayland
 )
 
 pkgs=("${build_pkgs[@]}")

@@ -11,20 +11,9 @@
 #include "app/program.h"
 #include "base/log.h"
 #include "platform/app_folder.h"
+#include "platform/display_session.h"
 #include "player/player_backend.h"
 #include "store/example_group.h"
-
-namespace {
-
-bool HasDisplay() {
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    return (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0') ||
-           (platform != nullptr && *platform != '\0');
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -45,7 +34,9 @@ int main(int argc, char** argv) {
             break;
     }
     // The bell must ring on a machine without a display too: then no windows, only the scheduler.
-    const bool windows = HasDisplay();
+    const lingchao::DisplayChoice display = lingchao::ChooseDisplayForThisSession();
+    const bool windows = display.windows;
+    if (!display.logLine.empty()) lingchao::LogLine(display.logLine);
     std::unique_ptr<QCoreApplication> app;
     if (windows) {
         auto gui = std::make_unique<QApplication>(argc, argv);
@@ -54,7 +45,6 @@ int main(int argc, char** argv) {
         app = std::move(gui);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
-        lingchao::LogLine("no display: running without windows");
     }
     lingchao::InstallChineseTranslations(*app);
     // At start-up, not at the first bell: a cold plugin registry costs a third of a second.

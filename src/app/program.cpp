@@ -4,11 +4,13 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMenu>
+#include <QTimer>
 #include <QTranslator>
 
 #include "base/log.h"
 #include "base/text.h"
 #include "platform/app_folder.h"
+#include "platform/display_session.h"
 #include "platform/mpris.h"
 #include "platform/qt_dialogs.h"
 #include "player/media_probe.h"
@@ -194,6 +196,12 @@ bool Program::Start() {
     soundOutput_.Check();
     StartMpris();
     clockSync_->Start();
+    if (const std::string notice = NoX11Notice(); windows_ && !notice.empty()) {
+        // Once, as soon as the event loop runs; the splash is up by then.
+        QTimer::singleShot(0, shell_.get(), [this, notice] {
+            dialogs_->Message({notice, "提示", MessageIcon::Information, MessageButtons::Ok, 0});
+        });
+    }
     return true;
 }
 

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# A Wayland desktop, on a headless weston: with XWayland the program's windows go through it (the clock on X11,
+# the hotkeys grabbed); without XWayland the program says once that the clock cannot stay on top and the hotkeys
+# are off, and the bells go on. Usage: wayland_e2e.sh <build dir>   (KEEP=1 keeps the temporary folder)
+set -euo pipefail
+build=$(readlink -f "$1")
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "$0")/lib.sh"
+e2e_need weston Xwayland xdotool xprop
+[ -f /usr/lib/x86_64-linux-gnu/libweston-10/headless-backend.so ] || ls /usr/lib/*/libweston-*/headless-backend.so \
+    >/dev/null 2>&1 || { echo "SKIP: weston's headless backend missing"; exit 0; }
+e2e_begin
+app="$T/app"
+mkdir -p "$app/music" "$app/job"
+cp "$build/bin/lingchao" "$app/"
+
+start_weston() {  # name, extra weston options...
+    local name=$1
+    shift
+    e2e_spawn weston --backend=headless-backend.so --socket="$name" --idle-time=0 --log="$T/$name.log" "$@" \
+        >"$T/$name.err" 2>&1
+    for _ in $(seq 1 100); do [ -S "$XDG_RUNTIME_DIR/$name" ] && break; sleep 0.1; done
+    [ -S "$XDG_RUNTIME_DIR/$name" ] || e2e_fail "weston did not start"
+}
+stop_program() {
+    kill "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
+
+# With XWayland: weston's X server; Qt would pick Wayland (the Wayland plugin is installed) without the program.
+start_weston wl-x --xwayland
+for _ in $(seq 1 100); do grep -q "xserver listening on display" "$T/wl-x.log" && break; sleep 0.1; done
+xdisplay=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$T/wl-x.log" | head -1)
+[ -n "$xdisplay" ] || e2e_fail "weston started no XWayland"
+e2e_spawn env -C "$app" WAYLAND_DISPLAY=wl-x DISPLAY="$xdisplay" XDG_SESSION_TYPE=wayland "$app/lingchao" \
+    >"$T/xwayland.out" 2>"$T/xwayland.err"
+program=$E2E_LAST
+e2e_wait_line "$T/xwayland.err" "through XWayland" 20 || e2e_fail "no word of XWayland in the log"
+splash=""
+for _ in $(seq 1 200); do
+    splash=$(DISPLAY=$xdisplay xdotool search --name '^铃潮$' 2>/dev/null | head -1 || true)
+    [ -n "$splash" ] && break
+    sleep 0.1
+done
+[ -n "$splash" ] || e2e_fail "the splash is not an X11 window on XWayland"
+# The splash hands over to the clock after 8 s; the clock's load grabs the hotkeys on the X server.
+e2e_wait_line "$T/xwayland.err" "job\\(s\\) scheduled" 20 || e2e_fail "the scheduler did not start"
+gone=""
+for _ in $(seq 1 200); do
+    DISPLAY=$xdisplay xdotool search --onlyvisible --name '^铃潮$' >/dev/null 2>&1 || { gone=1; break; }
+    sleep 0.1
+done
+[ -n "$gone" ] || e2e_fail "the splash did not hand over to the clock"
+# Ctrl+F12 on the X server reaches the program's key grab: the main window opens.
+main=""
+for _ in $(seq 1 100); do
+    DISPLAY=$xdisplay xdotool key ctrl+F12
+    main=$(DISPLAY=$xdisplay xdotool search --onlyvisible --name '^铃潮V4.0$' 2>/dev/null | head -1 || true)
+    [ -n "$main" ] && break
+    sleep 0.2
+done
+[ -n "$main" ] || e2e_fail "Ctrl+F12 did not open the main window under XWayland"
+grep -q "global hotkeys unavailable" "$T/xwayland.err" && e2e_fail "hotkeys off under XWayland"
+grep -q "cannot stay on top" "$T/xwayland.err" && e2e_fail "told the clock cannot stay on top under XWayland"
+stop_program "$program"
+
+# Without XWayland: native Wayland windows, told once on screen and in the log; the scheduler runs all the same.
+start_weston wl-only
+e2e_spawn env -C "$app" WAYLAND_DISPLAY=wl-only "$app/lingchao" >"$T/wayland.out" 2>"$T/wayland.err"
+program=$E2E_LAST
+e2e_wait_line "$T/wayland.err" "job\\(s\\) scheduled" 20 || e2e_fail "the scheduler did not start"
+if ls /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so >/dev/null 2>&1; then
+    grep -q "Wayland session without XWayland: the clock cannot stay on top and the hotkeys are off" \
+        "$T/wayland.err" || e2e_fail "not told that the clock cannot stay on top"
+    e2e_wait_line "$T/wayland.err" "global hotkeys unavailable" 20 || e2e_fail "the hotkeys' absence is not logged"
+else
+    grep -q "qt6-wayland) is not installed: running without windows" "$T/wayland.err" ||
+        e2e_fail "no word of running without windows"
+fi
+kill -0 "$program" 2>/dev/null || e2e_fail "the program ended"
+[ "$(grep -c "cannot stay on top" "$T/wayland.err")" -le 1 ] || e2e_fail "told more than once"
+stop_program "$program"
+echo PASS
