@@ -56,7 +56,7 @@ int RunCheck(int* argc, char*** argv) {
     InstallMusicNames(MusicNames::Scan(MusicFolder(folder)));
     GstMediaProbe probe;
     CheckInput input;
-    input.groupFile = folder / kDefaultGroup;
+    input.appFolder = folder;
     input.now = SystemClock().Now();
     input.probe = &probe;
     if (std::string sound = SoundOutputProblem(); !sound.empty()) input.otherProblems.push_back(std::move(sound));

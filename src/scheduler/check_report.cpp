@@ -1,17 +1,17 @@
 #include "scheduler/check_report.h"
 
-#include <algorithm>
 #include <ostream>
 
 #include "base/file_util.h"
 #include "base/text.h"
+#include "scheduler/day_plan.h"
 #include "scheduler/self_check.h"
 #include "store/group_file.h"
 
 namespace lingchao {
 namespace {
 
-const char* WeekdayName(int weekday) {
+const char* WeekdayWord(int weekday) {
     static constexpr const char* kNames[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
                                              "Friday", "Saturday", "Sunday"};
     return weekday >= 1 && weekday <= 7 ? kNames[weekday - 1] : "?";
@@ -19,24 +19,31 @@ const char* WeekdayName(int weekday) {
 
 std::string JobText(int jobNo, const std::string& name) { return "job " + std::to_string(jobNo) + " \"" + name + "\""; }
 
-void WriteBells(std::ostream& out, const char* day, const CalendarDate& date, const DayPlan& plan) {
-    out << day << ", " << WeekdayName(WeekdayOf(date)) << " " << DateText(date) << ": ";
-    if (plan.bells.empty()) {
+void WriteBells(std::ostream& out, const char* label, const DayBells& day, const LocalDateTime& now) {
+    const int ringing = CountRinging(day.bells);
+    out << label << ", " << WeekdayWord(day.plan.weekday) << " " << DateText(day.plan.date) << ": ";
+    if (ringing == 0) {
         out << "no bells\n";
-        return;
+    } else {
+        out << ringing << (ringing == 1 ? " bell\n" : " bells\n");
     }
-    out << plan.bells.size() << (plan.bells.size() == 1 ? " bell\n" : " bells\n");
-    for (const auto& b : plan.bells) {
-        out << "  " << HourMinuteText(b.time) << "  " << JobText(b.jobNo, b.name) << "  " << b.path;
-        if (b.lockedBy != 0) out << "  (passed over: job " << b.lockedBy << " rings in this minute)";
+    // The calendar's word on the day, as the clock's tooltip gives it.
+    if (day.plan.calendarPresent) out << "  " << PlanLine(day.plan, day.bells, now) << "\n";
+    for (const auto& b : day.bells) {
+        out << "  " << HourMinuteText(b.ringTime) << "  " << JobText(b.jobNo, b.name) << "  " << b.path;
+        if (b.skipped) {
+            out << "  (skipped today)";
+        } else if (!(b.ringTime == b.setTime)) {
+            out << "  (set " << HourMinuteText(b.setTime) << ", moved today)";
+        }
         out << "\n";
     }
 }
 
-// What the self-check would show on a day of that weekday, one line each.
-std::vector<std::string> MusicProblems(const std::filesystem::path& groupFile, int weekday, MediaProbe& probe) {
+// What the self-check would show for a day's timetable, one line each.
+std::vector<std::string> MusicProblems(const PlanOfDay& plan, MediaProbe& probe) {
     std::vector<std::string> lines;
-    for (const auto& p : CheckTodaysMusic(groupFile, weekday, probe)) {
+    for (const auto& p : CheckTodaysMusic(plan.source, plan.rule.songWeekday, probe)) {
         if (p.IsNote()) continue;  // found by name: it plays
         lines.push_back(JobText(p.jobNo, p.jobName) + " cannot play \"" + p.path + "\": " + p.reason);
     }
@@ -51,63 +58,58 @@ void WriteProblems(std::ostream& out, const char* heading, const std::vector<std
 
 }  // namespace
 
-DayPlan BellsOfDay(const std::filesystem::path& groupFile, const CalendarDate& date) {
-    DayPlan plan;
+std::vector<DamagedJob> DamagedJobs(const std::filesystem::path& groupFile) {
+    std::vector<DamagedJob> damaged;
     const auto content = ReadFileBytes(groupFile);
-    if (!content) return plan;
+    if (!content) return damaged;
     const int n = JobCountFromLength(content->size());
-    const int weekday = WeekdayOf(date);
     for (int k = 1; k <= n; ++k) {
         const JobRecord r = DecodeJobRecord(RecordFrom(*content, k));
         if (TrimRight(r.JobState) != "START") continue;
-        const std::string name(Trim(r.JobName));
         const std::string_view dateText = Trim(r.JobDate);
-        const auto time = ParseTimeOfDay(r.JobTime);
-        const auto jobDate = ParseDate(dateText);
-        if (!time) {
-            plan.damaged.push_back({r.JobNo, name, "time"});
-        } else if (dateText != "Everyday" && !jobDate) {
-            plan.damaged.push_back({r.JobNo, name, "date"});
-        } else if (dateText == "Everyday" || *jobDate == date) {
-            plan.bells.push_back({{time->hour, time->minute, 0}, r.JobNo, name, MusicForWeekday(r, weekday), 0});
+        if (!ParseTimeOfDay(r.JobTime)) {
+            damaged.push_back({r.JobNo, std::string(Trim(r.JobName)), "time"});
+        } else if (dateText != "Everyday" && !ParseDate(dateText)) {
+            damaged.push_back({r.JobNo, std::string(Trim(r.JobName)), "date"});
         }
     }
-    // The scheduler's order: by time, equal times in file order; the first of a minute takes the fire lock.
-    std::stable_sort(plan.bells.begin(), plan.bells.end(),
-                     [](const PlannedBell& a, const PlannedBell& b) { return a.time.Seconds() < b.time.Seconds(); });
-    for (std::size_t i = 1; i < plan.bells.size(); ++i) {
-        const PlannedBell& before = plan.bells[i - 1];
-        if (before.time == plan.bells[i].time) {
-            plan.bells[i].lockedBy = before.lockedBy != 0 ? before.lockedBy : before.jobNo;
-        }
-    }
-    return plan;
-}
-
-CalendarDate NextDay(const CalendarDate& date) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
-    const int inMonth = date.month == 2 && leap ? 29 : kDays[(date.month + 11) % 12];
-    if (date.day < inMonth) return {date.year, date.month, date.day + 1};
-    if (date.month < 12) return {date.year, date.month + 1, 1};
-    return {date.year + 1, 1, 1};
+    return damaged;
 }
 
 bool WriteCheckReport(std::ostream& out, const CheckInput& input) {
-    const CalendarDate today = input.now.date;
-    const CalendarDate tomorrow = NextDay(today);
-    const DayPlan todays = BellsOfDay(input.groupFile, today);
-    const DayPlan tomorrows = BellsOfDay(input.groupFile, tomorrow);
-    WriteBells(out, "today", today, todays);
-    WriteBells(out, "tomorrow", tomorrow, tomorrows);
+    const DayBells today = BellsOfDate(input.appFolder, input.now.date);
+    const DayBells tomorrow = BellsOfDate(input.appFolder, NextDate(input.now.date));
+    WriteBells(out, "today", today, input.now);
+    WriteBells(out, "tomorrow", tomorrow, input.now);
 
-    std::vector<std::string> problems = MusicProblems(input.groupFile, input.now.weekday, *input.probe);
-    for (const auto& d : todays.damaged) {
-        problems.push_back(JobText(d.jobNo, d.name) + " never rings: its " + d.what + " is unreadable");
+    // Today's problems are what the clock's mark would show: the calendar's, the day's music, damaged jobs.
+    std::vector<std::string> problems;
+    if (const std::string calendar = CalendarProblemsText(today.calendarProblems); !calendar.empty()) {
+        problems.push_back(calendar);
+    }
+    if (!today.plan.sourceProblem.empty() && today.plan.rule.Rings()) {
+        problems.push_back("今天的任务组《" + today.plan.GroupName() + "》无法使用：" + today.plan.sourceProblem +
+                           "，今天不响铃");
+    }
+    if (today.plan.Rings()) {
+        const auto music = MusicProblems(today.plan, *input.probe);
+        problems.insert(problems.end(), music.begin(), music.end());
+        for (const auto& d : DamagedJobs(today.plan.source)) {
+            problems.push_back(JobText(d.jobNo, d.name) + " never rings: its " + d.what + " is unreadable");
+        }
     }
     problems.insert(problems.end(), input.otherProblems.begin(), input.otherProblems.end());
     WriteProblems(out, "problems today", problems);
-    WriteProblems(out, "problems tomorrow", MusicProblems(input.groupFile, WeekdayOf(tomorrow), *input.probe));
+
+    std::vector<std::string> later;
+    if (const std::string warning = TomorrowWarning(tomorrow.plan, tomorrow.bells); !warning.empty()) {
+        later.push_back(warning);
+    }
+    if (tomorrow.plan.Rings()) {
+        const auto music = MusicProblems(tomorrow.plan, *input.probe);
+        later.insert(later.end(), music.begin(), music.end());
+    }
+    WriteProblems(out, "problems tomorrow", later);
 
     if (problems.empty()) {
         out << "ok: every bell of today can play\n";
