@@ -1,6 +1,7 @@
 #include "scheduler/check_report.h"
 
 #include <ostream>
+#include <sstream>
 
 #include "base/file_util.h"
 #include "base/text.h"
@@ -29,6 +30,11 @@ void WriteBells(std::ostream& out, const char* label, const DayBells& day, const
     }
     // The calendar's word on the day, as the clock's tooltip gives it.
     if (day.plan.calendarPresent) out << "  " << PlanLine(day.plan, day.bells, now) << "\n";
+    if (day.plan.date == now.date) {
+        // Today-only changes, each on its own line as in the clock's tooltip.
+        std::istringstream changes(TodayChangesLine(day.plan, day.bells));
+        for (std::string line; std::getline(changes, line);) out << "  " << line << "\n";
+    }
     for (const auto& b : day.bells) {
         out << "  " << HourMinuteText(b.ringTime) << "  " << JobText(b.jobNo, b.name) << "  " << b.path;
         if (b.skipped) {

@@ -112,6 +112,8 @@ TEST_F(CheckReportTest, FollowsTheSchoolCalendar) {
     r = RunCheck(dir.path(), probe);
     EXPECT_FALSE(r.ok) << r.text;
     EXPECT_TRUE(Has(r,
+                    "今天已推迟 10 分钟\n"
+                    "  已跳过 08:00 B\n"
                     "  07:50  job 2 \"A\"  /m/a.wav\n"
                     "  08:10  job 1 \"B\"  /m/b.wav  (skipped today)\n"
                     "  08:10  job 5 \"Same\"  /m/c.wav  (set 08:00, moved today)\n"
