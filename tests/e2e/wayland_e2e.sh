@@ -1,26 +1,35 @@
 #!/usr/bin/env bash
 # A Wayland desktop, on a headless weston: with XWayland the program's windows go through it (the clock on X11,
 # the hotkeys grabbed); without XWayland the program says once that the clock cannot stay on top and the hotkeys
-# are off, and the bells go on. Usage: wayland_e2e.sh <build dir>   (KEEP=1 keeps the temporary folder)
+# are off, and the bells go on. Usage: wayland_e2e.sh <build dir>   (KEEP=1 keeps the temporary folder;
+# screenshots of the compositor's screen go to $LINGCHAO_E2E_SHOTS)
 set -euo pipefail
 build=$(readlink -f "$1")
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "$0")/lib.sh"
-e2e_need weston Xwayland xdotool xprop
+e2e_need weston weston-screenshooter Xwayland xdotool xprop convert
 [ -f /usr/lib/x86_64-linux-gnu/libweston-10/headless-backend.so ] || ls /usr/lib/*/libweston-*/headless-backend.so \
     >/dev/null 2>&1 || { echo "SKIP: weston's headless backend missing"; exit 0; }
 e2e_begin
 app="$T/app"
 mkdir -p "$app/music" "$app/job"
+shots=${LINGCHAO_E2E_SHOTS:-$T/shots}
+mkdir -p "$shots"
 cp "$build/bin/lingchao" "$app/"
 
 start_weston() {  # name, extra weston options...
     local name=$1
     shift
-    e2e_spawn weston --backend=headless-backend.so --socket="$name" --idle-time=0 --log="$T/$name.log" "$@" \
-        >"$T/$name.err" 2>&1
+    # --debug lets weston-screenshooter read the screen; pixman draws it without a GPU.
+    e2e_spawn weston --backend=headless-backend.so --use-pixman --debug --width=1024 --height=640 --socket="$name" \
+        --idle-time=0 --log="$T/$name.log" "$@" >"$T/$name.err" 2>&1
     for _ in $(seq 1 100); do [ -S "$XDG_RUNTIME_DIR/$name" ] && break; sleep 0.1; done
     [ -S "$XDG_RUNTIME_DIR/$name" ] || e2e_fail "weston did not start"
+}
+screenshot() {  # socket, name: the compositor's whole screen as the user sees it, in $shots/<name>.png
+    rm -rf "$T/shooter" && mkdir -p "$T/shooter"
+    (cd "$T/shooter" && WAYLAND_DISPLAY=$1 weston-screenshooter) >/dev/null 2>&1 || e2e_fail "no screenshot of $1"
+    mv "$T"/shooter/*.png "$shots/$2.png"
 }
 stop_program() {
     kill "$1" 2>/dev/null || true
@@ -51,6 +60,27 @@ for _ in $(seq 1 200); do
     sleep 0.1
 done
 [ -n "$gone" ] || e2e_fail "the splash did not hand over to the clock"
+# The clock is an X11 window on XWayland, and the compositor shows it: its blue digits are on the screen.
+clock=""
+for _ in $(seq 1 200); do
+    for id in $(DISPLAY=$xdisplay xdotool search --onlyvisible --classname lingchao 2>/dev/null); do
+        eval "$(DISPLAY=$xdisplay xdotool getwindowgeometry --shell "$id")"
+        [ "$WIDTH" = 40 ] && [ "$HEIGHT" = 40 ] && clock=$id
+    done
+    [ -n "$clock" ] && break
+    sleep 0.1
+done
+[ -n "$clock" ] || e2e_fail "the clock is not an X11 window on XWayland"
+eval "$(DISPLAY=$xdisplay xdotool getwindowgeometry --shell "$clock")"
+blue=0
+for _ in $(seq 1 50); do
+    screenshot wl-x clock-xwayland
+    blue=$(convert "$shots/clock-xwayland.png" -crop "40x40+$X+$Y" +repage -fx 'r<0.4 && g<0.4 && b>0.6' \
+        -format '%[fx:round(mean*w*h)]' info:)
+    [ "$blue" -ge 10 ] && break
+    sleep 0.2
+done
+[ "$blue" -ge 10 ] || e2e_fail "the clock is not on the compositor's screen at $X,$Y"
 # Ctrl+F12 on the X server reaches the program's key grab: the main window opens.
 main=""
 for _ in $(seq 1 100); do
@@ -79,5 +109,6 @@ else
 fi
 kill -0 "$program" 2>/dev/null || e2e_fail "the program ended"
 [ "$(grep -c "cannot stay on top" "$T/wayland.err")" -le 1 ] || e2e_fail "told more than once"
+screenshot wl-only no-xwayland
 stop_program "$program"
 echo PASS
