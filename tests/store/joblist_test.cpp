@@ -51,6 +51,8 @@ TEST_F(JobListTest, MovesPastTheEndsOrWithoutSelectionChangeNothing) {
     jobs.MoveJobUp();
     jobs.MoveJobDown();
     EXPECT_EQ(test::ReadAll(group()), before);
+    // Nothing was asked of the file, so nothing can have failed to be saved.
+    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front().text;
 }
 
 TEST_F(JobListTest, RemoveAsksAndRenumbers) {

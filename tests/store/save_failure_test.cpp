@@ -89,6 +89,13 @@ TEST_F(SaveFailureTest, InAReadOnlyFolderEveryEditIsToldWithItsReasonAndTheListS
         ASSERT_FALSE(reported.empty()) << what;
         EXPECT_NE(reported.back().find("没有写入权限"), std::string::npos) << what;
     }
+    // A move that was not saved leaves the selection on the job, which stayed where it was.
+    list.selected = 1;
+    jobs.MoveJobUp();
+    EXPECT_EQ(list.selected, 1);
+    list.selected = 0;
+    jobs.MoveJobDown();
+    EXPECT_EQ(list.selected, 0);
     // The editor's save reports the same way (the editor shows its own box).
     JobEditorFields fields;
     fields.number = "4";
