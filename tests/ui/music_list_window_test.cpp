@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "store/gbk.h"
 #include "support/fakes.h"
 #include "support/temp_folder.h"
+#include "ui/clock_window.h"
 #include "ui/music_list_window.h"
 
 namespace lingchao {
@@ -86,6 +88,19 @@ struct Fixture {
     }
 };
 
+// Notes each window that a modal window blocks.
+class BlockWatch final : public QObject {
+public:
+    explicit BlockWatch(std::vector<QObject*>& blocked) : blocked_(blocked) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::WindowBlocked) blocked_.push_back(watched);
+        return false;
+    }
+
+private:
+    std::vector<QObject*>& blocked_;
+};
+
 void ExpectInformation(const test::ScriptedDialogs& dialogs, const char* text) {
     QVERIFY(!dialogs.messages.empty());
     const MessageRequest& box = dialogs.messages.back();
@@ -152,6 +167,25 @@ private slots:
         QCOMPARE(f.form->windowTitle(), QStringLiteral("音乐列表"));
         QVERIFY(f.form->isModal());
         QCOMPARE(f.form->minimumSize(), f.form->maximumSize());
+    }
+
+    // Open over the main window, the editor leaves the floating clock and its menu (stop, quit) within reach.
+    void blocksTheMainWindowButNotTheClock() {
+        QWidget mainWindow;  // outlives the editor it parents
+        mainWindow.resize(300, 200);
+        Fixture f;
+        ClockWindow clock(ClockWindow::Hooks{});
+        std::vector<QObject*> blocked;
+        BlockWatch watch(blocked);
+        mainWindow.installEventFilter(&watch);
+        clock.installEventFilter(&watch);
+        mainWindow.show();
+        clock.show();
+        f.form = std::make_unique<Form5>(f.music, f.player, f.dialogs, &mainWindow);
+        f.form->show();
+        QTRY_VERIFY(std::count(blocked.begin(), blocked.end(), &mainWindow) > 0);
+        QApplication::processEvents();
+        QCOMPARE(std::count(blocked.begin(), blocked.end(), &clock), 0);
     }
 
     void keyLettersAreUnderlinedInsideTheBrackets() {
