@@ -19,7 +19,7 @@ printf '%s\r\n' "$app/music/长铃.wav" | iconv -t GBK >"$app/music/课间.m3u"
 python3 "$E2E_DIR/make_group.py" "$app/default.dll" "08:00|Everyday|START|上课|$app/music/课间.m3u"
 
 e2e_spawn dbus-daemon --session --nofork --address="unix:path=$T/bus" --print-address=3 3>"$T/bus.addr" 2>"$T/dbus.err"
-for _ in $(seq 1 100); do [ -s "$T/bus.addr" ] && break; sleep 0.1; done
+for _ in $(seq 1 600); do [ -s "$T/bus.addr" ] && break; sleep 0.1; done
 DBUS_SESSION_BUS_ADDRESS=$(head -1 "$T/bus.addr")
 [ -n "$DBUS_SESSION_BUS_ADDRESS" ] || e2e_fail "dbus-daemon did not start"
 export DBUS_SESSION_BUS_ADDRESS
@@ -87,7 +87,7 @@ sleep 1
 [ "$(pc status)" = Stopped ] && [ "$(size)" = "$s1" ] || e2e_fail "play after stop played again"
 
 # Desktop panels follow the changes as they are signalled.
-for _ in $(seq 1 50); do [ "$(tr '\n' ' ' <"$T/follow.log")" = "Stopped Playing Paused Playing Stopped " ] && break; sleep 0.1; done
+for _ in $(seq 1 300); do [ "$(tr '\n' ' ' <"$T/follow.log")" = "Stopped Playing Paused Playing Stopped " ] && break; sleep 0.1; done
 [ "$(tr '\n' ' ' <"$T/follow.log")" = "Stopped Playing Paused Playing Stopped " ] ||
     e2e_fail "signalled changes: $(tr '\n' ' ' <"$T/follow.log")"
 grep -q 'job 1 "上课" set 08:00 .*: fired' "$T/program.err" || e2e_fail "the bell did not fire"

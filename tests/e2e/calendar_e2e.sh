@@ -104,8 +104,9 @@ expect_lines 2026-12-07 08:00 "上课,$M/升旗曲.wav,fired (shifted +10 min)" 
 stop_program
 shifted=$(awk -F, 'NR > 1 && $1 == "2026-12-07" && $8 ~ /^fired/' "$APP/bell-log.csv")
 IFS=, read -r _ _ actual late _ <<<"$shifted"
-[[ "$actual" == "2026-12-07 08:10:00."* ]] && [ "$late" -ge 0 ] && [ "$late" -lt 1000 ] ||
-    e2e_fail "the shifted bell: actual $actual, late_ms $late"
+# Within its minute: how soon in it is the benchmark's business, a loaded machine may start it late.
+[[ "$actual" == "2026-12-07 08:10:"* ]] && [ "$late" -ge 0 ] && [ "$late" -lt "$E2E_WITHIN_MS" ] ||
+    e2e_fail "the shifted bell: actual $actual, late_ms $late, limit $E2E_WITHIN_MS"
 
 # 跳过下一个铃声 on Tuesday 2026-12-08: the first 08:00 job is skipped, so the second rings; across a restart.
 start_program "2026-12-08 07:55:00"

@@ -10,4 +10,4 @@ add_executable(clock_sync_probe ${CMAKE_CURRENT_LIST_DIR}/clock_sync_probe.cpp)
 target_link_libraries(clock_sync_probe PRIVATE lingchao_platform)
 add_test(NAME platform_clock_sync_dbus_test
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/clock_sync_test.sh $<TARGET_FILE:clock_sync_probe> $<TARGET_FILE:fake_timedated>)
-set_tests_properties(platform_clock_sync_dbus_test PROPERTIES TIMEOUT 60 SKIP_RETURN_CODE 77)
+set_tests_properties(platform_clock_sync_dbus_test PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)

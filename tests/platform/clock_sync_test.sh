@@ -21,7 +21,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 dbus-daemon --session --nofork --address="unix:path=$D/system_bus_socket" --print-address=3 3>"$D/addr" \
     2>"$D/daemon.log" &
 daemon_pid=$!
-for _ in $(seq 100); do [ -s "$D/addr" ] && break; sleep 0.05; done
+for _ in $(seq 1200); do [ -s "$D/addr" ] && break; sleep 0.05; done
 [ -s "$D/addr" ] || { echo "FAIL: dbus-daemon did not start"; cat "$D/daemon.log"; exit 1; }
 export DBUS_SYSTEM_BUS_ADDRESS=$(head -1 "$D/addr")
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$D/no_session_bus"
@@ -30,7 +30,7 @@ start_fake() {
     : >"$D/fake.out"
     "$fake" "$1" >"$D/fake.out" 2>"$D/fake.err" &
     fake_pid=$!
-    for _ in $(seq 100); do grep -q ready "$D/fake.out" && return 0; sleep 0.05; done
+    for _ in $(seq 1200); do grep -q ready "$D/fake.out" && return 0; sleep 0.05; done
     echo "FAIL: fake timedated did not start"; cat "$D/fake.err"; exit 1
 }
 stop_fake() { kill "$fake_pid" 2>/dev/null; wait "$fake_pid" 2>/dev/null; fake_pid=""; }

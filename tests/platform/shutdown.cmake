@@ -12,4 +12,4 @@ target_link_libraries(sleep_inhibitor_probe PRIVATE lingchao_platform)
 add_test(NAME platform_shutdown_requester_test
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/shutdown_requester_test.sh
         $<TARGET_FILE:shutdown_requester_probe> $<TARGET_FILE:fake_logind> $<TARGET_FILE:sleep_inhibitor_probe>)
-set_tests_properties(platform_shutdown_requester_test PROPERTIES TIMEOUT 60 SKIP_RETURN_CODE 77)
+set_tests_properties(platform_shutdown_requester_test PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)

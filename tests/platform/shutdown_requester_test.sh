@@ -22,7 +22,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 dbus-daemon --session --nofork --address="unix:path=$D/system_bus_socket" --print-address=3 3>"$D/addr" \
     2>"$D/daemon.log" &
 daemon_pid=$!
-for _ in $(seq 100); do [ -s "$D/addr" ] && break; sleep 0.05; done
+for _ in $(seq 1200); do [ -s "$D/addr" ] && break; sleep 0.05; done
 [ -s "$D/addr" ] || { echo "FAIL: dbus-daemon did not start"; cat "$D/daemon.log"; exit 1; }
 export DBUS_SYSTEM_BUS_ADDRESS=$(head -1 "$D/addr")
 # Nothing here may fall back to a session bus of its own.
@@ -32,7 +32,7 @@ start_fake() {
     : >"$D/fake.out"
     "$fake" "$1" "$D/calls" >"$D/fake.out" 2>"$D/fake.err" &
     fake_pid=$!
-    for _ in $(seq 100); do grep -q ready "$D/fake.out" && return 0; sleep 0.05; done
+    for _ in $(seq 1200); do grep -q ready "$D/fake.out" && return 0; sleep 0.05; done
     echo "FAIL: fake login manager did not start"; cat "$D/fake.err"; exit 1
 }
 stop_fake() { kill "$fake_pid" 2>/dev/null; wait "$fake_pid" 2>/dev/null; fake_pid=""; }
@@ -48,13 +48,13 @@ expect() {
 }
 
 start_fake accept
-expect "accepted" "$("$probe" 5000)" accepted
+expect "accepted" "$("$probe" 30000)" accepted
 [ "$(cat "$D/calls" 2>/dev/null)" = "PowerOff interactive=false" ] || fail "call recorded: '$(cat "$D/calls")'"
 stop_fake
 
 : >"$D/calls"
 start_fake deny
-expect "refused" "$("$probe" 5000)" refused "当前用户没有关机的权限" "org.freedesktop.DBus.Error.AccessDenied"
+expect "refused" "$("$probe" 30000)" refused "当前用户没有关机的权限" "org.freedesktop.DBus.Error.AccessDenied"
 [ "$(cat "$D/calls")" = "PowerOff interactive=false" ] || fail "refused call recorded: '$(cat "$D/calls")'"
 stop_fake
 
@@ -66,15 +66,15 @@ expect "no answer" "$("$probe" 1000)" refused "系统登录管理器没有应答
 echo "no answer: refused after $(( ($(date +%s%N) - began) / 1000000 )) ms (timeout 1000 ms)"
 stop_fake
 
-expect "no login manager" "$("$probe" 5000)" refused "找不到系统登录管理器（systemd-logind 未运行）" "ServiceUnknown"
+expect "no login manager" "$("$probe" 30000)" refused "找不到系统登录管理器（systemd-logind 未运行）" "ServiceUnknown"
 
-expect "no bus" "$(DBUS_SYSTEM_BUS_ADDRESS="unix:path=$D/nothing_here" "$probe" 5000)" refused \
+expect "no bus" "$(DBUS_SYSTEM_BUS_ADDRESS="unix:path=$D/nothing_here" "$probe" 30000)" refused \
     "无法连接系统消息总线（本机没有运行系统 D-Bus 服务）"
 
 # The sleep inhibitor: a new reason takes a new lock before the old one goes; release and quit let go.
 if [ -n "$inhibitor" ]; then
     wait_record() {  # count of lines matching $1 to reach $2
-        for _ in $(seq 200); do [ "$(grep -c "$1" "$D/calls" 2>/dev/null)" -ge "$2" ] && return 0; sleep 0.05; done
+        for _ in $(seq 1200); do [ "$(grep -c "$1" "$D/calls" 2>/dev/null)" -ge "$2" ] && return 0; sleep 0.05; done
         return 1
     }
     : >"$D/calls"

@@ -12,7 +12,7 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    auto inhibitor = std::make_unique<lingchao::LogindSleepInhibitor>("铃潮", 5000);
+    auto inhibitor = std::make_unique<lingchao::LogindSleepInhibitor>("铃潮", 30000);
     for (int i = 1; i < argc; ++i) {
         const std::string step = argv[i];
         if (step.rfind("hold:", 0) == 0) {
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
             std::printf("quit\n");
             continue;
         }
-        const QDeadlineTimer deadline(10000);
+        const QDeadlineTimer deadline(60000);
         while (inhibitor->Pending() && !deadline.hasExpired()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
             QThread::msleep(5);

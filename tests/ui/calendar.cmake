@@ -6,4 +6,4 @@ target_compile_definitions(ui_calendar_window_test PRIVATE
     LINGCHAO_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/platform/data")
 add_test(NAME ui_calendar_window_test COMMAND ui_calendar_window_test)
 set_tests_properties(ui_calendar_window_test PROPERTIES TIMEOUT 120
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=20000")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=100000")

@@ -9,7 +9,7 @@ foreach(name clock_window_test splash_test)
     target_link_libraries(ui_${name} PRIVATE lingchao_ui lingchao_testsupport Qt6::Test)
     add_test(NAME ui_${name} COMMAND ui_${name})
     set_tests_properties(ui_${name} PROPERTIES TIMEOUT 120
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=20000")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=100000")
 endforeach()
 
 add_executable(ui_rejian_test ui/rejian_test.cpp)

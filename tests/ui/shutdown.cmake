@@ -5,8 +5,8 @@ foreach(name shutdown_settings_dialog_test shutdown_confirm_test)
     set_target_properties(ui_${name} PROPERTIES AUTOMOC ON)
     target_link_libraries(ui_${name} PRIVATE lingchao_ui lingchao_testsupport Qt6::Test)
     add_test(NAME ui_${name} COMMAND ui_${name})
-    set_tests_properties(ui_${name} PROPERTIES TIMEOUT 60
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=20000")
+    set_tests_properties(ui_${name} PROPERTIES TIMEOUT 120
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=100000")
 endforeach()
 
 # Shows each dialog for a screenshot under X (not a ctest test).
