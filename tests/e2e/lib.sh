@@ -25,6 +25,9 @@ e2e_begin() {  # sets T, the temporary folder
     export HOME="$T/home" XDG_RUNTIME_DIR="$T/run" TZ=UTC LC_ALL=C.UTF-8
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$T/no-session-bus"
     unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM PULSE_SERVER XDG_DATA_HOME FAKETIME LD_PRELOAD
+    # libfaketime shares a semaphore with the children of a faked program; a plugin scanner killed while it
+    # holds it (GStreamer kills a slow one) leaves the program waiting for ever. No scanner child, no such wait.
+    export GST_REGISTRY_FORK=no
     trap e2e_cleanup EXIT
 }
 
@@ -43,6 +46,8 @@ e2e_cleanup() {
         kill -KILL "$p" 2>/dev/null || true
     fi
     wait 2>/dev/null || true
+    # What libfaketime leaves behind for a faked program that was killed.
+    for p in "${E2E_PIDS[@]}"; do rm -f "/dev/shm/faketime_shm_$p" "/dev/shm/sem.faketime_sem_$p"; done
     if [ -n "${KEEP:-}" ]; then echo "kept $T"; else rm -rf "$T"; fi
 }
 
