@@ -171,19 +171,24 @@ Checktime::DayRecord& Checktime::Day(const CalendarDate& date) {
     auto it = std::find_if(days_.begin(), days_.end(), [day](const DayRecord& d) { return d.day == day; });
     if (it == days_.end()) {
         if (days_.size() >= kDaysKept) days_.pop_back();
-        days_.insert(days_.begin(), DayRecord{day, {}});
+        days_.insert(days_.begin(), DayRecord{day, {}, {}});
     } else if (it != days_.begin()) {
         std::rotate(days_.begin(), it, it + 1);
     }
     return days_.front();
 }
 
-bool Checktime::Done(const CalendarDate& date, int minute) const {
+const Checktime::DayRecord* Checktime::Find(const CalendarDate& date) const {
     const std::int64_t day = DaysFromCivil(date);
     for (const DayRecord& d : days_) {
-        if (d.day == day) return d.done.test(static_cast<std::size_t>(minute));
+        if (d.day == day) return &d;
     }
-    return false;
+    return nullptr;
+}
+
+bool Checktime::Done(const CalendarDate& date, int minute) const {
+    const DayRecord* d = Find(date);
+    return d && d->done.test(static_cast<std::size_t>(minute));
 }
 
 std::pair<int, int> Checktime::EntriesIn(int fromMinute, int toMinute) const {
@@ -262,9 +267,12 @@ JobExamination Checktime::Examine(int entry, const CalendarDate& date) const {
 
 void Checktime::PassOverSkipped(const CalendarDate& date, int fromMinute, int toMinute, const std::string& reason) {
     const auto [first, last] = EntriesIn(fromMinute, toMinute);
+    const DayRecord* record = Find(date);
     std::vector<JobExamination> exams;
     for (int k = first; k < last; ++k) {
-        if (Done(date, MinuteOfDay(dueTimes_[static_cast<std::size_t>(k)]))) continue;
+        const auto minute = static_cast<std::size_t>(MinuteOfDay(dueTimes_[static_cast<std::size_t>(k)]));
+        // Each skip of a minute is logged once, though the clock may skip it again after being set back.
+        if (record && (record->done.test(minute) || record->skipped.test(minute))) continue;
         JobExamination exam = Examine(k, date);
         if (exam.outcome == JobOutcome::Fired) {
             exam.outcome = JobOutcome::Missed;
@@ -273,7 +281,7 @@ void Checktime::PassOverSkipped(const CalendarDate& date, int fromMinute, int to
         exams.push_back(std::move(exam));
     }
     DayRecord& day = Day(date);
-    for (int m = fromMinute; m <= toMinute; ++m) day.done.set(static_cast<std::size_t>(m));
+    for (int m = fromMinute; m <= toMinute; ++m) day.skipped.set(static_cast<std::size_t>(m));
     for (const JobExamination& exam : exams) host_.JobExamined(exam);
 }
 

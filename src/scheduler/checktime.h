@@ -89,9 +89,10 @@ std::string ClockText(const TimeOfDay& time);  // "8:05", "14:30", "0:00"
 // Plain C++ driven by any timer that calls Tick() once a second and FireLockElapsed() when asked.
 //
 // Each minute of a day is dealt with once: at the first tick in it, all its jobs are examined together, the
-// first that may ring rings and every one gets its line. A minute the clock skips (suspend, clock set forward,
-// the spring DST gap) is dealt with at the next tick: its jobs are logged, never rung late. A minute already
-// dealt with is never dealt with again that day, whatever the clock does (set back, the autumn DST hour).
+// first that may ring rings and every one gets its line. A minute already dealt with is never dealt with again
+// that day, whatever the clock does (set back, the autumn DST hour). A minute the clock skips (suspend, clock set
+// forward, the spring DST gap) is logged at the next tick, never rung late; should the clock be set back into it,
+// it is dealt with then like any other.
 class Checktime final {
 public:
     Checktime(std::filesystem::path appFolder, const Clock& clock, MediaPlayer& player, SchedulerHost& host);
@@ -146,16 +147,18 @@ private:
         bool everyday = false;
         std::optional<CalendarDate> date;
     };
-    // The minutes of one day that have been dealt with.
+    // The minutes of one day that have been dealt with, and those the clock skipped (logged, not yet reached).
     struct DayRecord {
         std::int64_t day = 0;
         std::bitset<1440> done;
+        std::bitset<1440> skipped;
     };
 
     PlanOfDay PlanFor(const CalendarDate& date) const;
     // Reads the index from `date`'s plan; the cursor and the minutes dealt with are left to the caller.
     void ReadIndex(const CalendarDate& date);
     DayRecord& Day(const CalendarDate& date);
+    const DayRecord* Find(const CalendarDate& date) const;
     bool Done(const CalendarDate& date, int minute) const;
     // Entries [first, last) of the index whose minute is in [fromMinute, toMinute].
     std::pair<int, int> EntriesIn(int fromMinute, int toMinute) const;

@@ -354,6 +354,22 @@ TEST_F(CheckDueJobTest, JumpThatMissesNoScheduledMinuteLogsNothing) {
     EXPECT_EQ(Played(), (Names{"noon.mp3"}));
 }
 
+TEST_F(CheckDueJobTest, ClockSetWronglyForwardThenCorrectedRingsWhatItMissed) {
+    Group({Job(1, "half-eight", "08:30"), Job(2, "nine", "09:00"), Job(3, "paused", "08:30", "PAUSE")});
+    BuildAt({8, 0, 0});
+    TickAt({10, 0, 0});  // set two hours ahead by mistake
+    TickAt({8, 0, 5});   // and put right
+    EXPECT_EQ(host.bellsLeft.back(), (BellsLeft{2, {8, 30, 0}}));
+    clock.SetTime({8, 29, 59});
+    RunSeconds(3600);
+    EXPECT_EQ(Played(), (Names{"half-eight.mp3", "nine.mp3"}));
+    EXPECT_EQ(Lines(), (Names{"08:30 half-eight missed: clock jumped from 08:00:00 to 10:00:00", "08:30 paused paused",
+                              "09:00 nine missed: clock jumped from 08:00:00 to 10:00:00", "08:30 half-eight fired",
+                              "08:30 paused paused", "09:00 nine fired"}));
+    TickAt({10, 0, 0});  // forward again over minutes already rung: nothing new
+    EXPECT_EQ(host.examined.size(), 6u);
+}
+
 TEST_F(CheckDueJobTest, CrowdedMinuteLogsAllItsJobsAndRingsAtItsFirstTick) {
     std::vector<std::uint8_t> bytes;
     for (int k = 1; k <= 62; ++k) {
