@@ -35,11 +35,11 @@ python3 "$E2E_DIR/make_group.py" "$APP/default.dll" "02:30|Everyday|START|两点
 
 e2e_spawn dbus-daemon --session --nofork --address="unix:path=$T/system_bus_socket" --print-address=3 \
     3>"$T/bus.addr" 2>"$T/bus.err"
-for _ in $(seq 1 100); do [ -s "$T/bus.addr" ] && break; sleep 0.05; done
+for _ in $(seq 1 1200); do [ -s "$T/bus.addr" ] && break; sleep 0.05; done
 [ -s "$T/bus.addr" ] || e2e_fail "dbus-daemon did not start"
 export DBUS_SYSTEM_BUS_ADDRESS=$(head -1 "$T/bus.addr")
 e2e_spawn "$build/bin/fake_logind" accept "$T/logind" >"$T/logind.out" 2>"$T/logind.err"
-e2e_wait_line "$T/logind.out" ready 10 || e2e_fail "the stand-in login manager did not start"
+e2e_wait_line "$T/logind.out" ready 60 || e2e_fail "the stand-in login manager did not start"
 
 # The program's clock is real time plus the offset in this file, read afresh at every call.
 clockfile="$T/faketime"
