@@ -254,9 +254,10 @@ void Form4::ShowPlanLine(const std::string& text) {
         // Made after the window may have been shown: a child made then stays hidden unless shown.
         statusBar()->show();
         planLine_->show();
-        planLine_->setText(QStringLiteral("\n"));
-        setFixedSize(centralWidget()->width(),
-                     centralWidget()->height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+        // Two lines (today, tomorrow) with room above and below, whatever the status bar's own hint says.
+        const int planHeight = planLine_->fontMetrics().lineSpacing() * 2 + 8;
+        statusBar()->setFixedHeight(planHeight);
+        setFixedSize(centralWidget()->width(), centralWidget()->height() + menuBar()->sizeHint().height() + planHeight);
     }
     planLine_->setText(QString::fromStdString(text));
 }
