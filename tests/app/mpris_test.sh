@@ -44,6 +44,17 @@ wait_status() {  # status, what
     e2e_fail "$2: status $(pc status), expected $1"
 }
 size() { stat -c %s "$out" 2>/dev/null || echo 0; }
+# Playing writes every second; a write under way when the pause was asked for may still land, so a paused
+# output is one that stays the same over a whole second, soon.
+wait_still() {  # what
+    local s1
+    for _ in $(seq 1 60); do
+        s1=$(size)
+        sleep 1
+        [ "$(size)" = "$s1" ] && return 0
+    done
+    e2e_fail "$1"
+}
 wait_growing() {  # what
     local s0
     s0=$(size)
@@ -68,9 +79,7 @@ wait_growing "the bell"
 
 pc pause
 wait_status Paused "pause"
-s1=$(size)
-sleep 1
-[ "$(size)" = "$s1" ] || e2e_fail "paused from the bus, the output still grows"
+wait_still "paused from the bus, the output still grows"
 
 gdbus call --session -d org.mpris.MediaPlayer2.lingchao -o /org/mpris/MediaPlayer2 \
     -m org.mpris.MediaPlayer2.Player.PlayPause >/dev/null
@@ -81,6 +90,7 @@ wait_growing "play-pause"
 pc stop
 wait_status Stopped "stop"
 [ -z "$(pc metadata title)" ] || e2e_fail "still a title after stop"
+wait_still "stopped from the bus, the output still grows"
 s1=$(size)
 pc play  # the stop let go of the list: nothing to resume
 sleep 1
