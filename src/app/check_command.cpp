@@ -11,8 +11,8 @@
 #include "platform/pulse_output.h"
 #include "player/media_probe.h"
 #include "player/music_names.h"
-#include "player/player_commands.h"
 #include "player/player_backend.h"
+#include "player/player_commands.h"
 #include "scheduler/check_report.h"
 #include "store/jilu.h"
 

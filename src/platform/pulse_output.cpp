@@ -18,7 +18,8 @@ struct PulseOutputMonitor::Impl {
 
     void Post(const SoundOutputState& state) {
         PulseOutputMonitor* to = owner;
-        QMetaObject::invokeMethod(to, [to, state] { to->Deliver(state); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            to, [to, state] { to->Deliver(state); }, Qt::QueuedConnection);
     }
 
     void PostServerOnly() {

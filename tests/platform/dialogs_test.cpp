@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QAbstractFileIconProvider>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -26,7 +26,8 @@ using test::WhenModal;
 TEST(QtNameFilters, PipeListBecomesQtFiltersShowingThePatternsOnce) {
     EXPECT_EQ(
         QtNameFilters("所有支持类型(*.mp3;*.m3u;*.wav;*.mid;*.wma)|*.mp3;*.m3u;*.wav;*.mid;*.wma|所有文件(*.*)|*.*|"),
-        (QStringList{QStringLiteral("所有支持类型 (*.mp3 *.m3u *.wav *.mid *.wma)"), QStringLiteral("所有文件 (*.*)")}));
+        (QStringList{QStringLiteral("所有支持类型 (*.mp3 *.m3u *.wav *.mid *.wma)"),
+                     QStringLiteral("所有文件 (*.*)")}));
     EXPECT_EQ(QtNameFilters("存档文件(*.sav)|*.sav|"), (QStringList{QStringLiteral("存档文件 (*.sav)")}));
     EXPECT_EQ(QtNameFilters("Groups|*.sav"), (QStringList{QStringLiteral("Groups (*.sav)")}));
     EXPECT_TRUE(QtNameFilters("").isEmpty());

@@ -34,9 +34,8 @@ public slots:
             sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Permission denied"));
         } else if (mode_ == QLatin1String("late")) {
             setDelayedReply(true);
-            QTimer::singleShot(20000, this, [reply = message().createReply(), bus = connection()]() mutable {
-                bus.send(reply);
-            });
+            QTimer::singleShot(20000, this,
+                               [reply = message().createReply(), bus = connection()]() mutable { bus.send(reply); });
         }
     }
 

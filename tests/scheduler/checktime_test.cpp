@@ -557,14 +557,14 @@ TEST(ScheduleIndex, EveryInsertionOrderGivesTheSameStableOrder) {
 // What the look-ahead is told a few seconds early must be what the tick then rings: the next bell is opened
 // before its minute from this answer alone.
 TEST_F(CheckDueJobTest, TheBellAFewSecondsAheadIsTheOneTheTickRings) {
-    test::WriteAll(dir / "default.dll",
-                   test::FixtureGroup({{1, "paused", "08:00", "Everyday", "PAUSE", {"/m/p.mp3"}, {}},
-                                       {2, "started", "08:00", "Everyday", "START", {"/m/s.mp3"}, {}},
-                                       {3, "locked", "08:00", "Everyday", "START", {"/m/l.mp3"}, {}},
-                                       {4, "other day", "08:01", "2026-12-08", "START", {"/m/o.mp3"}, {}},
-                                       {5, "weekday song", "08:02", "Everyday", "START", {"/m/main.mp3", "/m/mon.mp3"},
-                                        {1, 1}},
-                                       {6, "midnight", "00:00", "Everyday", "START", {"/m/n.mp3"}, {}}}));
+    test::WriteAll(
+        dir / "default.dll",
+        test::FixtureGroup({{1, "paused", "08:00", "Everyday", "PAUSE", {"/m/p.mp3"}, {}},
+                            {2, "started", "08:00", "Everyday", "START", {"/m/s.mp3"}, {}},
+                            {3, "locked", "08:00", "Everyday", "START", {"/m/l.mp3"}, {}},
+                            {4, "other day", "08:01", "2026-12-08", "START", {"/m/o.mp3"}, {}},
+                            {5, "weekday song", "08:02", "Everyday", "START", {"/m/main.mp3", "/m/mon.mp3"}, {1, 1}},
+                            {6, "midnight", "00:00", "Everyday", "START", {"/m/n.mp3"}, {}}}));
     BuildAt({7, 59, 0});
     struct Told {
         std::int64_t minute;
@@ -572,7 +572,7 @@ TEST_F(CheckDueJobTest, TheBellAFewSecondsAheadIsTheOneTheTickRings) {
     };
     std::vector<Told> told;
     std::vector<std::pair<std::int64_t, std::string>> rung;  // minute, path
-    for (int i = 0; i < 17 * 3600; ++i) {  // to 00:00:59 the next day
+    for (int i = 0; i < 17 * 3600; ++i) {                    // to 00:00:59 the next day
         const std::size_t before = player.calls.size();
         RunSeconds(1);
         if (player.calls.size() != before) {

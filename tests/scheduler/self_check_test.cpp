@@ -24,12 +24,13 @@ public:
 
 TEST(SelfCheck, ChecksTodaysMusicOfStartedJobsOnly) {
     test::TempFolder dir;
-    test::WriteAll(dir / "default.dll",
-                   test::FixtureGroup({{1, "A", "08:00", "Everyday", "START", {"/m/a.wav"}, {}},
-                                       {2, "B", "09:00", "Everyday", "PAUSE", {"/m/paused.wav"}, {}},
-                                       {3, test::kGbkShangKe, "10:00", "Everyday", "START",
-                                        {"/m/main.wav", "", "", "/m/wed.wav"}, {1, 0, 0, 1}},
-                                       {4, "D", "11:00", "Everyday", "START", {""}, {}}}));
+    test::WriteAll(
+        dir / "default.dll",
+        test::FixtureGroup(
+            {{1, "A", "08:00", "Everyday", "START", {"/m/a.wav"}, {}},
+             {2, "B", "09:00", "Everyday", "PAUSE", {"/m/paused.wav"}, {}},
+             {3, test::kGbkShangKe, "10:00", "Everyday", "START", {"/m/main.wav", "", "", "/m/wed.wav"}, {1, 0, 0, 1}},
+             {4, "D", "11:00", "Everyday", "START", {""}, {}}}));
     FakeProbe probe;
     probe.bad["/m/wed.wav"] = "文件不存在";
     const auto problems = CheckTodaysMusic(dir / "default.dll", 3, probe);

@@ -36,9 +36,9 @@ TEST_F(CrashSafety, KilledAfterAnyEditTheGroupHoldsExactlyThatEdit) {
     for (int k = 1; k <= test::kCrashOps; ++k) {
         test::TempFolder dir;
         test::WriteStartGroup(dir / kDefaultGroup);
-        const int killedAt = test::RunChild(
-            [&] { test::RunOps(dir.path(), 0, test::kCrashOps, [](int) { test::ReportStep(); }); }, false,
-            [&](int stop, Point) { return stop == k; });
+        const int killedAt =
+            test::RunChild([&] { test::RunOps(dir.path(), 0, test::kCrashOps, [](int) { test::ReportStep(); }); },
+                           false, [&](int stop, Point) { return stop == k; });
         EXPECT_EQ(killedAt, k) << "killed after edit " << k;
         EXPECT_TRUE(test::ReadAll(dir / kDefaultGroup) == StateAfter(k)) << "killed after edit " << k;
     }

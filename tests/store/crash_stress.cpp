@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
         test::WriteStartGroup(dir / kDefaultGroup);
         const auto start = std::chrono::steady_clock::now();
         test::RunOps(dir.path(), 0, test::kCrashOps, nullptr);
-        runMicros = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
-                        .count();
+        runMicros =
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
     }
     std::mt19937 rng(seed);
     std::uniform_int_distribution<long> delay(0, std::max<long>(1, runMicros));

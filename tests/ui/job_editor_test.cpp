@@ -185,9 +185,9 @@ TEST_F(JobEditorTest, TypingLimitsCountGbkBytes) {
 TEST_F(JobEditorTest, KeepsItsSizeWhileTheFocusAndTheHelpMove) {
     Open();
     const QSize size = editor->size();
-    for (QWidget* box : {static_cast<QWidget*>(Text1(2)), static_cast<QWidget*>(Text1(3)),
-                         static_cast<QWidget*>(Text2(0)), static_cast<QWidget*>(Text2(4)),
-                         static_cast<QWidget*>(Text1(1))}) {
+    for (QWidget* box :
+         {static_cast<QWidget*>(Text1(2)), static_cast<QWidget*>(Text1(3)), static_cast<QWidget*>(Text2(0)),
+          static_cast<QWidget*>(Text2(4)), static_cast<QWidget*>(Text1(1))}) {
         box->setFocus();
         QApplication::processEvents();
         EXPECT_EQ(editor->size(), size) << "help: " << Help().toStdString();

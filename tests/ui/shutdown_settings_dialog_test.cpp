@@ -220,9 +220,9 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             order << QApplication::focusWidget()->objectName();
         }
-        const QStringList expected{"Check1_0", "Text1_0", "Check1_8", "Check1_1", "Text1_1", "Check1_2", "Text1_2",
-                                   "Check1_3", "Text1_3", "Command2", "Check1_4", "Text1_4", "Check1_5", "Text1_5",
-                                   "Check1_6", "Text1_6", "Check1_7", "Text1_7", "Command1_0", "Command1_1"};
+        const QStringList expected{"Check1_0", "Text1_0", "Check1_8", "Check1_1", "Text1_1",    "Check1_2",  "Text1_2",
+                                   "Check1_3", "Text1_3", "Command2", "Check1_4", "Text1_4",    "Check1_5",  "Text1_5",
+                                   "Check1_6", "Text1_6", "Check1_7", "Text1_7",  "Command1_0", "Command1_1"};
         QCOMPARE(order, expected);
     }
 
