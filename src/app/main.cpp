@@ -12,6 +12,7 @@
 #include "base/log.h"
 #include "platform/app_folder.h"
 #include "platform/display_session.h"
+#include "platform/termination.h"
 #include "player/player_backend.h"
 #include "store/example_group.h"
 
@@ -53,5 +54,6 @@ int main(int argc, char** argv) {
     lingchao::Program program(lingchao::PrepareAppFolder(lingchao::SeedAppFolder, &folderWarning), windows);
     program.warnings().Set("app-folder", folderWarning);
     if (!program.Start()) return 0;
+    lingchao::QuitEventLoopOnTermination();
     return app->exec();
 }

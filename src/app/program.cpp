@@ -94,6 +94,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
     });
     runtime_.bellLog().SetProblemListener([this](const std::string& problem) { warnings_.Set("bell-log", problem); });
     runtime_.OnJobFired([this](const std::string& name, const std::string& path) { player_->NameJob(name, path); });
+    runtime_.SetWarnings(&warnings_);
     selfCheck_ = std::make_unique<SelfCheckRunner>(
         appFolder_ / kDefaultGroup, runtime_.clock(), std::make_unique<GstMediaProbe>(),
         [this](const std::vector<MusicProblem>& problems) { ReportProblems(problems); });
@@ -124,6 +125,9 @@ Program::Program(std::filesystem::path appFolder, bool windows)
 
 Program::~Program() {
     player_->SetListener(nullptr);  // the bus service goes before the windows that may still stop the player
+    // A bell still proving its sound when the program ends: what was measured so far goes to its line.
+    player_->Stop();
+    QCoreApplication::processEvents();
 }
 
 void Program::BuildWindows() {

@@ -1,5 +1,8 @@
 #include "app/runtime.h"
 
+#include <cmath>
+#include <cstdio>
+
 #include "base/log.h"
 #include "player/media_path.h"
 
@@ -13,6 +16,13 @@ Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player)
     fireLockTimer_.setSingleShot(true);
     fireLockTimer_.setInterval(60000);
     connect(&fireLockTimer_, &QTimer::timeout, this, [this] { checktime_.FireLockElapsed(); });
+    player.SetSoundProofHandler([this](const SoundProof& proof) { SoundProved(proof); });
+    proofLimit_.setSingleShot(true);
+    proofLimit_.setInterval(15000);
+    connect(&proofLimit_, &QTimer::timeout, this, [this] {
+        if (awaited_.empty()) return;
+        Proved(awaited_.front(), {}, {"the player told nothing of its sound", "没有声音输出"});
+    });
 }
 
 void Runtime::Start() {
@@ -65,8 +75,48 @@ void Runtime::JobExamined(const JobExamination& examination) {
     LogLine(StampText(e.at) + " job " + std::to_string(e.jobNo) + " \"" + e.name + "\" set " +
             (otherDay ? DateText(e.date) + " " : "") + HourMinuteText(e.setTime) + " state " + e.state + " path \"" +
             e.path + "\": " + OutcomeText(e));
-    bellLog_.Examined(e);
-    if (e.outcome == JobOutcome::Fired && fired_) fired_(e.name, e.path);
+    if (e.outcome != JobOutcome::Fired) {
+        bellLog_.Examined(e);
+        return;
+    }
+    if (fired_) fired_(e.name, e.path);
+    bellLog_.AwaitProof(e);
+    awaited_.push_back({tickSteady_, BellLog::LateOf(e), HourMinuteText(e.setTime) + " " + e.name});
+    if (!proofLimit_.isActive()) proofLimit_.start();
+}
+
+void Runtime::SoundProved(const SoundProof& proof) {
+    // Only media started by a bell's tick prove that bell; the user's own playing proves nothing.
+    if (awaited_.empty() || proof.requested < awaited_.front().tick) return;
+    const Awaited& bell = awaited_.front();
+    const bool known = outputState_.server && !proof.output.empty() && outputState_.sinkName == proof.output;
+    const SoundOutputState* output = known ? &outputState_ : nullptr;
+    BellProof columns;
+    if (proof.soundStart) {
+        columns.soundMs =
+            bell.lateMs + std::chrono::duration_cast<std::chrono::milliseconds>(*proof.soundStart - bell.tick).count();
+    }
+    if (proof.measuredSeconds > 0) columns.peakDbfs = proof.peakDbfs;
+    columns.output = known ? SoundOutputText(outputState_) : proof.output;
+    Proved(bell, columns, JudgeSilence(proof, output));
+}
+
+void Runtime::Proved(const Awaited& bell, const BellProof& given, const Silence& silence) {
+    BellProof columns = given;
+    columns.silentReason = silence.reason;
+    char peak[32] = "none";
+    if (columns.peakDbfs) std::snprintf(peak, sizeof peak, "%.1f dBFS", *columns.peakDbfs);
+    LogLine("bell " + bell.name + ": sound at " + (columns.soundMs ? std::to_string(*columns.soundMs) + " ms" : "never") +
+            ", peak " + peak + ", output " + (columns.output.empty() ? "none" : columns.output) +
+            (silence.reason.empty() ? "" : "; silent: " + silence.reason));
+    bellLog_.Proved(columns);
+    if (warnings_ != nullptr) {
+        // Mended by the next bell that is heard.
+        warnings_->Set("silent-bell", silence.reason.empty() ? "" : "铃声没有响：" + bell.name + "（" + silence.text + "）");
+    }
+    awaited_.pop_front();
+    proofLimit_.stop();
+    if (!awaited_.empty()) proofLimit_.start();
 }
 
 void Runtime::BellsLeftChanged(const BellsLeft& left) {

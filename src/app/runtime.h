@@ -3,12 +3,14 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "base/media_player.h"
 #include "base/sound_output.h"
+#include "base/warning_board.h"
 #include "platform/aligned_ticker.h"
 #include "platform/sleep_inhibitor.h"
 #include "scheduler/bell_log.h"
@@ -36,6 +38,8 @@ public:
     void OnJobFired(std::function<void(const std::string& name, const std::string& path)> fired) {
         fired_ = std::move(fired);
     }
+    // Where a bell that nobody heard is shown ("silent-bell").
+    void SetWarnings(WarningBoard* warnings) { warnings_ = warnings; }
     // The clock's load: reads the shutdown settings, shows the time, builds the index and starts the tick.
     void Start();
 
@@ -56,8 +60,17 @@ public:
     static constexpr int kLeadSeconds = 5;
 
 private:
+    // A fired bell whose proof of sound is awaited.
+    struct Awaited {
+        std::chrono::steady_clock::time_point tick;  // when its tick began
+        std::int64_t lateMs = 0;                     // how far into its minute that was
+        std::string name;                            // "08:00 上课", for the warning
+    };
+
     void OnTick();
     void LookAhead();
+    void SoundProved(const SoundProof& proof);
+    void Proved(const Awaited& bell, const BellProof& columns, const Silence& silence);
 
     std::filesystem::path appFolder_;
     // Idle suspend must not silence a bell: held while START bells remain today, let go at quit.
@@ -75,6 +88,9 @@ private:
     std::chrono::steady_clock::time_point tickSteady_;  // when the current tick began
     std::string lookedAhead_;                           // the coming bell already looked at: minute and job
     std::string shutdownSettingsProblem_;
+    WarningBoard* warnings_ = nullptr;
+    std::deque<Awaited> awaited_;
+    QTimer proofLimit_;  // a player that never tells must not hold the bell log back
 };
 
 }  // namespace lingchao

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "base/sound_output.h"
+
 namespace lingchao {
 
 // The one player of the program (the clock's wmp1). All calls come from the user-interface thread.
@@ -23,6 +25,10 @@ public:
     // Called on the user-interface thread when the loaded medium has played to its end
     // (for a music list: after its last entry).
     virtual void SetEndOfStreamHandler(std::function<void()> handler) = 0;
+    // Called on the user-interface thread, never from within a call into the player, once for each medium started
+    // (SetFileName, or Play from the beginning) within about 12 s: what reached the output. A player that cannot
+    // tell never calls it.
+    virtual void SetSoundProofHandler(std::function<void(const SoundProof&)> /*handler*/) {}
 };
 
 }  // namespace lingchao

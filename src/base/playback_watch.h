@@ -43,6 +43,9 @@ public:
     void Pause() override;
     void Stop() override;
     void SetEndOfStreamHandler(std::function<void()> handler) override;
+    void SetSoundProofHandler(std::function<void(const SoundProof&)> handler) override {
+        player_->SetSoundProofHandler(std::move(handler));
+    }
 
 private:
     void Change(NowPlaying next);

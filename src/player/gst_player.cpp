@@ -4,6 +4,10 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -41,6 +45,86 @@ bool SinkCanOpen(GstElement* sink) {
     return ok;
 }
 
+using Steady = std::chrono::steady_clock;
+
+std::int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Steady::now().time_since_epoch()).count();
+}
+
+Steady::time_point FromNs(std::int64_t ns) { return Steady::time_point(std::chrono::nanoseconds(ns)); }
+
+// When a pipeline's first buffer reached its sink and when the pipeline went PLAYING, written from GStreamer's
+// threads as it happens (0: not yet). The sound starts at the later of the two.
+struct Timing {
+    std::atomic<std::int64_t> firstBufferNs{0};
+    std::atomic<std::int64_t> playingNs{0};
+    std::function<void()>* onFirstBuffer = nullptr;
+};
+
+// The peak is measured over this much of a medium, from its start.
+constexpr double kProofSeconds = 10.0;
+constexpr int kProofLimitMs = 12000;
+
+// Outputs that reach a loudspeaker; anything else (fakesink, a file) takes the sound and nobody hears it.
+bool IsRealOutput(const std::string& factory) {
+    static const char* const kReal[] = {"pulsesink",    "alsasink", "pipewiresink", "jackaudiosink",
+                                        "osssink",      "oss4sink", "openalsink",   "directsoundsink"};
+    return std::find(std::begin(kReal), std::end(kReal), factory) != std::end(kReal);
+}
+
+// The element that really takes the sound, inside the bins around it (a new reference, or nullptr).
+GstElement* InnermostSink(GstElement* element) {
+    gst_object_ref(element);
+    while (GST_IS_BIN(element)) {
+        GstIterator* it = gst_bin_iterate_sinks(GST_BIN(element));
+        GValue item = G_VALUE_INIT;
+        GstElement* inner = nullptr;
+        if (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+            inner = GST_ELEMENT(g_value_get_object(&item));
+            gst_object_ref(inner);
+        }
+        g_value_unset(&item);
+        gst_iterator_free(it);
+        gst_object_unref(element);
+        if (inner == nullptr) return nullptr;
+        element = inner;
+    }
+    return element;
+}
+
+// The sound server's name of the sink that plays (pulsesink), else the element's kind.
+void DescribeOutput(GstElement* sink, std::string& output, bool& real) {
+    GstElement* inner = InnermostSink(sink);
+    if (inner == nullptr) return;
+    GstElementFactory* factory = gst_element_get_factory(inner);
+    const std::string kind = factory != nullptr ? GST_OBJECT_NAME(factory) : "unknown";
+    real = IsRealOutput(kind);
+    output = kind;
+    if (kind == "pulsesink") {
+        gchar* device = nullptr;
+        g_object_get(inner, "current-device", &device, nullptr);
+        if (device != nullptr && *device != '\0') output = device;
+        g_free(device);
+    }
+    gst_object_unref(inner);
+}
+
+// The loudest channel of a `level` message, in dB of full scale.
+double LevelPeak(const GstStructure* structure) {
+    double peak = -std::numeric_limits<double>::infinity();
+    const GValue* value = gst_structure_get_value(structure, "peak");
+    if (value == nullptr || !G_VALUE_HOLDS_BOXED(value)) return peak;
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    const auto* channels = static_cast<const GValueArray*>(g_value_get_boxed(value));
+    for (guint i = 0; channels != nullptr && i < channels->n_values; ++i) {
+        const double db = g_value_get_double(&channels->values[i]);
+        // level gives about -350 dB for all-zero samples: that is digital silence, not a level.
+        if (!std::isnan(db) && db > -200) peak = std::max(peak, db);
+    }
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    return peak;
+}
+
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
         text.replace(at, from.size(), to);
@@ -75,23 +159,55 @@ struct GstPlayer::Impl {
     std::string fallbackFactory;  // what autoaudiosink chose when pulsesink failed
     bool glibDispatcher = true;
     QTimer* poller = nullptr;
+    QObject owner;  // owns what is posted to the event loop: nothing runs after the player is gone
+
+    std::shared_ptr<Timing> timing;  // the playing pipeline's
+    GstElement* audioOutput = nullptr;  // the playing pipeline's audio output
+
+    // The proof of sound of the medium started last.
+    std::function<void(const SoundProof&)> proofHandler;
+    bool proving = false;
+    SoundProof proof;
+    std::string lastFailure;
+    QTimer proofDeadline;
+    QTimer proofLimit;
+
+    Impl() {
+        proofDeadline.setSingleShot(true);
+        proofDeadline.setInterval(static_cast<int>(kSoundDeadline.count()));
+        QObject::connect(&proofDeadline, &QTimer::timeout, &owner, [this] {
+            NoteSoundStart();
+            if (!proof.soundStart) FinishProof();  // not heard in time: say so now, not after the limit
+        });
+        proofLimit.setSingleShot(true);
+        proofLimit.setInterval(kProofLimitMs);
+        QObject::connect(&proofLimit, &QTimer::timeout, &owner, [this] { FinishProof(); });
+    }
 
     ~Impl() {
+        proofHandler = nullptr;  // whoever listens may be gone already
         Teardown();
-        delete poller;
     }
 
     void Teardown() {
         ++generation;
         if (pipeline == nullptr) return;
+        NoteSoundStart();
+        if (proving && proof.output.empty() && audioOutput != nullptr) {
+            DescribeOutput(audioOutput, proof.output, proof.realOutput);
+        }
         gst_element_set_state(pipeline, GST_STATE_NULL);
         if (watch != 0) g_source_remove(watch);
         watch = 0;
         gst_object_unref(pipeline);
         pipeline = nullptr;
+        if (audioOutput != nullptr) gst_object_unref(audioOutput);
+        audioOutput = nullptr;
+        timing.reset();
     }
 
     void Failed(const std::string& path, const std::string& reason) {
+        lastFailure = reason;
         if (!failures.Count()) return;  // one line per bell; CloseFailures counts the rest
         LogLine("cannot play " + Quoted(path) + ": " + reason);
         if (options.onFailure) options.onFailure(path, reason);
@@ -103,6 +219,55 @@ struct GstPlayer::Impl {
         if (summary.empty()) return;
         LogLine("cannot play " + Quoted(fileName) + ": " + summary);
         if (options.onFailure) options.onFailure(fileName, summary);
+    }
+
+    void BeginProof() {
+        FinishProof();
+        proving = true;
+        proof = SoundProof{};
+        proof.fileName = fileName;
+        proof.requested = Steady::now();
+        lastFailure.clear();
+        proofDeadline.start();
+        proofLimit.start();
+    }
+
+    // Reads what the playing pipeline's threads have noted.
+    void NoteSoundStart() {
+        if (!proving || proof.soundStart || !timing) return;
+        const std::int64_t first = timing->firstBufferNs.load();
+        const std::int64_t playing = timing->playingNs.load();
+        if (first == 0 || playing == 0) return;
+        proof.soundStart = FromNs(std::max(first, playing));
+        if (audioOutput != nullptr) DescribeOutput(audioOutput, proof.output, proof.realOutput);
+    }
+
+    void FinishProof() {
+        if (!proving) return;
+        NoteSoundStart();
+        proving = false;
+        proofDeadline.stop();
+        proofLimit.stop();
+        if (!proof.soundStart) {
+            if (proof.output.empty() && audioOutput != nullptr) DescribeOutput(audioOutput, proof.output, proof.realOutput);
+            if (proof.problem.empty()) proof.problem = lastFailure;
+        }
+        if (!proofHandler) return;
+        // Never from within a call into the player: the listener may call it back.
+        QTimer::singleShot(0, &owner, [this, done = proof] {
+            if (proofHandler) proofHandler(done);
+        });
+    }
+
+    void Measure(GstMessage* message) {
+        const GstStructure* structure = gst_message_get_structure(message);
+        if (!proving || structure == nullptr || !gst_structure_has_name(structure, "level")) return;
+        proof.peakDbfs = std::max(proof.peakDbfs, LevelPeak(structure));
+        GstClockTime duration = GST_CLOCK_TIME_NONE;
+        if (gst_structure_get_clock_time(structure, "duration", &duration) && GST_CLOCK_TIME_IS_VALID(duration)) {
+            proof.measuredSeconds += static_cast<double>(duration) / GST_SECOND;
+        }
+        if (proof.measuredSeconds >= kProofSeconds) FinishProof();
     }
 
     void Load() {
@@ -166,6 +331,7 @@ struct GstPlayer::Impl {
         }
         Teardown();
         CloseFailures();
+        FinishProof();
         if (isList) {
             // Reached the end of the list through failing entries: it has ended all the same.
             state = State::Idle;
@@ -212,12 +378,20 @@ struct GstPlayer::Impl {
         gst_object_ref_sink(pipeline);
         g_object_set(pipeline, "uri", uri, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
         g_free(uri);
-        if (GstElement* sink = MakeSink()) {
-            gst_object_ref_sink(sink);
-            g_object_set(pipeline, "audio-sink", sink, nullptr);
-            if (options.onFirstBuffer) WatchFirstBuffer(sink);
-            gst_object_unref(sink);
+        timing = std::make_shared<Timing>();
+        timing->onFirstBuffer = options.onFirstBuffer ? &options.onFirstBuffer : nullptr;
+        if (GstElement* made = MakeSink()) {
+            gst_object_ref_sink(made);
+            g_object_set(pipeline, "audio-sink", made, nullptr);
+            WatchFirstBuffer(made, timing);
+            audioOutput = made;
         }
+        // The peak of what is played: the proof that a bell was not silence.
+        if (GstElement* level = gst_parse_bin_from_description("audioconvert ! level interval=100000000", TRUE,
+                                                                nullptr)) {
+            g_object_set(pipeline, "audio-filter", level, nullptr);
+        }
+        WatchPlaying(pipeline, timing);
         g_signal_connect(pipeline, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
         AttachBus();
         current = index;
@@ -294,17 +468,39 @@ struct GstPlayer::Impl {
         LogLine("audio output: " + choice);
     }
 
-    void WatchFirstBuffer(GstElement* sink) {
-        GstPad* pad = gst_element_get_static_pad(sink, "sink");
+    static void WatchFirstBuffer(GstElement* output, const std::shared_ptr<Timing>& timing) {
+        GstPad* pad = gst_element_get_static_pad(output, "sink");
         if (pad == nullptr) return;
         gst_pad_add_probe(
             pad, GST_PAD_PROBE_TYPE_BUFFER,
             [](GstPad*, GstPadProbeInfo*, gpointer data) -> GstPadProbeReturn {
-                (*static_cast<std::function<void()>*>(data))();
+                Timing& t = **static_cast<std::shared_ptr<Timing>*>(data);
+                t.firstBufferNs.store(SteadyNs());
+                if (t.onFirstBuffer != nullptr) (*t.onFirstBuffer)();
                 return GST_PAD_PROBE_REMOVE;
             },
-            &options.onFirstBuffer, nullptr);
+            new std::shared_ptr<Timing>(timing), [](gpointer data) { delete static_cast<std::shared_ptr<Timing>*>(data); });
         gst_object_unref(pad);
+    }
+
+    // Notes the moment the pipeline goes PLAYING, on the thread that makes it so.
+    static void WatchPlaying(GstElement* pipe, const std::shared_ptr<Timing>& timing) {
+        GstBus* bus = gst_element_get_bus(pipe);
+        gst_bus_set_sync_handler(
+            bus,
+            [](GstBus*, GstMessage* message, gpointer data) -> GstBusSyncReply {
+                if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_STATE_CHANGED) return GST_BUS_PASS;
+                GstState newState = GST_STATE_VOID_PENDING;
+                gst_message_parse_state_changed(message, nullptr, &newState, nullptr);
+                Timing& t = **static_cast<std::shared_ptr<Timing>*>(data);
+                std::int64_t none = 0;
+                if (newState == GST_STATE_PLAYING && GST_IS_PIPELINE(GST_MESSAGE_SRC(message))) {
+                    t.playingNs.compare_exchange_strong(none, SteadyNs());
+                }
+                return GST_BUS_PASS;
+            },
+            new std::shared_ptr<Timing>(timing), [](gpointer data) { delete static_cast<std::shared_ptr<Timing>*>(data); });
+        gst_object_unref(bus);
     }
 
     void AttachBus() {
@@ -352,7 +548,11 @@ struct GstPlayer::Impl {
     // Returns false when the pipeline the message came from is gone. After the end-of-stream handler has run,
     // nothing of the player is touched: the handler may have loaded a new medium.
     bool Handle(GstMessage* message) {
+        NoteSoundStart();
         switch (GST_MESSAGE_TYPE(message)) {
+            case GST_MESSAGE_ELEMENT:
+                Measure(message);
+                return true;
             case GST_MESSAGE_EOS:
                 Advance();
                 return false;
@@ -369,6 +569,7 @@ struct GstPlayer::Impl {
                 } else {
                     Teardown();
                     state = State::Error;
+                    FinishProof();
                 }
                 return false;
             }
@@ -386,6 +587,7 @@ struct GstPlayer::Impl {
         Teardown();
         state = State::Idle;
         CloseFailures();
+        FinishProof();
         if (endOfStream) {
             std::function<void()> handler = endOfStream;
             handler();
@@ -424,7 +626,7 @@ GstPlayer::GstPlayer(GstPlayerOptions options) : impl_(std::make_unique<Impl>())
     impl_->glibDispatcher = dispatcher == nullptr || dispatcher->inherits("QEventDispatcherGlib");
     if (!impl_->glibDispatcher) {
         LogLine("Qt does not run GLib's main loop here: polling the player's bus");
-        impl_->poller = new QTimer();
+        impl_->poller = new QTimer(&impl_->owner);
         impl_->poller->setInterval(20);
         Impl* impl = impl_.get();
         QObject::connect(impl_->poller, &QTimer::timeout, [impl] { impl->Poll(); });
@@ -437,9 +639,16 @@ GstPlayer::~GstPlayer() = default;
 void GstPlayer::SetFileName(const std::string& path) {
     impl_->Teardown();
     impl_->CloseFailures();
+    impl_->FinishProof();
     impl_->fileName = path;
+    const bool release = !impl_->options.nullMediaPath.empty() && path == impl_->options.nullMediaPath;
+    if (!release) impl_->BeginProof();
     impl_->Load();
-    if (impl_->state == State::Idle) impl_->StartFrom(0);
+    if (impl_->state == State::Idle) {
+        impl_->StartFrom(0);
+    } else {
+        impl_->FinishProof();  // nothing to play: the proof says why
+    }
 }
 
 std::string GstPlayer::FileName() const { return impl_->fileName; }
@@ -454,8 +663,13 @@ void GstPlayer::Play() {
         case State::Idle:
             impl_->Teardown();
             impl_->CloseFailures();
+            impl_->BeginProof();
             impl_->Load();
-            if (impl_->state == State::Idle) impl_->StartFrom(0);
+            if (impl_->state == State::Idle) {
+                impl_->StartFrom(0);
+            } else {
+                impl_->FinishProof();
+            }
             return;
         case State::Empty:
         case State::Playing:
@@ -475,9 +689,14 @@ void GstPlayer::Stop() {
     if (impl_->state != State::Playing && impl_->state != State::Paused) return;
     impl_->Teardown();
     impl_->state = State::Idle;
+    impl_->FinishProof();
 }
 
 void GstPlayer::SetEndOfStreamHandler(std::function<void()> handler) { impl_->endOfStream = std::move(handler); }
+
+void GstPlayer::SetSoundProofHandler(std::function<void(const SoundProof&)> handler) {
+    impl_->proofHandler = std::move(handler);
+}
 
 GstPlayer::State GstPlayer::state() const { return impl_->state; }
 

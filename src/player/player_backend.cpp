@@ -2,6 +2,8 @@
 
 #include "player/player_backend.h"
 
+#include <QObject>
+#include <QTimer>
 #include <filesystem>
 #include <system_error>
 
@@ -16,9 +18,22 @@ bool backendReady = false;
 // Keeps the medium's name, plays nothing: the program still runs (and logs its bells) without GStreamer.
 class SilentPlayer final : public MediaPlayer {
 public:
+    explicit SilentPlayer(std::string nullMedia) : nullMedia_(std::move(nullMedia)) {}
     void SetFileName(const std::string& path) override {
         fileName_ = path;
+        if (path == nullMedia_) return;
         LogLine("no player: not playing \"" + path + "\"");
+        if (!proofHandler_) return;
+        SoundProof proof;
+        proof.fileName = path;
+        proof.requested = std::chrono::steady_clock::now();
+        proof.problem = "GStreamer is not usable";
+        QTimer::singleShot(0, &context_, [this, proof] {
+            if (proofHandler_) proofHandler_(proof);
+        });
+    }
+    void SetSoundProofHandler(std::function<void(const SoundProof&)> handler) override {
+        proofHandler_ = std::move(handler);
     }
     std::string FileName() const override { return fileName_; }
     void Play() override {}
@@ -27,7 +42,10 @@ public:
     void SetEndOfStreamHandler(std::function<void()>) override {}
 
 private:
+    std::string nullMedia_;
     std::string fileName_;
+    std::function<void(const SoundProof&)> proofHandler_;
+    QObject context_;
 };
 
 // MIDI goes through fluidsynth with Debian's General MIDI sound font; wildmidi, when present, has no
@@ -72,7 +90,7 @@ bool InitPlayerBackend(int* argc, char*** argv) {
 }
 
 std::unique_ptr<MediaPlayer> CreatePlayer(GstPlayerOptions options) {
-    if (!backendReady) return std::make_unique<SilentPlayer>();
+    if (!backendReady) return std::make_unique<SilentPlayer>(options.nullMediaPath);
     return std::make_unique<GstPlayer>(std::move(options));
 }
 

@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
 
 #include "base/file_util.h"
 #include "base/log.h"
@@ -30,19 +33,86 @@ std::int64_t BellLog::LateMs(const LocalDateTime& at, const TimeOfDay& setTime) 
     return actual - set;
 }
 
-void BellLog::Examined(const JobExamination& e) {
-    // A minute skipped before midnight is logged the next day, under its own date.
-    const CalendarDate& date = e.date == CalendarDate{} ? e.at.date : e.date;
-    // A shifted bell is late from the minute it was moved to.
-    const std::int64_t late = LateMs(e.at, e.setTime) + (DaysFromCivil(e.at.date) - DaysFromCivil(date)) * 86400000 -
-                              std::int64_t{e.shiftMinutes} * 60000;
-    const std::string outcome = OutcomeText(e);
-    Append(DateText(date) + "," + HourMinuteText(e.setTime) + "," + StampText(e.at) + "," + std::to_string(late) + "," +
-           std::to_string(e.jobNo) + "," + Field(e.name) + "," + Field(e.path) + "," + Field(outcome));
+BellLog::~BellLog() {
+    for (Held& h : held_) {
+        h.waiting = false;
+    }
+    Flush();
 }
 
+std::string BellLog::LeadFields(const JobExamination& e) {
+    // A minute skipped before midnight is logged the next day, under its own date.
+    const CalendarDate& date = e.date == CalendarDate{} ? e.at.date : e.date;
+    return DateText(date) + "," + HourMinuteText(e.setTime) + "," + StampText(e.at) + "," + std::to_string(LateOf(e)) +
+           "," + std::to_string(e.jobNo) + "," + Field(e.name) + "," + Field(e.path);
+}
+
+std::int64_t BellLog::LateOf(const JobExamination& e) {
+    const CalendarDate& date = e.date == CalendarDate{} ? e.at.date : e.date;
+    // A shifted bell is late from the minute it was moved to.
+    return LateMs(e.at, e.setTime) + (DaysFromCivil(e.at.date) - DaysFromCivil(date)) * 86400000 -
+           std::int64_t{e.shiftMinutes} * 60000;
+}
+
+void BellLog::Examined(const JobExamination& e) { Write(LeadFields(e) + "," + Field(OutcomeText(e))); }
+
 void BellLog::PlaybackFailed(const LocalDateTime& at, const std::string& path, const std::string& reason) {
-    Append(DateText(at.date) + ",," + StampText(at) + ",,,," + Field(path) + "," + Field("playback-failed: " + reason));
+    Write(DateText(at.date) + ",," + StampText(at) + ",,,," + Field(path) + "," + Field("playback-failed: " + reason));
+}
+
+void BellLog::AwaitProof(const JobExamination& fired) {
+    const std::string lead = LeadFields(fired);
+    held_.push_back({lead + "," + Field(OutcomeText(fired)), true, lead});
+}
+
+void BellLog::Proved(const BellProof& proof) {
+    auto it = held_.begin();
+    while (it != held_.end() && !it->waiting) ++it;
+    if (it == held_.end()) return;
+    std::string peak;
+    if (proof.peakDbfs) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f", *proof.peakDbfs);
+        peak = std::isfinite(*proof.peakDbfs) ? text : (*proof.peakDbfs < 0 ? "-inf" : "");
+    }
+    const std::string lead = it->lead;
+    it->line += "," + (proof.soundMs ? std::to_string(*proof.soundMs) : "") + "," + peak + "," +
+               Field(proof.output);
+    it->waiting = false;
+    if (!proof.silentReason.empty()) held_.insert(it + 1, Held{lead + "," + Field("silent: " + proof.silentReason), false, ""});
+    Flush();
+}
+
+void BellLog::Write(const std::string& line) {
+    if (!held_.empty()) {
+        held_.push_back({line, false, ""});
+        return;
+    }
+    if (!headerChecked_) SetAsideOlderLog();
+    Append(line);
+}
+
+void BellLog::Flush() {
+    while (!held_.empty() && !held_.front().waiting) {
+        const std::string line = held_.front().line;
+        held_.pop_front();
+        if (!headerChecked_) SetAsideOlderLog();
+        Append(line);
+    }
+}
+
+void BellLog::SetAsideOlderLog() {
+    headerChecked_ = true;
+    std::error_code ec;
+    // Only a plain file is read (a link or a FIFO is Append's to refuse), and only as far as a header goes.
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path_, ec))) return;
+    if (std::filesystem::file_size(path_, ec) == 0 || ec) return;
+    std::ifstream in(path_, std::ios::binary);
+    std::string first(std::string(kHeader).size() + 2, '\0');
+    in.read(first.data(), static_cast<std::streamsize>(first.size()));
+    first.resize(static_cast<std::size_t>(in.gcount()));
+    in.close();
+    if (first.substr(0, first.find_first_of("\r\n")) != kHeader) std::filesystem::rename(path_, rotated_, ec);
 }
 
 void BellLog::Append(const std::string& line) {

@@ -54,11 +54,13 @@ e2e_wait_line "$APP/bell-log.csv" ",2,眼保健操," 180 || e2e_fail "the second
 kill -0 "$program" 2>/dev/null || e2e_fail "the program ended"
 fired=$(e2e_log_lines "$APP" 08:00 | awk -F, '$8 == "fired"')
 [ "$(printf '%s\n' "$fired" | grep -c .)" = 1 ] || e2e_fail "expected one fired line for 08:00, got: $fired"
-IFS=, read -r date set_time actual late_ms job_no name path outcome <<<"$fired"
-[ "$date,$set_time,$job_no,$name,$path,$outcome" = "2026-12-07,08:00,1,上课,$APP/music/上课铃.wav,fired" ] ||
+IFS=, read -r date set_time actual late_ms job_no name path outcome sound_ms _ output <<<"$fired"
+[ "$date,$set_time,$job_no,$name,$path,$outcome,$output" = "2026-12-07,08:00,1,上课,$APP/music/上课铃.wav,fired,cap 100%" ] ||
     e2e_fail "unexpected bell-log line: $fired"
 [ "$late_ms" -ge 0 ] && [ "$late_ms" -lt "$E2E_WITHIN_MS" ] ||
     e2e_fail "late_ms $late_ms (started $actual), limit $E2E_WITHIN_MS"
+[ "$sound_ms" -ge "$late_ms" ] || e2e_fail "sound_ms $sound_ms before the bell fired"
+grep -q ",silent: " "$APP/bell-log.csv" && e2e_fail "the bell was called silent"
 e2e_log_lines "$APP" 08:00 | grep -q ',2,眼保健操,.*,locked$' || e2e_fail "the second 08:00 job was not passed over"
 grep -q "playback-failed" "$APP/bell-log.csv" && e2e_fail "playback failed"
 # The bell is longer than a second: wait until the recording holds its first 1.5 s.
@@ -78,5 +80,7 @@ echo "sound began $lo..$hi ms after 08:00:00 (recording start known within $widt
 [ ${#bursts[@]} = 1 ] || e2e_fail "expected one burst of sound, got: ${bursts[*]}"
 [ "$hi" -ge 0 ] || e2e_fail "sound began before 08:00:00 (at most $hi ms)"
 [ "$hi" -lt "$E2E_WITHIN_MS" ] || e2e_fail "sound began $hi ms after 08:00:00 (limit $E2E_WITHIN_MS ms)"
+# The sound cannot have reached the output after it was heard.
+[ "$sound_ms" -le $((hi + 20)) ] || e2e_fail "sound_ms $sound_ms, but the sound was heard by $hi ms"
 [ "$length" -ge 1000 ] || e2e_fail "sound lasted only $length ms"
 echo "PASS"

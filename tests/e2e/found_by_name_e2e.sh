@@ -35,7 +35,7 @@ wait "$program" 2>/dev/null || true
 line=$(grep '^2026-12-07,08:00,' "$APP/bell-log.csv" | head -1 || true)
 [ -n "$line" ] || e2e_fail "no bell-log line for 08:00"
 expected="$APP/music/铃声/上课.mp3 (found by name),fired"
-[[ "$line" == *",1,上课,$expected" ]] || e2e_fail "unexpected bell-log line: $line (wanted ...,1,上课,$expected)"
+[[ "$line" == *",1,上课,$expected,"* ]] || e2e_fail "unexpected bell-log line: $line (wanted ...,1,上课,$expected)"
 grep -q "playback-failed" "$APP/bell-log.csv" && e2e_fail "playback failed"
 grep -q 'self-check: .*cannot play' "$T/program.err" && e2e_fail "the self-check found a fault"
 grep -qF "self-check: job 1 \"上课\" plays \"D:\\铃声\\上课.MP3\" as \"$APP/music/铃声/上课.mp3\" (found by name)" \

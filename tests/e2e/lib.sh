@@ -106,13 +106,14 @@ e2e_install() {  # build dir
 }
 
 # A private sound server whose only sink is a null sink "cap"; a silent stream keeps the sink running, or the
-# start of the first sound would be lost while it wakes up.
+# start of the first sound would be lost while it wakes up. The sink never rewinds: a rewind mixes a new stream's
+# first milliseconds into what the monitor has already recorded, and the recording would lose them.
 e2e_start_pulse() {
     export PULSE_SERVER="unix:$T/run/native"
     E2E_PULSE_PIDFILE="$T/run/pulse/pid"
     pulseaudio -n --daemonize=yes --exit-idle-time=-1 --use-pid-file=yes --log-target="file:$T/pa.log" \
         --load="module-native-protocol-unix auth-anonymous=1 socket=$T/run/native" \
-        --load="module-null-sink sink_name=cap rate=$E2E_RATE channels=2" --load=module-always-sink \
+        --load="module-null-sink sink_name=cap rate=$E2E_RATE channels=2 norewinds=1" --load=module-always-sink \
         >"$T/pa.out" 2>&1 || e2e_fail "pulseaudio did not start: $(tail -3 "$T/pa.out")"
     for _ in $(seq 1 300); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
     pactl info >/dev/null 2>&1 || e2e_fail "pulseaudio does not answer"

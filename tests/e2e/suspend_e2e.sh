@@ -52,7 +52,7 @@ echo "08:01 bell: $line81"
 [ "$no81,$name81" = "2,上课" ] && [ "$late81" -ge 0 ] && [ "$late81" -lt "$E2E_WITHIN_MS" ] ||
     e2e_fail "08:01 bell not within $E2E_WITHIN_MS ms of its minute: $line81"
 # The 08:00 minute had its first tick at 08:00:30: it rings then, late, within its own minute, and before 08:01.
-IFS=, read -r _ _ _ late8 _ _ _ outcome8 <<<"$line8"
+IFS=, read -r _ _ _ late8 _ _ _ outcome8 _ <<<"$line8"
 [ "${outcome8:-}" = fired ] && [ "$late8" -ge 30000 ] && [ "$late8" -lt 60000 ] ||
     e2e_fail "08:00 bell after the jump: ${line8:-not examined}"
 awk -F, 'NR > 1 && $2 != "" {print $2}' "$APP/bell-log.csv" | paste -sd' ' | grep -qx "08:00 08:01" ||

@@ -181,6 +181,7 @@ protected:
             reasons.push_back(reason);
         };
         player = std::make_unique<GstPlayer>(options);
+        player->SetSoundProofHandler([this](const SoundProof& p) { proofs.push_back(p); });
         // Counted after the commands' handler ran, as the program sees it.
         player->SetEndOfStreamHandler([this] {
             ++ends;
@@ -198,6 +199,7 @@ protected:
     int ends = 0;
     std::vector<std::string> failures;  // what the bell log would record
     std::vector<std::string> reasons;
+    std::vector<SoundProof> proofs;
 };
 
 struct FormatCase {
@@ -222,6 +224,13 @@ TEST_P(GstPlayerFormats, AToneIsHeardForItsLength) {
     EXPECT_NEAR(sound.frequency, 880, 30);
     EXPECT_EQ(player->FileName(), NullMediaPath(folder.path()));
     EXPECT_EQ(player->state(), GstPlayer::State::Empty);
+    // Measured, and a file is no loudspeaker.
+    ASSERT_TRUE(WaitFor([this] { return !proofs.empty(); }));
+    EXPECT_EQ(proofs.size(), 1u);
+    EXPECT_NEAR(proofs[0].peakDbfs, -6.0, 0.6);
+    EXPECT_NEAR(proofs[0].measuredSeconds, GetParam().seconds, 0.15);
+    EXPECT_EQ(proofs[0].output, "filesink");
+    EXPECT_FALSE(proofs[0].realOutput);
 }
 
 INSTANTIATE_TEST_SUITE_P(Media, GstPlayerFormats,
@@ -388,6 +397,9 @@ TEST_P(GstPlayerUnplayable, PlaysNothingAndThePlayerStillWorks) {
     Pump(std::chrono::milliseconds(200));
     EXPECT_EQ(Item(1).rms, 0.0);
     EXPECT_EQ(ends, 0);
+    ASSERT_TRUE(WaitFor([this] { return !proofs.empty(); }));
+    EXPECT_FALSE(proofs[0].problem.empty());
+    EXPECT_FALSE(proofs[0].soundStart.has_value());
 
     Tone(folder / "ok.wav", 0.3, 880);
     player->SetFileName((folder / "ok.wav").string());

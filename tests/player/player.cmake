@@ -40,3 +40,11 @@ add_executable(player_old_files_import_test ${CMAKE_CURRENT_LIST_DIR}/old_files_
 target_link_libraries(player_old_files_import_test PRIVATE lingchao_player lingchao_testsupport GTest::gtest_main)
 add_test(NAME player_old_files_import_test COMMAND player_old_files_import_test)
 set_tests_properties(player_old_files_import_test PROPERTIES TIMEOUT 120)
+
+# The proof of a bell's sound (and the prepared next bell) through a private PulseAudio with a null sink.
+add_executable(player_sound_proof_test ${CMAKE_CURRENT_LIST_DIR}/sound_proof_test.cpp)
+target_link_libraries(player_sound_proof_test PRIVATE lingchao_player lingchao_testsupport PkgConfig::GST Qt6::Core
+    GTest::gtest)
+add_test(NAME player_sound_proof_test COMMAND player_sound_proof_test)
+set_tests_properties(player_sound_proof_test PROPERTIES TIMEOUT 300
+    ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp;ASAN_OPTIONS=fast_unwind_on_malloc=0")

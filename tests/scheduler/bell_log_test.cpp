@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "support/hostile_files.h"
@@ -98,6 +99,49 @@ TEST(BellLog, APlantedLinkOrAFifoIsNeverWrittenToAndTheProblemIsToldOnceUntilMen
     ASSERT_EQ(told.size(), 3u);
     EXPECT_EQ(told[2], "");
     EXPECT_EQ(Lines(app / "bell-log.csv").size(), 2u);
+}
+
+TEST(BellLog, AFiredBellWaitsForItsProofAndWhatCameMeanwhileFollowsIt) {
+    test::TempFolder dir;
+    {
+        BellLog log(dir.path());
+        log.AwaitProof(Exam(0, 4, JobOutcome::Fired));
+        log.Examined(Exam(0, 4, JobOutcome::Locked, "眼保健操"));
+        EXPECT_FALSE(std::filesystem::exists(dir / "bell-log.csv"));
+        log.Proved({23, -6.02, "cap 100%", ""});
+        log.AwaitProof(Exam(0, 9, JobOutcome::Fired, "下课"));
+        log.Proved({std::nullopt, -std::numeric_limits<double>::infinity(), "fakesink",
+                    "no sound output: played into fakesink"});
+        log.AwaitProof(Exam(1, 0, JobOutcome::Fired, "放学"));
+        log.PlaybackFailed(MakeLocalDateTime({2026, 12, 7}, {10, 40, 1}, 50), "/music/x.mp3", "gone");
+    }  // the program ends before the last proof: its line is kept all the same
+    const auto lines = Lines(dir / "bell-log.csv");
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[0], "date,set_time,actual_start,late_ms,job_no,job_name,path,outcome,sound_ms,peak_dbfs,output");
+    EXPECT_EQ(lines[1], "2026-12-07,10:40,2026-12-07 10:40:00.004,4,4,上课,/music/铃声.mp3,fired,23,-6.0,cap 100%");
+    EXPECT_EQ(lines[2], "2026-12-07,10:40,2026-12-07 10:40:00.004,4,4,眼保健操,/music/铃声.mp3,locked");
+    EXPECT_EQ(lines[3], "2026-12-07,10:40,2026-12-07 10:40:00.009,9,4,下课,/music/铃声.mp3,fired,,-inf,fakesink");
+    EXPECT_EQ(lines[4], "2026-12-07,10:40,2026-12-07 10:40:00.009,9,4,下课,/music/铃声.mp3,"
+                        "silent: no sound output: played into fakesink");
+    EXPECT_EQ(lines[5], "2026-12-07,10:40,2026-12-07 10:40:01.000,1000,4,放学,/music/铃声.mp3,fired");
+    EXPECT_EQ(lines[6], "2026-12-07,,2026-12-07 10:40:01.050,,,,/music/x.mp3,playback-failed: gone");
+}
+
+TEST(BellLog, ALogBegunByAnOlderVersionIsSetAsideWhole) {
+    test::TempFolder dir;
+    const std::string old = "date,set_time,actual_start,late_ms,job_no,job_name,path,outcome\n"
+                            "2026-12-04,10:40,2026-12-04 10:40:00.003,3,4,上课,/music/铃声.mp3,fired\n";
+    std::ofstream(dir / "bell-log.csv") << old;
+    BellLog log(dir.path());
+    log.Examined(Exam(0, 12, JobOutcome::Paused));
+    std::stringstream kept;
+    kept << std::ifstream(dir / "bell-log.1.csv").rdbuf();
+    EXPECT_EQ(kept.str(), old);
+    const auto lines = Lines(dir / "bell-log.csv");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], BellLog::kHeader);
+    log.Examined(Exam(1, 0, JobOutcome::Paused));
+    EXPECT_EQ(Lines(dir / "bell-log.csv").size(), 3u);  // a log of its own is never set aside
 }
 
 }  // namespace

@@ -103,7 +103,7 @@ void PrivatePulse::Start() {
     server_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
                      "--log-target=file:" + (temp_ / "pa.log").string(),
                      "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_,
-                     "--load=module-null-sink sink_name=cap rate=44100 channels=2", "--load=module-always-sink"},
+                     "--load=module-null-sink sink_name=cap rate=44100 channels=2 norewinds=1", "--load=module-always-sink"},
                     "/dev/null", "/dev/null");
     // Far beyond need: the machine may be loaded.
     for (int i = 0; i < 300 && !Pactl("info"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -12,8 +12,8 @@ namespace lingchao::test {
 
 // A private PulseAudio whose only sink is a null sink "cap" (44.1 kHz stereo), living in a temporary folder.
 // While it lives, PULSE_SERVER points this process (and the tools it runs) at it. A silent stream keeps the
-// sink running, or the start of a sound is lost while an idle null sink wakes. Everything it starts is stopped by
-// its pid.
+// sink running, or the start of a sound is lost while an idle null sink wakes; the sink never rewinds, or the
+// monitor's recording would lose a new stream's first milliseconds. Everything it starts is stopped by its pid.
 class PrivatePulse final {
 public:
     PrivatePulse();
