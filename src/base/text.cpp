@@ -28,4 +28,29 @@ std::string_view Trim(std::string_view text) {
     return TrimRight(text.substr(begin));
 }
 
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t len = 0;
+        if (lead < 0x80) {
+            len = 1;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            len = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            len = 3;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            len = 4;
+        } else {
+            return false;
+        }
+        if (i + len > text.size()) return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
 }  // namespace lingchao

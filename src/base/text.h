@@ -6,6 +6,9 @@
 
 namespace lingchao {
 
+// Whether the bytes are well-formed UTF-8 (else they are taken for GBK or refused).
+bool IsValidUtf8(std::string_view text);
+
 // Number of characters (code points) of UTF-8 text.
 std::size_t Utf8Length(std::string_view utf8);
 

@@ -7,35 +7,11 @@
 #include <mutex>
 #include <system_error>
 
+#include "base/text.h"
 #include "store/gbk.h"
 
 namespace lingchao {
 namespace {
-
-bool IsUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t len = 0;
-        if (lead < 0x80) {
-            len = 1;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            len = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            len = 3;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            len = 4;
-        } else {
-            return false;
-        }
-        if (i + len > text.size()) return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        }
-        i += len;
-    }
-    return true;
-}
 
 // Shallowest first, then folder by folder in byte order of the names.
 bool NameOrderLess(const std::filesystem::path& a, const std::filesystem::path& b) {
@@ -58,7 +34,7 @@ std::string StoredFileName(std::string_view storedPath) {
 }
 
 std::string FileNameKey(std::string_view name) {
-    const std::string utf8 = IsUtf8(name) ? std::string(name) : GbkToUtf8(name);
+    const std::string utf8 = IsValidUtf8(name) ? std::string(name) : GbkToUtf8(name);
     const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     return text.normalized(QString::NormalizationForm_C).toCaseFolded().toStdString();
 }

@@ -21,31 +21,6 @@ constexpr KindEntry kKinds[] = {
     {CalendarKind::TodayShift, "today-shift"},
 };
 
-bool ValidUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t n = 0;
-        if (c < 0x80) {
-            n = 0;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            n = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            n = 2;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            n = 3;
-        } else {
-            return false;
-        }
-        if (s.size() - i <= n) return false;
-        for (std::size_t k = 1; k <= n; ++k) {
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        }
-        i += n + 1;
-    }
-    return true;
-}
-
 // One CSV record starting at `pos`: fields split at commas, quotes around a field with "" for a quote inside;
 // a quoted field may run over line ends. `lines` counts the line ends consumed.
 std::vector<std::string> NextRecord(std::string_view text, std::size_t& pos, int& lines, bool& badQuote) {
@@ -227,7 +202,7 @@ CalendarRead ParseCalendar(std::string_view raw) {
     out.present = true;
     std::string converted;
     if (raw.starts_with("\xEF\xBB\xBF")) raw.remove_prefix(3);  // the mark spreadsheets put first
-    if (!ValidUtf8(raw)) {
+    if (!IsValidUtf8(raw)) {
         converted = GbkToUtf8(raw);
         raw = converted;
     }

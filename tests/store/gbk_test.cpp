@@ -27,6 +27,16 @@ TEST(Gbk, InvalidBytesDecodeToDefinedText) {
     EXPECT_EQ(GbkToUtf8(std::string("\xC9\x20", 2)), "? ");  // lead byte without a valid trail
 }
 
+// A stored name is taken for UTF-8 only when it is well formed, so GBK bytes of the same length are not.
+TEST(Gbk, GbkBytesAreNotTakenForUtf8) {
+    EXPECT_TRUE(IsValidUtf8("上课铃.wav"));
+    EXPECT_TRUE(IsValidUtf8("a€😀"));
+    EXPECT_FALSE(IsValidUtf8(test::kGbkShengQi));
+    EXPECT_FALSE(IsValidUtf8("\xE4\xB8"));          // a character cut at the end
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong
+    EXPECT_FALSE(IsValidUtf8("\xF5\x80\x80\x80"));  // past U+10FFFF
+}
+
 TEST(Gbk, FixedFieldPadsAndCutsWithoutSplittingACharacter) {
     EXPECT_EQ(EncodeFixedGbk("ab", 5), "ab   ");
     EXPECT_EQ(EncodeFixedGbk("abcdefg", 5), "abcde");
