@@ -4,36 +4,9 @@
 set -u
 probe=$1
 fake=$2
-command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon not installed"; exit 77; }
-
-D=$(mktemp -d)
-daemon_pid=""
-fake_pid=""
-cleanup() {
-    [ -n "$fake_pid" ] && kill "$fake_pid" 2>/dev/null && wait "$fake_pid" 2>/dev/null
-    [ -n "$daemon_pid" ] && kill "$daemon_pid" 2>/dev/null && wait "$daemon_pid" 2>/dev/null
-    rm -rf "$D"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-dbus-daemon --session --nofork --address="unix:path=$D/system_bus_socket" --print-address=3 3>"$D/addr" \
-    2>"$D/daemon.log" &
-daemon_pid=$!
-for _ in $(seq 1200); do [ -s "$D/addr" ] && break; sleep 0.05; done
-[ -s "$D/addr" ] || { echo "FAIL: dbus-daemon did not start"; cat "$D/daemon.log"; exit 1; }
-export DBUS_SYSTEM_BUS_ADDRESS=$(head -1 "$D/addr")
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$D/no_session_bus"
-
-start_fake() {
-    : >"$D/fake.out"
-    "$fake" "$1" >"$D/fake.out" 2>"$D/fake.err" &
-    fake_pid=$!
-    for _ in $(seq 1200); do grep -q ready "$D/fake.out" && return 0; sleep 0.05; done
-    echo "FAIL: fake timedated did not start"; cat "$D/fake.err"; exit 1
-}
-stop_fake() { kill "$fake_pid" 2>/dev/null; wait "$fake_pid" 2>/dev/null; fake_pid=""; }
+# shellcheck source-path=SCRIPTDIR source=../support/private_system_bus.sh
+source "$(dirname "$0")/../support/private_system_bus.sh"
+start_fake() { start_service "fake timedated" "$fake" "$1"; }
 
 warning="系统时间未同步，铃声可能不准"
 expect() {  # label, expected, kernel word[, system bus]
