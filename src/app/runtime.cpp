@@ -11,6 +11,7 @@ namespace lingchao {
 Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player)
     : appFolder_(std::move(appFolder)),
       checktime_(appFolder_, clock_, player, *this),
+      preparer_(checktime_, player, kLeadSeconds),
       bellLog_(appFolder_),
       ticker_([this] { OnTick(); }) {
     fireLockTimer_.setSingleShot(true);
@@ -37,6 +38,7 @@ void Runtime::Start() {
 void Runtime::OnTick() {
     tickSteady_ = std::chrono::steady_clock::now();
     checktime_.Tick();
+    preparer_.AfterTick(clock_.Now());
     LookAhead();
 }
 
@@ -106,13 +108,15 @@ void Runtime::Proved(const Awaited& bell, const BellProof& given, const Silence&
     columns.silentReason = silence.reason;
     char peak[32] = "none";
     if (columns.peakDbfs) std::snprintf(peak, sizeof peak, "%.1f dBFS", *columns.peakDbfs);
-    LogLine("bell " + bell.name + ": sound at " + (columns.soundMs ? std::to_string(*columns.soundMs) + " ms" : "never") +
-            ", peak " + peak + ", output " + (columns.output.empty() ? "none" : columns.output) +
+    LogLine("bell " + bell.name + ": sound at " +
+            (columns.soundMs ? std::to_string(*columns.soundMs) + " ms" : "never") + ", peak " + peak + ", output " +
+            (columns.output.empty() ? "none" : columns.output) +
             (silence.reason.empty() ? "" : "; silent: " + silence.reason));
     bellLog_.Proved(columns);
     if (warnings_ != nullptr) {
         // Mended by the next bell that is heard.
-        warnings_->Set("silent-bell", silence.reason.empty() ? "" : "铃声没有响：" + bell.name + "（" + silence.text + "）");
+        warnings_->Set("silent-bell",
+                       silence.reason.empty() ? "" : "铃声没有响：" + bell.name + "（" + silence.text + "）");
     }
     awaited_.pop_front();
     proofLimit_.stop();

@@ -14,6 +14,7 @@
 #include "platform/aligned_ticker.h"
 #include "platform/sleep_inhibitor.h"
 #include "scheduler/bell_log.h"
+#include "scheduler/bell_preparer.h"
 #include "scheduler/checktime.h"
 
 namespace lingchao {
@@ -56,7 +57,7 @@ public:
     void ClockJumped(const LocalDateTime& from, const LocalDateTime& to) override;
     void BellsLeftChanged(const BellsLeft& left) override;
 
-    // How far ahead of a bell its minute is looked at.
+    // How far ahead of a bell its minute is looked at and its music prepared.
     static constexpr int kLeadSeconds = 5;
 
 private:
@@ -77,6 +78,7 @@ private:
     LogindSleepInhibitor inhibitor_;
     SystemClock clock_;
     Checktime checktime_;
+    BellPreparer preparer_;
     BellLog bellLog_;
     AlignedTicker ticker_;
     QTimer fireLockTimer_;  // Timer2

@@ -25,6 +25,11 @@ public:
     // Called on the user-interface thread when the loaded medium has played to its end
     // (for a music list: after its last entry).
     virtual void SetEndOfStreamHandler(std::function<void()> handler) = 0;
+    // Opens `path` ahead of its bell, paused and silent, so that a SetFileName of the same path soon after only
+    // has to start it (a music list: its first playable entry). "" drops what was prepared; so do preparing
+    // another path and setting another medium (releasing the medium does not). Nothing prepared is ever heard
+    // unless it is set.
+    virtual void Prepare(const std::string& /*path*/) {}
     // Called on the user-interface thread, never from within a call into the player, once for each medium started
     // (SetFileName, or Play from the beginning) within about 12 s: what reached the output. A player that cannot
     // tell never calls it.

@@ -43,6 +43,7 @@ public:
     void Pause() override;
     void Stop() override;
     void SetEndOfStreamHandler(std::function<void()> handler) override;
+    void Prepare(const std::string& path) override { player_->Prepare(path); }
     void SetSoundProofHandler(std::function<void(const SoundProof&)> handler) override {
         player_->SetSoundProofHandler(std::move(handler));
     }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -67,8 +68,8 @@ constexpr int kProofLimitMs = 12000;
 
 // Outputs that reach a loudspeaker; anything else (fakesink, a file) takes the sound and nobody hears it.
 bool IsRealOutput(const std::string& factory) {
-    static const char* const kReal[] = {"pulsesink",    "alsasink", "pipewiresink", "jackaudiosink",
-                                        "osssink",      "oss4sink", "openalsink",   "directsoundsink"};
+    static const char* const kReal[] = {"pulsesink", "alsasink", "pipewiresink", "jackaudiosink",
+                                        "osssink",   "oss4sink", "openalsink",   "directsoundsink"};
     return std::find(std::begin(kReal), std::end(kReal), factory) != std::end(kReal);
 }
 
@@ -161,8 +162,20 @@ struct GstPlayer::Impl {
     QTimer* poller = nullptr;
     QObject owner;  // owns what is posted to the event loop: nothing runs after the player is gone
 
-    std::shared_ptr<Timing> timing;  // the playing pipeline's
+    std::shared_ptr<Timing> timing;     // the playing pipeline's
     GstElement* audioOutput = nullptr;  // the playing pipeline's audio output
+
+    // The next bell's medium, opened and paused (prerolled) in a pipeline of its own, not yet watched.
+    struct Prepared {
+        std::string fileName;   // as it will be set
+        std::size_t index = 0;  // the entry of a list; 0 for a file
+        std::string note;       // the log's line when its path was mended or found by name
+        GstElement* pipeline = nullptr;
+        GstElement* audioOutput = nullptr;
+        std::shared_ptr<Timing> timing;
+    };
+    std::optional<Prepared> prepared;
+    bool adopting = false;  // only a medium being set may take over what was prepared
 
     // The proof of sound of the medium started last.
     std::function<void(const SoundProof&)> proofHandler;
@@ -187,6 +200,73 @@ struct GstPlayer::Impl {
     ~Impl() {
         proofHandler = nullptr;  // whoever listens may be gone already
         Teardown();
+        DropPrepared();
+    }
+
+    void DropPrepared() {
+        if (!prepared) return;
+        // From PAUSED straight to NULL: the sound server's stream goes away without ever having played.
+        gst_element_set_state(prepared->pipeline, GST_STATE_NULL);
+        gst_object_unref(prepared->pipeline);
+        if (prepared->audioOutput != nullptr) gst_object_unref(prepared->audioOutput);
+        prepared.reset();
+    }
+
+    // Opens the first playable item of `path` paused. Nothing is logged or reported: what fails here is told
+    // when the bell sets the medium.
+    void Prepare(const std::string& path) {
+        if (prepared && prepared->fileName == path) return;
+        DropPrepared();
+        if (path.empty() || (!options.nullMediaPath.empty() && path == options.nullMediaPath)) return;
+        std::vector<std::string> entries{path};
+        bool list = false;
+        std::filesystem::path folder;
+        if (IsMusicListPath(path) && !HasUriScheme(path)) {
+            const MediaFile where = CheckMediaFile(path);
+            if (where.problem != MediaFileProblem::None) return;
+            ReadProblem problem = ReadProblem::None;
+            const std::optional<std::vector<std::string>> read = ReadMusicList(where.path, &problem);
+            if (!read) return;
+            entries = PlayableEntries(*read);
+            list = true;
+            folder = std::filesystem::path(where.path).parent_path();
+        }
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            std::string note;
+            const std::optional<MediaFile> where = CheckItem(entries[i], list, folder, false, &note);
+            if (!where) continue;
+            Prepared next;
+            std::string error;
+            if (!Build(where->path, next.pipeline, next.audioOutput, next.timing, &error)) continue;
+            next.fileName = path;
+            next.index = i;
+            next.note = std::move(note);
+            prepared = std::move(next);
+            if (gst_element_set_state(prepared->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
+                DropPrepared();
+                continue;
+            }
+            return;
+        }
+    }
+
+    // The prepared pipeline becomes the playing one: it only has to start.
+    bool StartPrepared() {
+        Prepared next = std::move(*prepared);
+        prepared.reset();
+        pipeline = next.pipeline;
+        audioOutput = next.audioOutput;
+        timing = std::move(next.timing);
+        current = next.index;
+        AttachBus();  // what it posted while paused (its first levels, an error) is handled now
+        if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+            Failed(items[current], DrainError());
+            Teardown();
+            return false;
+        }
+        state = State::Playing;
+        if (!next.note.empty()) LogLine(next.note);
+        return true;
     }
 
     void Teardown() {
@@ -249,7 +329,8 @@ struct GstPlayer::Impl {
         proofDeadline.stop();
         proofLimit.stop();
         if (!proof.soundStart) {
-            if (proof.output.empty() && audioOutput != nullptr) DescribeOutput(audioOutput, proof.output, proof.realOutput);
+            if (proof.output.empty() && audioOutput != nullptr)
+                DescribeOutput(audioOutput, proof.output, proof.realOutput);
             if (proof.problem.empty()) proof.problem = lastFailure;
         }
         if (!proofHandler) return;
@@ -280,6 +361,11 @@ struct GstPlayer::Impl {
         }
         if (IsMusicListPath(fileName) && !HasUriScheme(fileName)) {
             LoadList();
+            return;
+        }
+        if (adopting && prepared && prepared->fileName == fileName) {
+            items.push_back(fileName);  // opened seconds ago: no second look at the file on the bell's tick
+            state = State::Idle;
             return;
         }
         // An empty file (the null media file, whatever its path) holds nothing: the medium is simply released.
@@ -342,65 +428,85 @@ struct GstPlayer::Impl {
     }
 
     bool StartItem(std::size_t index) {
-        const std::string& text = items[index];
-        if (isList && IsMusicListPath(text)) {
-            Failed(text, "a music list inside a music list is not played");
+        if (adopting && prepared && prepared->fileName == fileName && prepared->index == index) return StartPrepared();
+        std::string note;
+        const std::optional<MediaFile> where = CheckItem(items[index], isList, listFolder, true, &note);
+        if (!where) return false;
+        if (!note.empty()) LogLine(note);
+        std::string error;
+        if (!Build(where->path, pipeline, audioOutput, timing, &error)) {
+            Failed(where->path, error);
             return false;
         }
-        // Checked away from this thread, and only a regular file goes on: GStreamer's own open would wait for
-        // good on a FIFO or a share that stopped answering, and the tick with it.
-        const MediaFile where = CheckMediaFile(text, isList ? listFolder : std::filesystem::path());
-        if (where.problem == MediaFileProblem::Empty) {
-            if (std::filesystem::path(where.path).filename() != "null.dll") Failed(where.path, "empty file");
-            return false;
-        }
-        if (where.problem != MediaFileProblem::None) {
-            Failed(where.path.empty() ? text : where.path, MediaProblemLogText(where.problem));
-            return false;
-        }
-        if (where.mended || where.foundByName) {
-            LogLine("playing " + Quoted(text) + " as " + Quoted(where.path) +
-                    (where.foundByName ? " (found by name)" : ""));
-        }
-        GError* error = nullptr;
-        gchar* uri = gst_filename_to_uri(where.path.c_str(), &error);
-        if (uri == nullptr) {
-            Failed(where.path, error != nullptr ? error->message : "bad path");
-            g_clear_error(&error);
-            return false;
-        }
-        pipeline = gst_element_factory_make("playbin", nullptr);
-        if (pipeline == nullptr) {
-            g_free(uri);
-            Failed(where.path, "GStreamer's playbin is missing");
-            return false;
-        }
-        gst_object_ref_sink(pipeline);
-        g_object_set(pipeline, "uri", uri, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
-        g_free(uri);
-        timing = std::make_shared<Timing>();
-        timing->onFirstBuffer = options.onFirstBuffer ? &options.onFirstBuffer : nullptr;
-        if (GstElement* made = MakeSink()) {
-            gst_object_ref_sink(made);
-            g_object_set(pipeline, "audio-sink", made, nullptr);
-            WatchFirstBuffer(made, timing);
-            audioOutput = made;
-        }
-        // The peak of what is played: the proof that a bell was not silence.
-        if (GstElement* level = gst_parse_bin_from_description("audioconvert ! level interval=100000000", TRUE,
-                                                                nullptr)) {
-            g_object_set(pipeline, "audio-filter", level, nullptr);
-        }
-        WatchPlaying(pipeline, timing);
-        g_signal_connect(pipeline, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
         AttachBus();
         current = index;
         if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-            Failed(where.path, DrainError());
+            Failed(where->path, DrainError());
             Teardown();
             return false;
         }
         state = State::Playing;
+        return true;
+    }
+
+    // Checked away from this thread, and only a regular file goes on: GStreamer's own open would wait for good
+    // on a FIFO or a share that stopped answering, and the tick with it. `report`: failures are told.
+    std::optional<MediaFile> CheckItem(const std::string& text, bool inList, const std::filesystem::path& folder,
+                                       bool report, std::string* note) {
+        if (inList && IsMusicListPath(text)) {
+            if (report) Failed(text, "a music list inside a music list is not played");
+            return std::nullopt;
+        }
+        const MediaFile where = CheckMediaFile(text, inList ? folder : std::filesystem::path());
+        if (where.problem == MediaFileProblem::Empty) {
+            if (report && std::filesystem::path(where.path).filename() != "null.dll") Failed(where.path, "empty file");
+            return std::nullopt;
+        }
+        if (where.problem != MediaFileProblem::None) {
+            if (report) Failed(where.path.empty() ? text : where.path, MediaProblemLogText(where.problem));
+            return std::nullopt;
+        }
+        if (where.mended || where.foundByName) {
+            *note =
+                "playing " + Quoted(text) + " as " + Quoted(where.path) + (where.foundByName ? " (found by name)" : "");
+        }
+        return where;
+    }
+
+    // A playbin for `path` with the output, the level meter and the watches of its timing; false with the reason.
+    bool Build(const std::string& path, GstElement*& pipe, GstElement*& output, std::shared_ptr<Timing>& times,
+               std::string* error) {
+        GError* uriError = nullptr;
+        gchar* uri = gst_filename_to_uri(path.c_str(), &uriError);
+        if (uri == nullptr) {
+            *error = uriError != nullptr ? uriError->message : "bad path";
+            g_clear_error(&uriError);
+            return false;
+        }
+        pipe = gst_element_factory_make("playbin", nullptr);
+        if (pipe == nullptr) {
+            g_free(uri);
+            *error = "GStreamer's playbin is missing";
+            return false;
+        }
+        gst_object_ref_sink(pipe);
+        g_object_set(pipe, "uri", uri, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
+        g_free(uri);
+        times = std::make_shared<Timing>();
+        times->onFirstBuffer = options.onFirstBuffer ? &options.onFirstBuffer : nullptr;
+        if (GstElement* made = MakeSink()) {
+            gst_object_ref_sink(made);
+            g_object_set(pipe, "audio-sink", made, nullptr);
+            WatchFirstBuffer(made, times);
+            output = made;
+        }
+        // The peak of what is played: the proof that a bell was not silence.
+        if (GstElement* level =
+                gst_parse_bin_from_description("audioconvert ! level interval=100000000", TRUE, nullptr)) {
+            g_object_set(pipe, "audio-filter", level, nullptr);
+        }
+        WatchPlaying(pipe, times);
+        g_signal_connect(pipe, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
         return true;
     }
 
@@ -479,7 +585,8 @@ struct GstPlayer::Impl {
                 if (t.onFirstBuffer != nullptr) (*t.onFirstBuffer)();
                 return GST_PAD_PROBE_REMOVE;
             },
-            new std::shared_ptr<Timing>(timing), [](gpointer data) { delete static_cast<std::shared_ptr<Timing>*>(data); });
+            new std::shared_ptr<Timing>(timing),
+            [](gpointer data) { delete static_cast<std::shared_ptr<Timing>*>(data); });
         gst_object_unref(pad);
     }
 
@@ -499,7 +606,8 @@ struct GstPlayer::Impl {
                 }
                 return GST_BUS_PASS;
             },
-            new std::shared_ptr<Timing>(timing), [](gpointer data) { delete static_cast<std::shared_ptr<Timing>*>(data); });
+            new std::shared_ptr<Timing>(timing),
+            [](gpointer data) { delete static_cast<std::shared_ptr<Timing>*>(data); });
         gst_object_unref(bus);
     }
 
@@ -643,13 +751,19 @@ void GstPlayer::SetFileName(const std::string& path) {
     impl_->fileName = path;
     const bool release = !impl_->options.nullMediaPath.empty() && path == impl_->options.nullMediaPath;
     if (!release) impl_->BeginProof();
+    impl_->adopting = true;
     impl_->Load();
     if (impl_->state == State::Idle) {
         impl_->StartFrom(0);
     } else {
         impl_->FinishProof();  // nothing to play: the proof says why
     }
+    impl_->adopting = false;
+    // Releasing the medium that ended keeps the next bell ready; any other medium replaces it.
+    if (!release) impl_->DropPrepared();
 }
+
+void GstPlayer::Prepare(const std::string& path) { impl_->Prepare(path); }
 
 std::string GstPlayer::FileName() const { return impl_->fileName; }
 

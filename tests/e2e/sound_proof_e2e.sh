@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Every bell proves its sound. Headless, on a private sound server,
+# Every bell proves its sound, and the next bell is ready before its minute. Headless, on a private sound server,
 # the program's clock at 07:59:50 on Monday 2026-12-07 once its scheduler runs:
 # - 08:00 "预备" plays a silent file: its line says fired, then "silent: ...", and the clock's mark goes up;
-# - 08:01 "上课", a -6 dBFS tone, is heard from its very first sample; its line carries sound_ms, a peak near
-#   -6 dBFS and the sink's name and volume, and the mark is cleared.
+# - 08:01 "上课", a -6 dBFS tone, is prepared ahead of its minute and heard from its very first sample; its line
+#   carries sound_ms, a peak near -6 dBFS and the sink's name and volume, and the mark is cleared.
+# (A prepared bell whose job is paused before its minute is proved silent by player_sound_proof_test.)
 # Usage: sound_proof_e2e.sh <build dir>   (KEEP=1 keeps the temporary folder)
 set -euo pipefail
 build=$(readlink -f "$1")
@@ -61,6 +62,7 @@ echo "08:00 silent bell: sound_ms $ms0; 08:01 bell: late_ms $late, sound_ms $ms,
 python3 -c "import sys; sys.exit(not -6.5 < float(sys.argv[1]) < -5.5)" "$peak" || e2e_fail "08:01 peak: $fired"
 [ "$ms" -ge "$late" ] || e2e_fail "08:01 sound_ms before the bell fired: $fired"
 [ -z "$(line 08:01 2 silent)" ] || e2e_fail "the heard bell was called silent"
+grep -q "preparing the bell of 08:01" "$T/program.err" || e2e_fail "the 08:01 bell was not prepared ahead"
 grep -q "warning (silent-bell)" "$T/program.err" || e2e_fail "the silent bell put up no warning"
 grep -q "warning cleared (silent-bell)" "$T/program.err" || e2e_fail "the heard bell did not clear the warning"
 

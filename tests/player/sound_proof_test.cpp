@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -18,6 +20,9 @@
 #include "player/gst_player.h"
 #include "player/player_backend.h"
 #include "player/player_commands.h"
+#include "scheduler/bell_preparer.h"
+#include "support/fakes.h"
+#include "support/group_helpers.h"
 #include "support/private_pulse.h"
 #include "support/temp_folder.h"
 
@@ -44,7 +49,8 @@ void Sox(const std::string& args) {
 // 880 Hz at -6 dBFS, starting at its peak: a recording shows whether the very first sample was played.
 std::vector<std::int16_t> Cosine(int frames) {
     std::vector<std::int16_t> out;
-    for (int k = 0; k < frames; ++k) out.push_back(static_cast<std::int16_t>(16384 * std::cos(2 * M_PI * 880 * k / 44100)));
+    for (int k = 0; k < frames; ++k)
+        out.push_back(static_cast<std::int16_t>(16384 * std::cos(2 * M_PI * 880 * k / 44100)));
     return out;
 }
 
@@ -211,6 +217,121 @@ TEST_F(SoundProofTest, EachMediumStartedHasOneProofAndStoppingEndsIt) {
     QCoreApplication::processEvents();
     EXPECT_EQ(proofs.size(), 1u);
 }
+
+// The next bell, prepared before its minute by the scheduler's own look-ahead, on a faked clock: heard from its
+// first sample when its minute rings it, never heard when the minute does not.
+enum class Change { None, PausedOneSecondBefore, PausedAtTheTick, OtherJobFirst, ClockJumpsOver };
+
+struct PreparedCase {
+    const char* name;
+    const char* music;  // of the 08:00 job
+    Change change;
+    bool heard;
+};
+
+class PreparedBells : public SoundProofTest, public ::testing::WithParamInterface<PreparedCase> {
+protected:
+    // Job 1 plays silence, job 2 the bell; the first that may ring in the minute rings.
+    void Group(const std::string& quietState, const std::string& bellState) {
+        test::WriteAll(
+            folder / "default.dll",
+            test::FixtureGroup({{1, "quiet", "08:00", "Everyday", quietState, {Music("quiet.wav")}, {}},
+                                {2, "bell", "08:00", "Everyday", bellState, {Music(GetParam().music)}, {}}}));
+    }
+    std::string Music(const std::string& name) { return (folder / "music" / name).string(); }
+
+    void TickAt(TimeOfDay t) {
+        clock.SetTime(t);
+        checktime->Tick();
+        preparer->AfterTick(clock.Now());
+    }
+
+    // The player goes first: its threads count into members of this class.
+    void TearDown() override {
+        preparer.reset();
+        checktime.reset();
+        player.reset();
+    }
+
+    std::unique_ptr<Checktime> checktime;
+    std::unique_ptr<BellPreparer> preparer;
+    test::FakeClock clock{{2026, 12, 7}, {7, 59, 50}};
+    test::FakeSchedulerHost host;
+    std::atomic<int> firstBuffers{0};
+    std::vector<std::string> failures;
+};
+
+TEST_P(PreparedBells, SoundOnlyWhenTheirMinuteRingsThem) {
+    std::filesystem::create_directories(folder / "music");
+    test::WriteAll(folder / "music" / "null.dll", {});
+    const std::vector<std::int16_t> bell = Cosine(44100);
+    WriteWav(folder / "music" / "bell.wav", bell);
+    WriteWav(folder / "music" / "quiet.wav", std::vector<std::int16_t>(44100, 0));
+    test::WriteAll(folder / "music" / "list.m3u",
+                   {'g', 'o', 'n', 'e', '.', 'w', 'a', 'v', '\n', 'b', 'e', 'l', 'l', '.', 'w', 'a', 'v', '\n'});
+    Group("PAUSE", "START");
+
+    GstPlayerOptions options;
+    options.nullMediaPath = Music("null.dll");
+    options.onFirstBuffer = [this] { ++firstBuffers; };
+    options.onFailure = [this](const std::string& path, const std::string&) { failures.push_back(path); };
+    player = std::make_unique<GstPlayer>(options);
+    player->SetSoundProofHandler([this](const SoundProof& p) { proofs.push_back(p); });
+    ConnectEndOfStream(*player, options.nullMediaPath);
+    checktime = std::make_unique<Checktime>(folder.path(), clock, *player, host);
+    preparer = std::make_unique<BellPreparer>(*checktime, *player, 5);
+    checktime->UpdateClock();
+    checktime->BuildScheduleIndex();
+
+    pulse.StartRecording();
+    for (int s = 51; s <= 58; ++s) TickAt({7, 59, s});
+    // Prerolled: its first buffer waits at the output, the output plays nothing.
+    ASSERT_TRUE(WaitFor([&] { return firstBuffers.load() == 1; })) << "the bell was not prepared";
+    const Change change = GetParam().change;
+    if (change == Change::PausedOneSecondBefore) Group("PAUSE", "PAUSE");
+    if (change == Change::ClockJumpsOver) {
+        TickAt({8, 2, 0});
+    } else {
+        TickAt({7, 59, 59});
+        if (change == Change::PausedAtTheTick) Group("PAUSE", "PAUSE");
+        if (change == Change::OtherJobFirst) Group("START", "START");  // the silence rings, the bell is locked out
+        TickAt({8, 0, 0});
+        TickAt({8, 0, 1});
+    }
+    if (GetParam().heard) {
+        ASSERT_TRUE(WaitFor([&] { return !proofs.empty() && player->state() == GstPlayer::State::Empty; }));
+        EXPECT_EQ(firstBuffers.load(), 1) << "the bell was opened again instead of started";
+    } else {
+        // Long enough for a bell started by mistake to be heard.
+        WaitFor([] { return false; }, std::chrono::milliseconds(1500));
+    }
+    const std::vector<std::int16_t> recording = pulse.StopRecording();
+    const Onset onset = FindOnset(recording, bell);
+    if (GetParam().heard) {
+        ASSERT_TRUE(onset.at.has_value()) << "nothing heard";
+        EXPECT_LE(onset.worst, 2) << "the bell did not begin with its first sample";
+        ASSERT_FALSE(proofs.empty());
+        EXPECT_TRUE(proofs[0].soundStart.has_value());
+        EXPECT_EQ(JudgeSilence(proofs[0], nullptr).reason, "");
+    } else {
+        EXPECT_FALSE(onset.at.has_value()) << "a bell that did not ring was heard at sample " << *onset.at;
+    }
+    // A list's broken first entry is told when the bell rings, once, not when it is prepared.
+    const auto told = std::count_if(failures.begin(), failures.end(),
+                                    [](const std::string& path) { return path.ends_with("gone.wav"); });
+    EXPECT_EQ(told, GetParam().heard && std::string(GetParam().music) == "list.m3u" ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PreparedBells,
+    ::testing::Values(PreparedCase{"FileRings", "bell.wav", Change::None, true},
+                      PreparedCase{"ListRings", "list.m3u", Change::None, true},
+                      PreparedCase{"PausedOneSecondBefore", "bell.wav", Change::PausedOneSecondBefore, false},
+                      PreparedCase{"ListPausedOneSecondBefore", "list.m3u", Change::PausedOneSecondBefore, false},
+                      PreparedCase{"PausedAtTheTick", "bell.wav", Change::PausedAtTheTick, false},
+                      PreparedCase{"OtherJobOfTheMinuteFirst", "bell.wav", Change::OtherJobFirst, false},
+                      PreparedCase{"ClockJumpsOverTheMinute", "bell.wav", Change::ClockJumpsOver, false}),
+    [](const ::testing::TestParamInfo<PreparedCase>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace lingchao

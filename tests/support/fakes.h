@@ -37,6 +37,7 @@ public:
     void Play() override { calls.push_back("Play"); }
     void Pause() override { calls.push_back("Pause"); }
     void Stop() override { calls.push_back("Stop"); }
+    void Prepare(const std::string& path) override { calls.push_back("Prepare=" + path); }
     void SetEndOfStreamHandler(std::function<void()> handler) override { endOfStream = std::move(handler); }
 
     std::string fileName;
