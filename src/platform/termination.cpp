@@ -29,7 +29,8 @@ void QuitEventLoopOnTermination() {
         while (::read(wakeFds[0], &byte, 1) == 1) {
         }
         LogLine("ending on signal " + std::to_string(byte));
-        QCoreApplication::quit();
+        // Not quit(): that first asks the windows to close, and ours only hide, so it would never end.
+        QCoreApplication::exit(0);
     });
     struct sigaction action {};
     action.sa_handler = &OnSignal;

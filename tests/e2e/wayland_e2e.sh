@@ -28,11 +28,14 @@ start_weston() {  # name, extra weston options...
 }
 screenshot() {  # socket, name: the compositor's whole screen as the user sees it, in $shots/<name>.png
     rm -rf "$T/shooter" && mkdir -p "$T/shooter"
-    (cd "$T/shooter" && WAYLAND_DISPLAY=$1 weston-screenshooter) >/dev/null 2>&1 || e2e_fail "no screenshot of $1"
+    (cd "$T/shooter" && WAYLAND_DISPLAY=$1 timeout 60 weston-screenshooter) >/dev/null 2>&1 ||
+        e2e_fail "no screenshot of $1"
     mv "$T"/shooter/*.png "$shots/$2.png"
 }
-stop_program() {
+stop_program() {  # as a session's end does: SIGTERM, which must end it although its windows only hide
     kill "$1" 2>/dev/null || true
+    for _ in $(seq 1 300); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$1" 2>/dev/null && e2e_fail "the program did not end on SIGTERM"
     wait "$1" 2>/dev/null || true
 }
 
