@@ -281,11 +281,11 @@ void Program::ReportProblems(const std::vector<MusicProblem>& problems) {
 
 void Program::SoundOutputRead(const SoundOutputState& state) {
     runtime_.SoundOutputRead(state);
-    const std::string output = state.server ? (state.sinkName.empty() ? "no default sink"
-                                                                       : SoundOutputText(state) + " (" +
-                                                                             state.description + ")" +
-                                                                             (state.portUnavailable ? " unplugged" : ""))
-                                            : "no sound server";
+    const std::string output = state.server
+                                   ? (state.sinkName.empty() ? "no default sink"
+                                                             : SoundOutputText(state) + " (" + state.description + ")" +
+                                                                   (state.portUnavailable ? " unplugged" : ""))
+                                   : "no sound server";
     if (output != soundOutputLogged_) LogLine("sound output: " + output);
     soundOutputLogged_ = output;
     warnings_.Set("sound-output", SoundOutputWarning(state));

@@ -10,9 +10,9 @@ namespace lingchao {
 
 // What the sound server says of the output the bells go to (its default sink).
 struct SoundOutputState {
-    bool server = false;           // a sound server answered
-    std::string sinkName;          // the default sink; "" when there is none
-    std::string description;       // the sink's name for people
+    bool server = false;      // a sound server answered
+    std::string sinkName;     // the default sink; "" when there is none
+    std::string description;  // the sink's name for people
     bool muted = false;
     int volumePercent = 0;         // its loudest channel, in percent of normal volume
     bool portUnavailable = false;  // its active port says nothing is plugged in
@@ -31,14 +31,14 @@ std::string SoundOutputText(const SoundOutputState& state);
 // What the player saw of one medium it started: did its sound reach a real output, when, and how loud.
 struct SoundProof {
     using Time = std::chrono::steady_clock::time_point;
-    std::string fileName;            // the medium, as it was set
-    Time requested;                  // when playing it was asked for
-    std::optional<Time> soundStart;  // when its first buffer reached the output, playing
+    std::string fileName;                                        // the medium, as it was set
+    Time requested;                                              // when playing it was asked for
+    std::optional<Time> soundStart;                              // when its first buffer reached the output, playing
     double peakDbfs = -std::numeric_limits<double>::infinity();  // over what was played of its first 10 s
-    double measuredSeconds = 0;      // how much of it the peak covers
-    std::string output;              // what took the sound: the sound server's sink name, or the element's
-    bool realOutput = false;         // a sound server or sound card, not a stand-in that discards the sound
-    std::string problem;             // why it could not be played at all; "" when it could
+    double measuredSeconds = 0;                                  // how much of it the peak covers
+    std::string output;       // what took the sound: the sound server's sink name, or the element's
+    bool realOutput = false;  // a sound server or sound card, not a stand-in that discards the sound
+    std::string problem;      // why it could not be played at all; "" when it could
 };
 
 // A bell is not heard when its sound takes longer than this to reach the output...

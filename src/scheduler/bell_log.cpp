@@ -76,10 +76,10 @@ void BellLog::Proved(const BellProof& proof) {
         peak = std::isfinite(*proof.peakDbfs) ? text : (*proof.peakDbfs < 0 ? "-inf" : "");
     }
     const std::string lead = it->lead;
-    it->line += "," + (proof.soundMs ? std::to_string(*proof.soundMs) : "") + "," + peak + "," +
-               Field(proof.output);
+    it->line += "," + (proof.soundMs ? std::to_string(*proof.soundMs) : "") + "," + peak + "," + Field(proof.output);
     it->waiting = false;
-    if (!proof.silentReason.empty()) held_.insert(it + 1, Held{lead + "," + Field("silent: " + proof.silentReason), false, ""});
+    if (!proof.silentReason.empty())
+        held_.insert(it + 1, Held{lead + "," + Field("silent: " + proof.silentReason), false, ""});
     Flush();
 }
 

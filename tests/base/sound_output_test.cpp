@@ -36,26 +36,24 @@ SoundOutputState With(void (*change)(SoundOutputState&)) {
 
 INSTANTIATE_TEST_SUITE_P(
     States, SoundOutputRows,
-    ::testing::Values(
-        Row{"Healthy", Healthy(), "", "alsa_output.pci-0000_00_1f.3.analog-stereo 60%"},
-        Row{"NoServer", SoundOutputState{}, "没有声音输出", ""},
-        Row{"NoSink", With([](SoundOutputState& s) { s.sinkName.clear(); }), "没有声音输出", ""},
-        Row{"DummyOutput", With([](SoundOutputState& s) { s.sinkName = "auto_null"; }), "没有声音输出",
-            "auto_null 60%"},
-        Row{"Muted", With([](SoundOutputState& s) { s.muted = true; }), "声音已静音",
-            "alsa_output.pci-0000_00_1f.3.analog-stereo 60% muted"},
-        Row{"Low", With([](SoundOutputState& s) { s.volumePercent = 5; }), "音量过低：5%",
-            "alsa_output.pci-0000_00_1f.3.analog-stereo 5%"},
-        Row{"TenIsEnough", With([](SoundOutputState& s) { s.volumePercent = 10; }), "",
-            "alsa_output.pci-0000_00_1f.3.analog-stereo 10%"},
-        Row{"Unplugged", With([](SoundOutputState& s) { s.portUnavailable = true; }), "音箱未连接",
-            "alsa_output.pci-0000_00_1f.3.analog-stereo 60%"},
-        Row{"MutedAndLow",
-            With([](SoundOutputState& s) {
-                s.muted = true;
-                s.volumePercent = 0;
-            }),
-            "声音已静音；音量过低：0%", "alsa_output.pci-0000_00_1f.3.analog-stereo 0% muted"}),
+    ::testing::Values(Row{"Healthy", Healthy(), "", "alsa_output.pci-0000_00_1f.3.analog-stereo 60%"},
+                      Row{"NoServer", SoundOutputState{}, "没有声音输出", ""},
+                      Row{"NoSink", With([](SoundOutputState& s) { s.sinkName.clear(); }), "没有声音输出", ""},
+                      Row{"DummyOutput", With([](SoundOutputState& s) { s.sinkName = "auto_null"; }), "没有声音输出",
+                          "auto_null 60%"},
+                      Row{"Muted", With([](SoundOutputState& s) { s.muted = true; }), "声音已静音",
+                          "alsa_output.pci-0000_00_1f.3.analog-stereo 60% muted"},
+                      Row{"Low", With([](SoundOutputState& s) { s.volumePercent = 5; }), "音量过低：5%",
+                          "alsa_output.pci-0000_00_1f.3.analog-stereo 5%"},
+                      Row{"TenIsEnough", With([](SoundOutputState& s) { s.volumePercent = 10; }), "",
+                          "alsa_output.pci-0000_00_1f.3.analog-stereo 10%"},
+                      Row{"Unplugged", With([](SoundOutputState& s) { s.portUnavailable = true; }), "音箱未连接",
+                          "alsa_output.pci-0000_00_1f.3.analog-stereo 60%"},
+                      Row{"MutedAndLow", With([](SoundOutputState& s) {
+                              s.muted = true;
+                              s.volumePercent = 0;
+                          }),
+                          "声音已静音；音量过低：0%", "alsa_output.pci-0000_00_1f.3.analog-stereo 0% muted"}),
     [](const ::testing::TestParamInfo<Row>& row) { return std::string(row.param.name); });
 
 TEST(JudgeSilence, AHeardBellAndEachReasonNobodyHeardIt) {
@@ -86,9 +84,11 @@ TEST(JudgeSilence, AHeardBellAndEachReasonNobodyHeardIt) {
               "no sound output: played into fakesink");
     EXPECT_EQ(reason([](SoundProof& p, SoundOutputState&) { p.soundStart.reset(); }),
               "no sound reached the output within 2 s");
-    EXPECT_EQ(reason([](SoundProof& p, SoundOutputState&) { p.soundStart = p.requested + std::chrono::milliseconds(2300); }),
-              "the sound reached the output only after 2300 ms");
-    EXPECT_EQ(reason([](SoundProof& p, SoundOutputState&) { p.peakDbfs = -50.5; }), "peak -50.5 dBFS is under -50 dBFS");
+    EXPECT_EQ(
+        reason([](SoundProof& p, SoundOutputState&) { p.soundStart = p.requested + std::chrono::milliseconds(2300); }),
+        "the sound reached the output only after 2300 ms");
+    EXPECT_EQ(reason([](SoundProof& p, SoundOutputState&) { p.peakDbfs = -50.5; }),
+              "peak -50.5 dBFS is under -50 dBFS");
     EXPECT_EQ(reason([](SoundProof&, SoundOutputState& o) { o.muted = true; }), "the output is muted");
     EXPECT_EQ(reason([](SoundProof&, SoundOutputState& o) { o.volumePercent = 0; }), "the output's volume is 0%");
 }

@@ -121,16 +121,18 @@ TEST(BellLog, AFiredBellWaitsForItsProofAndWhatCameMeanwhileFollowsIt) {
     EXPECT_EQ(lines[1], "2026-12-07,10:40,2026-12-07 10:40:00.004,4,4,上课,/music/铃声.mp3,fired,23,-6.0,cap 100%");
     EXPECT_EQ(lines[2], "2026-12-07,10:40,2026-12-07 10:40:00.004,4,4,眼保健操,/music/铃声.mp3,locked");
     EXPECT_EQ(lines[3], "2026-12-07,10:40,2026-12-07 10:40:00.009,9,4,下课,/music/铃声.mp3,fired,,-inf,fakesink");
-    EXPECT_EQ(lines[4], "2026-12-07,10:40,2026-12-07 10:40:00.009,9,4,下课,/music/铃声.mp3,"
-                        "silent: no sound output: played into fakesink");
+    EXPECT_EQ(lines[4],
+              "2026-12-07,10:40,2026-12-07 10:40:00.009,9,4,下课,/music/铃声.mp3,"
+              "silent: no sound output: played into fakesink");
     EXPECT_EQ(lines[5], "2026-12-07,10:40,2026-12-07 10:40:01.000,1000,4,放学,/music/铃声.mp3,fired");
     EXPECT_EQ(lines[6], "2026-12-07,,2026-12-07 10:40:01.050,,,,/music/x.mp3,playback-failed: gone");
 }
 
 TEST(BellLog, ALogBegunByAnOlderVersionIsSetAsideWhole) {
     test::TempFolder dir;
-    const std::string old = "date,set_time,actual_start,late_ms,job_no,job_name,path,outcome\n"
-                            "2026-12-04,10:40,2026-12-04 10:40:00.003,3,4,上课,/music/铃声.mp3,fired\n";
+    const std::string old =
+        "date,set_time,actual_start,late_ms,job_no,job_name,path,outcome\n"
+        "2026-12-04,10:40,2026-12-04 10:40:00.003,3,4,上课,/music/铃声.mp3,fired\n";
     std::ofstream(dir / "bell-log.csv") << old;
     BellLog log(dir.path());
     log.Examined(Exam(0, 12, JobOutcome::Paused));

@@ -5,9 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <thread>
 
 extern char** environ;
@@ -100,11 +100,12 @@ void PrivatePulse::Start() {
     if (server_ > 0) return;
     std::error_code ec;
     std::filesystem::remove(socket_, ec);
-    server_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
-                     "--log-target=file:" + (temp_ / "pa.log").string(),
-                     "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_,
-                     "--load=module-null-sink sink_name=cap rate=44100 channels=2 norewinds=1", "--load=module-always-sink"},
-                    "/dev/null", "/dev/null");
+    server_ =
+        Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+               "--log-target=file:" + (temp_ / "pa.log").string(),
+               "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_,
+               "--load=module-null-sink sink_name=cap rate=44100 channels=2 norewinds=1", "--load=module-always-sink"},
+              "/dev/null", "/dev/null");
     // Far beyond need: the machine may be loaded.
     for (int i = 0; i < 300 && !Pactl("info"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (!Pactl("info")) {
@@ -122,9 +123,9 @@ void PrivatePulse::Stop() {
 void PrivatePulse::StartRecording() {
     End(recorder_);
     const std::string raw = (temp_ / "capture.raw").string();
-    recorder_ = Spawn({"parec", "--device=cap.monitor", "--format=s16le", "--rate=44100", "--channels=2",
-                       "--latency-msec=20"},
-                      "/dev/null", raw);
+    recorder_ =
+        Spawn({"parec", "--device=cap.monitor", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20"},
+              "/dev/null", raw);
     // Recording has begun once samples arrive (waited for far beyond need: the machine may be loaded).
     for (int i = 0; i < 1500; ++i) {
         std::error_code ec;

@@ -1,6 +1,6 @@
 // main() of the GoogleTest executables that need widgets: a QApplication lives for the whole run.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
