@@ -20,7 +20,10 @@ public:
     LocalDateTime Now() const override { return now_; }
     void Set(CalendarDate date, TimeOfDay time, int ms = 0) { now_ = MakeLocalDateTime(date, time, ms); }
     void SetTime(TimeOfDay time) { Set(now_.date, time); }
-    void AdvanceSeconds(int seconds);
+    void AdvanceSeconds(int seconds) {
+        const LocalDateTime t = AddSeconds(now_, seconds);
+        Set(t.date, t.time);
+    }
 
 private:
     LocalDateTime now_;
