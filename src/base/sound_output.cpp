@@ -21,15 +21,18 @@ std::string SoundOutputText(const SoundOutputState& state) {
     return state.sinkName + " " + std::to_string(state.volumePercent) + "%" + (state.muted ? " muted" : "");
 }
 
-Silence JudgeSilence(const SoundProof& proof, const SoundOutputState* output) {
+Silence JudgeSilence(const SoundProof& proof, const SoundOutputState* output, std::chrono::milliseconds deadline) {
     if (!proof.problem.empty()) return {"not played: " + proof.problem, "无法播放"};
     if (!proof.realOutput) {
         return {"no sound output: played into " + (proof.output.empty() ? std::string("nothing") : proof.output),
                 "没有声音输出"};
     }
-    if (!proof.soundStart) return {"no sound reached the output within 2 s", "声音没有送到音箱"};
+    if (!proof.soundStart) {
+        return {"no sound reached the output within " + std::to_string(deadline.count() / 1000) + " s",
+                "声音没有送到音箱"};
+    }
     const auto late = std::chrono::duration_cast<std::chrono::milliseconds>(*proof.soundStart - proof.requested);
-    if (late > kSoundDeadline) {
+    if (late > deadline) {
         return {"the sound reached the output only after " + std::to_string(late.count()) + " ms", "声音没有送到音箱"};
     }
     if (!(proof.peakDbfs >= kSilentPeakDbfs)) {

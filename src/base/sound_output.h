@@ -52,7 +52,8 @@ struct Silence {
     std::string reason;  // for the bell log, "" when somebody could hear it
     std::string text;    // for the clock's warning, in Chinese
 };
-Silence JudgeSilence(const SoundProof& proof, const SoundOutputState* output);
+Silence JudgeSilence(const SoundProof& proof, const SoundOutputState* output,
+                     std::chrono::milliseconds deadline = kSoundDeadline);
 
 // Reads the state of the sound output for the warning mark. The program never changes volume or mute itself.
 class SoundOutputMonitor {

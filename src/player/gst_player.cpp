@@ -730,6 +730,7 @@ struct GstPlayer::Impl {
 
 GstPlayer::GstPlayer(GstPlayerOptions options) : impl_(std::make_unique<Impl>()) {
     impl_->options = std::move(options);
+    impl_->proofDeadline.setInterval(static_cast<int>(impl_->options.soundDeadline.count()));
     const QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     impl_->glibDispatcher = dispatcher == nullptr || dispatcher->inherits("QEventDispatcherGlib");
     if (!impl_->glibDispatcher) {

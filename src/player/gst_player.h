@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,6 +20,8 @@ struct GstPlayerOptions {
     std::function<void()> onFirstBuffer;
     // Called on the player's thread for each path that cannot be played, with the reason (the bell log's record).
     std::function<void(const std::string& path, const std::string& reason)> onFailure;
+    // How long the first sound may take to reach the output before the medium counts as not heard.
+    std::chrono::milliseconds soundDeadline = kSoundDeadline;
 };
 
 // MediaPlayer over GStreamer's playbin. Its bus is handled on the thread that created it, which must run a GLib
