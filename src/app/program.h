@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/calendar_keeper.h"
-#include "app/runtime.h"
-#include "app/self_check_runner.h"
+#include "bell/calendar_keeper.h"
+#include "bell/runtime.h"
+#include "bell/self_check_runner.h"
 #include "base/dialogs.h"
 #include "base/media_player.h"
 #include "base/playback_watch.h"

@@ -212,6 +212,15 @@ std::optional<Bytes> ReadFileRange(const std::filesystem::path& path, std::uint6
     return out;
 }
 
+std::string FileStamp(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "missing";
+    // The change time as well: a chmod that makes the file readable again counts too.
+    return std::to_string(st.st_size) + "/" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec) + "/" + std::to_string(st.st_ctim.tv_sec) + "." +
+           std::to_string(st.st_ctim.tv_nsec) + "/" + std::to_string(st.st_ino) + "/" + std::to_string(st.st_mode);
+}
+
 std::optional<std::uint64_t> FileLength(const std::filesystem::path& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;

@@ -51,6 +51,10 @@ std::optional<Bytes> ReadFileBytes(const std::filesystem::path& path, std::uint6
 // read. Never waits on a FIFO or a device.
 std::optional<Bytes> ReadFileRange(const std::filesystem::path& path, std::uint64_t offset, std::size_t length);
 
+// What tells one version of a file from the next (size, change times, inode; "missing" when there is none):
+// a file replaced or rewritten in place gets a new stamp. One stat, never opens the file.
+std::string FileStamp(const std::filesystem::path& path);
+
 // Length in bytes of a regular file, or nullopt (missing, not a regular file, cannot be examined).
 std::optional<std::uint64_t> FileLength(const std::filesystem::path& path);
 

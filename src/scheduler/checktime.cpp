@@ -101,9 +101,10 @@ void Checktime::BuildScheduleIndex() {
 
 void Checktime::ReadIndex(const CalendarDate& day) {
     plan_ = PlanFor(day);
-    const bool sameSource = plan_.source == groupPath_;
     groupPath_ = plan_.source;
     leftCountedAt_ = -1;
+    // Taken before the read: a change made while reading is seen at the next tick.
+    indexStamp_ = FileStamp(groupPath_);
     if (!plan_.sourceProblem.empty()) {
         // A calendar group that is not there rings nothing (and is not made empty by reading it).
         timetableProblem_.clear();
@@ -113,12 +114,13 @@ void Checktime::ReadIndex(const CalendarDate& day) {
     }
     // One bounded, non-blocking read: a FIFO, a device or a huge file in the group's place costs nothing, and
     // a group that cannot be read is an empty index with its reason, never blank records ringing at 00:00.
-    std::error_code ec;
-    const bool missing = !std::filesystem::exists(groupPath_, ec) && !ec;
-    const StoredFile file = GroupFile(groupPath_).LoadStored();
-    timetableProblem_ = TimetableProblemText(groupPath_, file);
+    // Reading never creates the file: a timetable deleted while running stays missing, and says so.
+    const StoredFile file = ReadStoredFile(groupPath_, kMaxGroupBytes);
+    timetableProblem_ = file.problem == ReadProblem::Missing
+                            ? "任务表 " + groupPath_.string() + " 不存在：在它回来之前不会打铃"
+                            : TimetableProblemText(groupPath_, file);
     const Bytes& content = file.bytes;
-    if (!missing || !sameSource) dueCount_ = JobCountFromLength(content.size());
+    dueCount_ = file.usable() ? JobCountFromLength(content.size()) : 0;
     if (dueCount_ < 1) {
         dueCursor_ = 0;
         return;
@@ -224,10 +226,19 @@ std::string Checktime::PickJobMusic(const JobRecord& record) const {
 }
 
 // The outcome before the fire lock is asked: Fired means "may ring".
-JobExamination Checktime::Examine(int entry, const CalendarDate& date) const {
+std::optional<JobExamination> Checktime::Examine(int entry, const CalendarDate& date) const {
     const auto k = static_cast<std::size_t>(entry);
     const std::int32_t entryTime = dueSetTimes_[k];
-    const JobRecord record = GroupFile(groupPath_).Read(dueRecords_[k]);
+    const auto bytes =
+        ReadFileRange(groupPath_, static_cast<std::uint64_t>(dueRecords_[k] - 1) * JobRecordLength, JobRecordLength);
+    if (!bytes || bytes->empty()) return std::nullopt;
+    RecordBytes raw = BlankRecordBytes();
+    std::copy(bytes->begin(), bytes->end(), raw.begin());
+    const JobRecord record = DecodeJobRecord(raw);
+    // The index holds times and numbers only; a record that no longer says what it read belongs to a file
+    // replaced since, and rings at its own minute once the index is read again.
+    const auto recordTime = ParseTimeOfDay(record.JobTime);
+    if (record.JobNo != dueJobNos_[k] || recordTime.value_or(TimeOfDay{}).Seconds() != entryTime) return std::nullopt;
     // Minutes skipped before midnight are judged by their own date's rule.
     const DayRule rule = date == plan_.date ? plan_.rule : PlanFor(date).rule;
     JobExamination exam;
@@ -265,15 +276,32 @@ JobExamination Checktime::Examine(int entry, const CalendarDate& date) const {
     return exam;
 }
 
+std::vector<JobExamination> Checktime::ExamineEntries(const CalendarDate& date, int fromMinute, int toMinute) {
+    for (int attempt = 0;; ++attempt) {
+        const auto [first, last] = EntriesIn(fromMinute, toMinute);
+        std::vector<JobExamination> exams;
+        bool stale = false;
+        for (int k = first; k < last; ++k) {
+            std::optional<JobExamination> exam = Examine(k, date);
+            if (exam) {
+                exams.push_back(std::move(*exam));
+            } else {
+                stale = true;
+            }
+        }
+        // Changed between the tick's look at the file and the read: once more from the file as it is now.
+        if (!stale || attempt > 0) return exams;
+        Reread();
+    }
+}
+
 void Checktime::PassOverSkipped(const CalendarDate& date, int fromMinute, int toMinute, const std::string& reason) {
-    const auto [first, last] = EntriesIn(fromMinute, toMinute);
-    const DayRecord* record = Find(date);
     std::vector<JobExamination> exams;
-    for (int k = first; k < last; ++k) {
-        const auto minute = static_cast<std::size_t>(MinuteOfDay(dueTimes_[static_cast<std::size_t>(k)]));
+    for (JobExamination& exam : ExamineEntries(date, fromMinute, toMinute)) {
+        const auto minute = static_cast<std::size_t>(std::min(MinuteOfDay(exam.setTime) + exam.shiftMinutes, 1439));
+        const DayRecord* record = Find(date);
         // Each skip of a minute is logged once, though the clock may skip it again after being set back.
         if (record && (record->done.test(minute) || record->skipped.test(minute))) continue;
-        JobExamination exam = Examine(k, date);
         if (exam.outcome == JobOutcome::Fired) {
             exam.outcome = JobOutcome::Missed;
             exam.reason = reason;
@@ -288,21 +316,17 @@ void Checktime::PassOverSkipped(const CalendarDate& date, int fromMinute, int to
 void Checktime::ExamineMinute(const CalendarDate& date, int minute) {
     if (Done(date, minute)) return;
     Day(date).done.set(static_cast<std::size_t>(minute));
-    const auto [first, last] = EntriesIn(minute, minute);
-    std::vector<JobExamination> exams;
-    for (int k = first; k < last; ++k) {
-        JobExamination exam = Examine(k, date);
-        if (exam.outcome == JobOutcome::Fired) {
-            if (fireLock_ && fireLockMinute_ == tickNow_.MinuteIndex()) {
-                exam.outcome = JobOutcome::Locked;
-            } else {
-                fireLock_ = true;
-                fireLockMinute_ = tickNow_.MinuteIndex();
-                host_.StartFireLockTimer();
-                player_.SetFileName(exam.path);
-            }
+    std::vector<JobExamination> exams = ExamineEntries(date, minute, minute);
+    for (JobExamination& exam : exams) {
+        if (exam.outcome != JobOutcome::Fired) continue;
+        if (fireLock_ && fireLockMinute_ == tickNow_.MinuteIndex()) {
+            exam.outcome = JobOutcome::Locked;
+        } else {
+            fireLock_ = true;
+            fireLockMinute_ = tickNow_.MinuteIndex();
+            host_.StartFireLockTimer();
+            player_.SetFileName(exam.path);
         }
-        exams.push_back(std::move(exam));
     }
     // The bell first, then the lines: a crowded minute must not hold up its bell.
     for (const JobExamination& exam : exams) host_.JobExamined(exam);
@@ -315,38 +339,60 @@ std::optional<UpcomingBell> Checktime::BellAt(const LocalDateTime& at) const {
     }
     const auto [first, last] = EntriesIn(minute, minute);
     for (int k = first; k < last; ++k) {
-        const JobExamination exam = Examine(k, at.date);
-        if (exam.outcome == JobOutcome::Fired) return UpcomingBell{exam.jobNo, exam.path};
+        const std::optional<JobExamination> exam = Examine(k, at.date);
+        if (exam && exam->outcome == JobOutcome::Fired) return UpcomingBell{exam->jobNo, exam->path};
     }
     return std::nullopt;
+}
+
+bool Checktime::RereadIfChanged() {
+    if (FileStamp(groupPath_) == indexStamp_) return false;
+    Reread();
+    return true;
+}
+
+void Checktime::Reread() {
+    const LocalDateTime now = lastSeen_ ? *lastSeen_ : clock_.Now();
+    // The day the index is for: a tick that crosses midnight closes that day before it reads the new one.
+    ReadIndex(plan_.date == CalendarDate{} ? now.date : plan_.date);
+    PlaceCursor(MinuteOfDay(now.time));
+    ReportBellsLeft();
+    host_.IndexReread();
 }
 
 void Checktime::CheckDueJob() {
     const LocalDateTime now = tickNow_;
     const int nowMinute = MinuteOfDay(now.time);
-    // A new day brings its own plan (a holiday, a group, no more of yesterday's today-only changes); its first
-    // minute still rings.
-    if (!(plan_.date == now.date)) ReadIndex(now.date);
     if (lastSeen_) {
         const LocalDateTime last = *lastSeen_;
         const std::int64_t lastIndex = last.MinuteIndex();
         const std::int64_t nowIndex = now.MinuteIndex();
         const bool back = now.MillisecondIndex() < last.MillisecondIndex();
         if (back || nowIndex > lastIndex + 1) host_.ClockJumped(last, now);
-        if (!back && nowIndex > lastIndex + 1 && dueCount_ > 0) {
+        if (!back && nowIndex > lastIndex + 1) {
             const std::string reason = "clock jumped from " + SecondText(last.time) + " to " + SecondText(now.time);
             const int lastMinute = MinuteOfDay(last.time);
-            if (last.date == now.date) {
-                PassOverSkipped(now.date, lastMinute + 1, nowMinute - 1, reason);
-            } else {
-                // Only the ends of a jump over several days: the days between had no program watching them.
-                if (lastMinute < 1439) PassOverSkipped(last.date, lastMinute + 1, 1439, reason);
-                if (nowMinute > 0) PassOverSkipped(now.date, 0, nowMinute - 1, reason);
+            if (!(last.date == now.date) && lastMinute < 1439) {
+                // The day that ended is closed from its own plan before the new day's is read. Only the ends of a
+                // jump over several days: the days between had no program watching them.
+                if (!(plan_.date == last.date)) ReadIndex(last.date);
+                if (dueCount_ > 0) PassOverSkipped(last.date, lastMinute + 1, 1439, reason);
             }
+            if (!(plan_.date == now.date)) ReadIndex(now.date);
+            const int from = last.date == now.date ? lastMinute + 1 : 0;
+            if (dueCount_ > 0 && from < nowMinute) PassOverSkipped(now.date, from, nowMinute - 1, reason);
         }
     }
+    // A new day brings its own plan (a holiday, a group, no more of yesterday's today-only changes); its first
+    // minute still rings.
+    if (!(plan_.date == now.date)) ReadIndex(now.date);
     lastSeen_ = now;
-    if (dueCount_ > 0) ExamineMinute(now.date, nowMinute);
+    if (dueCount_ > 0) {
+        ExamineMinute(now.date, nowMinute);
+    } else {
+        // Passed without a usable timetable: a file mended within it rings from the next minute, never late.
+        Day(now.date).done.set(static_cast<std::size_t>(nowMinute));
+    }
     PlaceCursor(nowMinute);
     ReportBellsLeft();
 }
@@ -384,6 +430,7 @@ void Checktime::ReportBellsLeft() {
 
 void Checktime::Tick() {
     UpdateClock();
+    RereadIfChanged();
     CheckDueJob();
     CheckShutdownTime();
 }

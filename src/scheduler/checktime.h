@@ -71,6 +71,8 @@ public:
     virtual void ClockJumped(const LocalDateTime& /*from*/, const LocalDateTime& /*to*/) {}
     // Today's remaining START bells changed (a bell passed, the timetable or the day changed).
     virtual void BellsLeftChanged(const BellsLeft& /*left*/) {}
+    // The group file changed on disk (another copy, an import, a sync) and the index was read again from it.
+    virtual void IndexReread() {}
 };
 
 // The job that a coming tick will ring, and its music for that day.
@@ -120,7 +122,11 @@ public:
     std::optional<UpcomingBell> BellAt(const LocalDateTime& at) const;
 
     // Timer1: UpdateClock, CheckDueJob, CheckShutdownTime: a bell is never held up by the shutdown countdown.
+    // A group file changed since the index was read is read again first, whoever changed it.
     void Tick();
+    // Reads the index again when the group file changed since it was read; true when it did. The minute that
+    // has begun is left as it is: when it has not been dealt with, its bells (from the new file) still ring.
+    bool RereadIfChanged();
     // Timer2: the fire lock ends.
     void FireLockElapsed();
 
@@ -155,6 +161,7 @@ private:
     };
 
     PlanOfDay PlanFor(const CalendarDate& date) const;
+    void Reread();
     // Reads the index from `date`'s plan; the cursor and the minutes dealt with are left to the caller.
     void ReadIndex(const CalendarDate& date);
     DayRecord& Day(const CalendarDate& date);
@@ -166,12 +173,18 @@ private:
     void PassOverSkipped(const CalendarDate& date, int fromMinute, int toMinute, const std::string& reason);
     // Deals with the current minute: the first job that may ring rings.
     void ExamineMinute(const CalendarDate& date, int minute);
-    JobExamination Examine(int entry, const CalendarDate& date) const;
+    // Nothing when the record no longer holds what the index read from it (the file changed under the index):
+    // such a record is never rung, nor logged, under a minute that is not its own.
+    std::optional<JobExamination> Examine(int entry, const CalendarDate& date) const;
+    // The jobs due in [fromMinute, toMinute] of `date`, examined; the index is read again once when a record no
+    // longer fits it.
+    std::vector<JobExamination> ExamineEntries(const CalendarDate& date, int fromMinute, int toMinute);
     void PlaceCursor(int minuteOfDay);
     void ReportBellsLeft();
 
     std::filesystem::path appFolder_;
     std::filesystem::path groupPath_;
+    std::string indexStamp_;  // the group file as the index read it (FileStamp)
     DayPlanner planner_;
     PlanOfDay plan_;
     const Clock& clock_;

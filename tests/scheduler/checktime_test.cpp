@@ -203,23 +203,46 @@ TEST_F(CheckDueJobTest, StoppingThePlayerDoesNotUnlockTheMinute) {
     EXPECT_EQ(Played(), (Names{"a.mp3"}));
 }
 
-TEST_F(CheckDueJobTest, ClearedGroupWithoutRebuildFiresNothing) {
+TEST_F(CheckDueJobTest, TimetableDeletedWhileRunningIsAProblemAndNoPhantomJobIsLogged) {
     Group({Job(1, "a", "08:00"), Job(2, "b", "08:01")});
     BuildAt({7, 59, 0});
     std::filesystem::remove(dir / "default.dll");
     RunSeconds(180);
+    clock.Set({2026, 12, 8}, {0, 0, 0});  // and the next day's plan is read without it too
+    RunSeconds(2 * 60);
     EXPECT_TRUE(player.calls.empty());
-    EXPECT_EQ(host.examined.size(), 2u);
-    EXPECT_EQ(host.examined[0].outcome, JobOutcome::Paused);
+    EXPECT_TRUE(host.examined.empty());
+    EXPECT_EQ(checktime.dueCount(), 0);
+    EXPECT_NE(checktime.timetableProblem().find("不存在"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "default.dll"));  // reading never makes an empty one
+
+    Group({Job(1, "back", "00:03")});  // put back: read at the next tick, rings at its minute
+    RunSeconds(60);
+    EXPECT_EQ(Played(), (Names{"back.mp3"}));
+    EXPECT_EQ(checktime.timetableProblem(), "");
+    EXPECT_GE(host.rereads, 2);
 }
 
-TEST_F(CheckDueJobTest, RebuildWithTheFileGoneKeepsTheOldCountAndFiresNothing) {
-    Group({Job(1, "a", "08:00")});
-    BuildAt({7, 0, 0});
-    std::filesystem::remove(dir / "default.dll");
-    BuildAt({7, 0, 0});
-    EXPECT_EQ(checktime.dueCount(), 1);
-    EXPECT_EQ(std::filesystem::file_size(dir / "default.dll"), 0u);
+// A timetable replaced from outside (another copy, an import, a sync) rings from the new file at once: the
+// minutes of the old one never ring the new one's records.
+TEST_F(CheckDueJobTest, TimetableReplacedFromOutsideRingsTheNewFilesJobsAtTheirOwnMinutes) {
+    Group({Job(1, "old-0755", "07:55"), Job(2, "old-1000", "10:00")});
+    BuildAt({7, 54, 50});
+    Group({Job(1, "new-0756", "07:56"), Job(2, "new-0755", "07:55")});
+    RunSeconds(2 * 60);
+    EXPECT_EQ(Played(), (Names{"new-0755.mp3", "new-0756.mp3"}));
+    EXPECT_EQ(Lines(), (Names{"07:55 new-0755 fired", "07:56 new-0756 fired"}));
+    ASSERT_EQ(host.examined.size(), 2u);
+    EXPECT_EQ(host.examined[0].jobNo, 2);
+
+    // Rewritten in place, its modification time put back: still read again, never rung under the old minute.
+    Group({Job(1, "moved-0758", "07:58"), Job(2, "other-0759", "07:59")});
+    checktime.RereadIfChanged();
+    const auto stamp = std::filesystem::last_write_time(dir / "default.dll");
+    Group({Job(1, "was-0758", "09:00"), Job(2, "now-0758", "07:58")});
+    std::filesystem::last_write_time(dir / "default.dll", stamp);
+    RunSeconds(2 * 60);
+    EXPECT_EQ(Played(), (Names{"new-0755.mp3", "new-0756.mp3", "now-0758.mp3"}));
 }
 
 TEST_F(CheckDueJobTest, DamagedTimeOrDateNeverRings) {
@@ -283,6 +306,23 @@ TEST_F(CheckDueJobTest, SuspendOverNightLogsTheRestOfYesterdayAndTheStartOfToday
     EXPECT_EQ(host.examined.at(1).date, (CalendarDate{2026, 12, 8}));
     RunSeconds(15 * 60);
     EXPECT_EQ(Played(), (Names{"eight.mp3"}));
+}
+
+// Each day's missed bells come from that day's own timetable, though the new day rings another group.
+TEST_F(CheckDueJobTest, SuspendOverNightClosesTheOldDayFromItsOwnPlan) {
+    Group({Job(1, "mon-evening", "17:30")});
+    std::filesystem::create_directories(dir / "job");
+    test::WriteAll(dir / "job" / "tue.sav", test::FixtureGroup({Job(1, "tue-morning", "07:00")}));
+    checktime.SetDayPlanner([this](const CalendarDate& d) {
+        PlanOfDay plan = ResolveDayPlan(dir.path(), CalendarRead{}, d);
+        if (d == CalendarDate{2026, 12, 8}) plan.source = dir / "job" / "tue.sav";
+        return plan;
+    });
+    BuildAt({17, 0, 0});
+    clock.Set({2026, 12, 8}, {7, 45, 0});
+    checktime.Tick();
+    EXPECT_EQ(Lines(), (Names{"17:30 mon-evening missed: clock jumped from 17:00:00 to 07:45:00",
+                              "07:00 tue-morning missed: clock jumped from 17:00:00 to 07:45:00"}));
 }
 
 TEST_F(CheckDueJobTest, ClockSetBackFindsTheJobsAheadAgain) {

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <atomic>
 #include <deque>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "base/dialogs.h"
 #include "base/media_player.h"
+#include "base/media_probe.h"
 #include "scheduler/checktime.h"
 #include "scheduler/clock.h"
 #include "store/jilu.h"
@@ -48,6 +52,25 @@ public:
     std::function<void()> endOfStream;
 };
 
+// Knows which paths are bad and records what it was asked; safe to use from a worker thread. While `blocked` is
+// set, a pass waits as a very long one would, until it is cleared or the pass is cancelled.
+class FakeProbe final : public MediaProbe {
+public:
+    std::vector<MusicProblem> Check(const std::string& path) override;
+    std::optional<Findings> CheckAll(const std::vector<std::string>& paths, const CancelToken& cancel) override;
+
+    std::vector<std::string> Asked() const;  // every path checked, once per time it was checked
+    int Passes() const;                      // passes begun
+
+    std::map<std::string, std::string> bad;  // path -> reason; set before the probe is used
+    std::atomic<bool> blocked{false};
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> asked_;
+    int passes_ = 0;
+};
+
 class FakeSchedulerHost final : public SchedulerHost {
 public:
     void ShowClock(const std::string& time, const std::string& weekdayCode) override {
@@ -65,8 +88,10 @@ public:
     void JobExamined(const JobExamination& e) override { examined.push_back(e); }
     void ClockJumped(const LocalDateTime& from, const LocalDateTime& to) override { jumps.emplace_back(from, to); }
     void BellsLeftChanged(const BellsLeft& left) override { bellsLeft.push_back(left); }
+    void IndexReread() override { ++rereads; }
 
     std::string clockText, weekday;
+    int rereads = 0;
     int lockTimerStarts = 0;
     int shutdownConfirmations = 0;
     std::vector<std::string> order;  // fire-lock and confirm-shutdown, as they came

@@ -1,4 +1,4 @@
-#include "app/runtime.h"
+#include "bell/runtime.h"
 
 #include <cmath>
 #include <cstdio>

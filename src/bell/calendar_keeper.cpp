@@ -1,4 +1,4 @@
-#include "app/calendar_keeper.h"
+#include "bell/calendar_keeper.h"
 
 #include <sys/stat.h>
 
