@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +42,25 @@ std::filesystem::path PrivateFolder(const std::filesystem::path& folder) {
 
 bool Absolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
 
+// O_NOFOLLOW, O_NONBLOCK: no link is followed, and a FIFO put in the guard file's place cannot make the start wait.
+constexpr int kGuardOpen = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+
+// Locks the open guard file without waiting; on success `held` keeps the descriptor, else it is closed.
+GuardResult LockInto(int fd, const std::filesystem::path& path, int& held) {
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK) return {GuardOutcome::HeldByAnother, {}};
+        return {GuardOutcome::Unavailable, Describe("cannot lock guard file", path, error)};
+    }
+    held = fd;
+    return {GuardOutcome::Acquired, {}};
+}
+
 }  // namespace
 
 FileInstanceGuard::FileInstanceGuard(std::filesystem::path path) : path_(std::move(path)) {}
@@ -53,26 +73,14 @@ GuardResult FileInstanceGuard::Acquire() {
     if (std::string problem = PrivateFolderProblem(folder); !problem.empty()) {
         return {GuardOutcome::Unavailable, problem + " (guard file " + path_.string() + ")"};
     }
-    // O_NOFOLLOW, O_NONBLOCK: no link is followed, and a FIFO put in its place cannot make the start wait.
-    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | kGuardOpen, 0600);
     if (fd < 0) return {GuardOutcome::Unavailable, Describe("cannot open guard file", path_, errno)};
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
         ::close(fd);
         return {GuardOutcome::Unavailable, "the guard file " + path_.string() + " is not a regular file of the user's"};
     }
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        const int error = errno;
-        ::close(fd);
-        if (error == EWOULDBLOCK) return {GuardOutcome::HeldByAnother, {}};
-        return {GuardOutcome::Unavailable, Describe("cannot lock guard file", path_, error)};
-    }
-    fd_ = fd;
-    return {GuardOutcome::Acquired, {}};
+    return LockInto(fd, path_, fd_);
 }
 
 void FileInstanceGuard::Release() {
@@ -82,6 +90,76 @@ void FileInstanceGuard::Release() {
 }
 
 GuardResult FileInstanceGuard::Reacquire() { return Acquire(); }
+
+FolderInstanceGuard::FolderInstanceGuard(std::filesystem::path path) : path_(std::move(path)) {}
+
+FolderInstanceGuard::~FolderInstanceGuard() { Release(); }
+
+GuardResult FolderInstanceGuard::Acquire() {
+    if (fd_ >= 0) return {GuardOutcome::Acquired, {}};
+    // Made exclusively, so that only a file this copy made gets its mode: readable by every user's copy whatever
+    // the umask. One made by another user keeps its owner and mode.
+    int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | kGuardOpen, 0644);
+    if (fd >= 0) {
+        (void)::fchmod(fd, 0644);  // without it the umask's mode still guards this user's copies
+    } else {
+        const int createError = errno;
+        fd = ::open(path_.c_str(), O_RDWR | kGuardOpen);
+        // Another user's file, or a read-only folder: flock() needs no write access.
+        if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+            fd = ::open(path_.c_str(), O_RDONLY | kGuardOpen);
+        }
+        if (fd < 0) {
+            const int error = errno == ENOENT && createError != EEXIST ? createError : errno;
+            return {GuardOutcome::Unavailable, Describe("cannot make or open guard file", path_, error)};
+        }
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return {GuardOutcome::Unavailable, "the guard file " + path_.string() + " is not a regular file"};
+    }
+    return LockInto(fd, path_, fd_);
+}
+
+void FolderInstanceGuard::Release() {
+    if (fd_ < 0) return;
+    ::close(fd_);  // the file stays: removing it could let a copy lock a new file while another holds the old
+    fd_ = -1;
+}
+
+GuardResult FolderInstanceGuard::Reacquire() { return Acquire(); }
+
+CompositeInstanceGuard::CompositeInstanceGuard(std::vector<std::unique_ptr<InstanceGuard>> parts)
+    : parts_(std::move(parts)) {}
+
+GuardResult CompositeInstanceGuard::Take(bool again) {
+    GuardResult result{GuardOutcome::Acquired, {}};
+    for (const auto& part : parts_) {
+        const GuardResult taken = again ? part->Reacquire() : part->Acquire();
+        if (taken.outcome == GuardOutcome::HeldByAnother) {
+            Release();  // the other copy runs: this one keeps nothing that would shut out a later start
+            return taken;
+        }
+        if (taken.outcome == GuardOutcome::Unavailable) {
+            result.outcome = GuardOutcome::Unavailable;
+            result.reason += (result.reason.empty() ? "" : "; ") + taken.reason;
+        }
+    }
+    return result;
+}
+
+GuardResult CompositeInstanceGuard::Acquire() { return Take(false); }
+
+GuardResult CompositeInstanceGuard::Reacquire() { return Take(true); }
+
+void CompositeInstanceGuard::Release() {
+    for (const auto& part : parts_) part->Release();
+}
+
+bool CompositeInstanceGuard::IsHeld() const {
+    return std::any_of(parts_.begin(), parts_.end(), [](const auto& part) { return part->IsHeld(); });
+}
 
 std::filesystem::path GuardPathIn(const GuardPlaces& places) {
     if (Absolute(places.runtimeDir) && PrivateFolderProblem(places.runtimeDir).empty()) {
@@ -119,6 +197,25 @@ std::filesystem::path DefaultGuardPath() {
         }
     }
     return GuardPathIn(places);
+}
+
+std::filesystem::path AppFolderGuardPath(const std::filesystem::path& appFolder) { return appFolder / "lingchao.lock"; }
+
+std::unique_ptr<InstanceGuard> MakeInstanceGuard(const std::filesystem::path& userGuard,
+                                                 const std::filesystem::path& appFolder) {
+    std::vector<std::unique_ptr<InstanceGuard>> parts;
+    parts.push_back(std::make_unique<FileInstanceGuard>(userGuard));
+    const std::filesystem::path folderGuard = AppFolderGuardPath(appFolder);
+    // Two descriptors of one process conflict under flock(): one file must be locked once.
+    std::error_code userError, folderError;
+    const auto user = std::filesystem::weakly_canonical(userGuard, userError);
+    const auto folder = std::filesystem::weakly_canonical(folderGuard, folderError);
+    if (userError || folderError || user != folder) parts.push_back(std::make_unique<FolderInstanceGuard>(folderGuard));
+    return std::make_unique<CompositeInstanceGuard>(std::move(parts));
+}
+
+std::unique_ptr<InstanceGuard> MakeInstanceGuard(const std::filesystem::path& appFolder) {
+    return MakeInstanceGuard(DefaultGuardPath(), appFolder);
 }
 
 }  // namespace lingchao

@@ -23,7 +23,7 @@ DesktopShell::DesktopShell(std::filesystem::path appFolder, Dialogs& dialogs, Ho
       guard_(std::move(platform.guard)),
       hotkeys_(std::move(platform.hotkeys)),
       media_(std::move(platform.media)) {
-    if (!guard_) guard_ = std::make_unique<FileInstanceGuard>(DefaultGuardPath());
+    if (!guard_) guard_ = MakeInstanceGuard(appFolder_);
     if (!hotkeys_) hotkeys_ = CreateSystemHotkeys();
     if (!media_) media_ = std::make_unique<LinuxMediaControl>();
     if (!hooks_.endProgram) hooks_.endProgram = [] { QCoreApplication::exit(0); };

@@ -33,7 +33,7 @@ public:
         std::function<void()> endProgram;   // default: QCoreApplication::exit(0)
         std::function<void()> tidy;         // the clock menu's 整理音乐路径…
     };
-    // Platform pieces left null get the system ones (guard at DefaultGuardPath(), X11 hotkeys, /dev/cdrom).
+    // Platform pieces left null get the system ones (MakeInstanceGuard(appFolder), X11 hotkeys, /dev/cdrom).
     struct Platform {
         std::unique_ptr<InstanceGuard> guard;
         std::unique_ptr<GlobalHotkeys> hotkeys;

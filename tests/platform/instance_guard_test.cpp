@@ -1,5 +1,6 @@
 #include "platform/instance_guard.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 
 #include "support/temp_folder.h"
 
@@ -175,6 +177,124 @@ TEST(InstanceGuard, AGuardFileThatIsAFifoIsUnavailableWithoutWaiting) {
     ASSERT_EQ(::mkfifo((dir / "lingchao.lock").c_str(), 0600), 0);
     FileInstanceGuard guard(dir / "lingchao.lock");
     EXPECT_EQ(guard.Acquire().outcome, GuardOutcome::Unavailable);
+}
+
+// Copies of one application folder started with different runtime folders (another session, another HOME).
+
+std::string Said(const GuardResult& result) {
+    switch (result.outcome) {
+        case GuardOutcome::Acquired:
+            return "Acquired";
+        case GuardOutcome::HeldByAnother:
+            return "HeldByAnother";
+        case GuardOutcome::Unavailable:
+            break;
+    }
+    return "Unavailable: " + result.reason;
+}
+
+TEST(AppFolderGuard, OneCopyPerApplicationFolderWhateverItsRuntimeFolder) {
+    TempFolder app, otherApp, run1, run2;
+    const mode_t umask = ::umask(077);  // the shared file is readable by every user's copy all the same
+    auto first = MakeInstanceGuard(run1 / "lingchao.lock", app.path());
+    ASSERT_EQ(Said(first->Acquire()), "Acquired");
+    ::umask(umask);
+    EXPECT_EQ(std::filesystem::status(app / "lingchao.lock").permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0644));
+
+    auto second = MakeInstanceGuard(run2 / "lingchao.lock", app.path());
+    EXPECT_EQ(Said(second->Acquire()), "HeldByAnother");
+    EXPECT_FALSE(second->IsHeld());
+    // It kept nothing: the same user's copy on another folder starts.
+    auto elsewhere = MakeInstanceGuard(run2 / "lingchao.lock", otherApp.path());
+    EXPECT_EQ(Said(elsewhere->Acquire()), "Acquired");
+    elsewhere->Release();
+
+    first->Release();
+    EXPECT_FALSE(first->IsHeld());
+    EXPECT_EQ(Said(second->Acquire()), "Acquired");
+    EXPECT_EQ(Said(first->Reacquire()), "HeldByAnother") << "another copy started while this one had let go";
+    EXPECT_FALSE(first->IsHeld());
+    second->Release();
+    EXPECT_EQ(Said(first->Reacquire()), "Acquired");
+
+    // A runtime folder that is the application folder: one file, which this copy must not find held by itself.
+    auto same = MakeInstanceGuard(otherApp / "lingchao.lock", otherApp.path());
+    EXPECT_EQ(Said(same->Acquire()), "Acquired");
+}
+
+// Runs `attempt` in a child process standing for another user's copy: as nobody when this is root (root may write
+// any folder), else as this user, who is kept out by the modes. Returns what the attempt said.
+std::string AsAnotherUser(const std::filesystem::path& runtime, const std::function<std::string()>& attempt) {
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 && ::chown(runtime.c_str(), kNobody, kNobody) != 0) return "cannot chown";
+    int out[2];
+    if (::pipe(out) != 0) return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+            ::_exit(1);
+        }
+        const std::string said = attempt();
+        (void)!::write(out[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    ::waitpid(child, nullptr, 0);
+    return said;
+}
+
+TEST(AppFolderGuard, AFolderThisCopyCannotWriteGuardsThroughAnExistingFileElseRunsOnTheUsersGuardAlone) {
+    TempFolder app, run1, run2;
+    const auto lock = app / "lingchao.lock";
+    const auto attempt = [&] {
+        auto guard = MakeInstanceGuard(run2 / "lingchao.lock", app.path());
+        const std::string said = Said(guard->Acquire());
+        FileInstanceGuard sameUser(run2 / "lingchao.lock");
+        return said + (guard->IsHeld() ? " | held | " : " | free | ") + Said(sameUser.Acquire());
+    };
+
+    // Nothing to lock, nothing can be made: a reason, not a refusal; this user's copies are still kept to one.
+    std::filesystem::permissions(app.path(), std::filesystem::perms(0555));
+    const std::string alone = AsAnotherUser(run2.path(), attempt);
+    EXPECT_EQ(alone.rfind("Unavailable: ", 0), 0u) << alone;
+    EXPECT_NE(alone.find(lock.string()), std::string::npos) << alone;
+    EXPECT_NE(alone.find(" | held | HeldByAnother"), std::string::npos) << alone;
+
+    // The file a copy that could write made earlier: locked through a read-only descriptor.
+    std::filesystem::permissions(app.path(), std::filesystem::perms(0755));
+    auto writer = MakeInstanceGuard(run1 / "lingchao.lock", app.path());
+    ASSERT_EQ(Said(writer->Acquire()), "Acquired");
+    std::filesystem::permissions(lock, std::filesystem::perms(0444));
+    std::filesystem::permissions(app.path(), std::filesystem::perms(0555));
+    EXPECT_EQ(AsAnotherUser(run2.path(), attempt), "HeldByAnother | free | Acquired");
+    writer->Release();
+    EXPECT_EQ(AsAnotherUser(run2.path(), attempt), "Acquired | held | HeldByAnother");
+}
+
+TEST(AppFolderGuard, ALockFileThatCannotBeUsedIsUnavailableWithItsPathWhileTheUsersGuardHolds) {
+    for (const std::string what : {"link", "fifo", "folder", "missing application folder"}) {
+        SCOPED_TRACE(what);
+        TempFolder root, run;
+        std::filesystem::path app = root.path();
+        if (what == "link") std::filesystem::create_symlink(run / "elsewhere", app / "lingchao.lock");
+        if (what == "fifo") {
+            ASSERT_EQ(::mkfifo((app / "lingchao.lock").c_str(), 0644), 0);
+        }
+        if (what == "folder") std::filesystem::create_directory(app / "lingchao.lock");
+        if (what == "missing application folder") app /= "missing";
+        auto guard = MakeInstanceGuard(run / "lingchao.lock", app);
+        const GuardResult result = guard->Acquire();
+        EXPECT_EQ(result.outcome, GuardOutcome::Unavailable);
+        EXPECT_NE(result.reason.find((app / "lingchao.lock").string()), std::string::npos) << result.reason;
+        EXPECT_TRUE(guard->IsHeld());
+        EXPECT_FALSE(std::filesystem::exists(run / "elsewhere")) << "a link was followed";
+    }
 }
 
 }  // namespace
