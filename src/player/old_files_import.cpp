@@ -127,6 +127,17 @@ private:
     ImportPlan& plan_;
 };
 
+// `from` opened for reading when it is a regular file (never through a link, never waiting on a FIFO); -1 else.
+int OpenSource(const fs::path& from) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (in >= 0 && (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(in);
+        return -1;
+    }
+    return in;
+}
+
 // Streams `from` (a regular file, never through a link) into a scratch file beside `to`, created exclusively, then
 // renames it over `to`: music files can be large, and a half copy never takes a file's name.
 bool CopyThroughScratch(const fs::path& from, const fs::path& to, std::string& why) {
@@ -136,10 +147,8 @@ bool CopyThroughScratch(const fs::path& from, const fs::path& to, std::string& w
         why = "无法建立文件夹";
         return false;
     }
-    const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat st {};
-    if (in < 0 || ::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (in >= 0) ::close(in);
+    const int in = OpenSource(from);
+    if (in < 0) {
         why = "无法读取";
         return false;
     }
@@ -172,6 +181,50 @@ bool CopyThroughScratch(const fs::path& from, const fs::path& to, std::string& w
     }
     if (!ok && out >= 0) ::unlink(scratch.c_str());
     return ok;
+}
+
+// The timetable in use, replaced whole in one rename: the running bell reads it at any moment, and must find the
+// old one or the new one, never a part. Its shape is checked again, on the bytes that are written.
+bool ReplaceTimetable(const ImportFile& file, std::string& why) {
+    const int in = OpenSource(file.from);
+    if (in < 0) {
+        why = "无法读取";
+        return false;
+    }
+    Bytes bytes;
+    std::vector<std::uint8_t> buffer(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || bytes.size() > kDefaultReadCap) {
+            ::close(in);
+            why = n < 0 ? "无法读取" : "文件过大";
+            return false;
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + n);
+    }
+    ::close(in);
+    if (std::string wrong = WrongShape(file.name, bytes.size()); !wrong.empty()) {
+        why = std::move(wrong);
+        return false;
+    }
+    std::string failure;
+    if (!ReplaceFileAtomically(file.to, bytes, &failure)) {
+        // Said as the other files say it: "无法写入：磁盘已满".
+        const std::string prefix = "无法写入 " + file.to.string() + "：";
+        why = "无法写入：" + (failure.starts_with(prefix) ? failure.substr(prefix.size()) : failure);
+        return false;
+    }
+    return true;
+}
+
+// The order of writing: the music first, so that no bell of the new timetable finds its music missing; the job
+// groups and the shutdown settings next; the timetable in use last.
+int WriteRank(const ImportFile& file) {
+    if (file.name == "default.dll") return 3;
+    if (file.name == "exit.dll") return 2;
+    return file.name.starts_with("music/") ? 0 : 1;
 }
 
 std::string List(const std::vector<const ImportFile*>& files, std::size_t shown) {
@@ -237,13 +290,8 @@ void AskReplacements(ImportPlan& plan, Dialogs& dialogs) {
 
 ImportResult RunImport(const ImportPlan& plan, const std::function<bool(std::uint64_t, std::uint64_t)>& progress) {
     ImportResult result;
+    std::vector<const ImportFile*> writes;
     std::uint64_t total = 0;
-    for (const ImportFile& file : plan.files) {
-        const bool copies =
-            file.status == ImportFile::Status::New || (file.status == ImportFile::Status::Differs && file.replace);
-        if (copies) total += file.size;
-    }
-    std::uint64_t done = 0;
     for (const ImportFile& file : plan.files) {
         switch (file.status) {
             case ImportFile::Status::Same:
@@ -261,19 +309,35 @@ ImportResult RunImport(const ImportPlan& plan, const std::function<bool(std::uin
             case ImportFile::Status::New:
                 break;
         }
+        writes.push_back(&file);
+        total += file.size;
+    }
+    std::stable_sort(writes.begin(), writes.end(),
+                     [](const ImportFile* a, const ImportFile* b) { return WriteRank(*a) < WriteRank(*b); });
+    std::uint64_t done = 0;
+    bool musicMissing = false;
+    for (const ImportFile* file : writes) {
         if (progress && !progress(done, total)) {
             result.cancelled = true;
             break;
         }
+        const bool timetable = file->name == "default.dll";
         std::string why;
-        if (CopyThroughScratch(file.from, file.to, why)) {
-            ++(file.status == ImportFile::Status::New ? result.copied : result.replaced);
-            if (file.name == "default.dll") result.timetableChanged = true;
-            if (file.name == "exit.dll") result.shutdownChanged = true;
+        bool written = false;
+        if (timetable && musicMissing) {
+            why = "没有写入：有音乐文件没能复制，本机的任务表保持原样";
         } else {
-            result.failed.push_back(file.name + "：" + why);
+            written = timetable ? ReplaceTimetable(*file, why) : CopyThroughScratch(file->from, file->to, why);
         }
-        done += file.size;
+        if (written) {
+            ++(file->status == ImportFile::Status::New ? result.copied : result.replaced);
+            if (timetable) result.timetableChanged = true;
+            if (file->name == "exit.dll") result.shutdownChanged = true;
+        } else {
+            result.failed.push_back(file->name + "：" + why);
+            if (WriteRank(*file) == 0) musicMissing = true;
+        }
+        done += file->size;
     }
     if (progress && !result.cancelled) progress(done, total);
     return result;

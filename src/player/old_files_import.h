@@ -54,9 +54,11 @@ struct ImportResult {
     bool cancelled = false;
 };
 
-// Copies the new files and the ones agreed to be replaced, each through a scratch file renamed over the target.
-// `progress(bytesDone, bytesTotal)` is called before each file and at the end; returning false stops before
-// the next file. Safe to run on a worker thread.
+// Copies the new files and the ones agreed to be replaced, each through a scratch file renamed over the target:
+// every music file and list first, then the job groups and "exit.dll", and "default.dll" last, so that the
+// timetable in use changes in one step, once the music it names is in place. After a stop or a failed music copy
+// "default.dll" is left as it was (and listed as failed). `progress(bytesDone, bytesTotal)` is called before each
+// file and at the end; returning false stops before the next file. Safe to run on a worker thread.
 ImportResult RunImport(const ImportPlan& plan, const std::function<bool(std::uint64_t, std::uint64_t)>& progress = {});
 
 // What the import did, for the message box.

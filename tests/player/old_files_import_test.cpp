@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "support/fakes.h"
@@ -135,6 +137,64 @@ TEST_F(OldFilesImport, SayingNoKeepsEverythingAndStoppingCopiesNoMore) {
     EXPECT_EQ(test::ReadAll(app / "default.dll"), here);
     EXPECT_EQ(result.kept, 2);
     EXPECT_FALSE(result.timetableChanged);
+}
+
+// The running bell reads default.dll at any moment: it must never find the new timetable before the music it
+// names, nor a timetable half written.
+TEST_F(OldFilesImport, TheTimetableChangesLastInOneRenameOnceItsMusicIsInPlace) {
+    ImportPlan plan = PlanImport(old, app);
+    test::ScriptedDialogs dialogs;
+    dialogs.answers = {MessageAnswer::Yes, MessageAnswer::Yes};
+    AskReplacements(plan, dialogs);
+    const auto inode = [](const fs::path& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    const auto before = inode(app / "default.dll");
+    int sawNew = 0;
+    const ImportResult result = RunImport(plan, [&](std::uint64_t, std::uint64_t) {
+        const auto timetable = test::ReadAll(app / "default.dll");
+        if (timetable != oldTimetable) {
+            EXPECT_EQ(timetable, here) << "neither the old timetable nor the new one";
+            return true;
+        }
+        ++sawNew;
+        EXPECT_EQ(test::ReadAll(app / "music" / "课间.m3u"), Bytes(10, 'l'));
+        EXPECT_EQ(test::ReadAll(app / "music" / "铃声" / "上课.mp3"), Bytes(5000, 1));
+        EXPECT_EQ(test::ReadAll(app / "job" / "考试周.sav"), Bytes(4174, ' '));
+        return true;
+    });
+    EXPECT_EQ(sawNew, 1) << "the timetable is written last";
+    EXPECT_TRUE(result.timetableChanged);
+    EXPECT_EQ(result.replaced, 2);
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_NE(inode(app / "default.dll"), before) << "replaced by a rename, not rewritten in place";
+}
+
+TEST_F(OldFilesImport, AStopOrAFailedMusicCopyLeavesTheTimetableInUseAsItWas) {
+    ImportPlan plan = PlanImport(old, app);
+    test::ScriptedDialogs dialogs;
+    dialogs.answers = {MessageAnswer::Yes, MessageAnswer::Yes};
+    AskReplacements(plan, dialogs);
+
+    // Stopped after the first music file.
+    int calls = 0;
+    const ImportResult stopped = RunImport(plan, [&](std::uint64_t, std::uint64_t) { return ++calls < 2; });
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_EQ(stopped.copied + stopped.replaced, 1);
+    EXPECT_EQ(test::ReadAll(app / "default.dll"), here);
+    EXPECT_FALSE(stopped.timetableChanged);
+
+    // A music file gone from the old folder since the plan was made.
+    fs::remove(old / "Music" / "铃声" / "上课.mp3");
+    const ImportResult failed = RunImport(plan);
+    EXPECT_EQ(test::ReadAll(app / "default.dll"), here);
+    EXPECT_FALSE(failed.timetableChanged);
+    ASSERT_EQ(failed.failed.size(), 2u);
+    EXPECT_EQ(failed.failed[0], "music/铃声/上课.mp3：无法读取");
+    EXPECT_EQ(failed.failed[1].rfind("default.dll：", 0), 0u) << failed.failed[1];
+    EXPECT_NE(ImportResultText(failed).find("以下文件复制失败：\nmusic/铃声/上课.mp3：无法读取\ndefault.dll："),
+              std::string::npos);
 }
 
 TEST_F(OldFilesImport, AFolderWithNothingOfOursOrTheApplicationFolderItselfIsRefused) {
