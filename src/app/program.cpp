@@ -12,7 +12,9 @@
 #include "platform/app_folder.h"
 #include "platform/display_session.h"
 #include "platform/mpris.h"
+#include "platform/pulse_output.h"
 #include "platform/qt_dialogs.h"
+#include "platform/sleep_inhibitor.h"
 #include "player/media_probe.h"
 #include "player/player_backend.h"
 #include "player/player_commands.h"
@@ -65,58 +67,55 @@ bool InstallChineseTranslations(QCoreApplication& app) {
 Program::Program(std::filesystem::path appFolder, bool windows)
     : appFolder_(std::move(appFolder)),
       windows_(windows),
-      player_(std::make_unique<PlaybackWatch>(CreatePlayer({NullMediaPath(appFolder_), "", nullptr,
-                                                            [this](const std::string& path, const std::string& reason) {
-                                                                runtime_.bellLog().PlaybackFailed(
-                                                                    runtime_.clock().Now(), path, reason);
-                                                                player_->PlaybackFailed(path);
-                                                            }}),
-                                              NullMediaPath(appFolder_))),
-      nullMedia_(NullMediaPath(appFolder_)),
-      runtime_(appFolder_, *player_),
-      jilu_(appFolder_, nullptr, [this] {
-          runtime_.scheduler().BuildScheduleIndex();
-          IndexRebuilt();
-          // Every change of the group: a missing bell file shows the morning it is copied wrong.
-          if (selfCheck_) selfCheck_->Request();
-          if (calendar_) calendar_->Refresh();
-      }) {
-    ConnectEndOfStream(*player_, nullMedia_);
-    QObject::connect(&timetableRetry_, &QTimer::timeout, [this] {
-        runtime_.scheduler().BuildScheduleIndex();
-        IndexRebuilt();
-        if (runtime_.scheduler().timetableProblem().empty() && selfCheck_) selfCheck_->Request();
+      jilu_(appFolder_, nullptr, [this] { PostToBell([](Bell& bell) { bell.TimetableSaved(); }); }) {
+    Bell::Outlets outlets;
+    outlets.nowPlaying = [this](const NowPlaying& now) {
+        OnWindowsThread([this, now] {
+            player_->Published(now);
+            if (mpris_) mpris_->Update(now);
+        });
+    };
+    if (windows_) {
+        outlets.showClock = [this](const std::string& time, const std::string& weekday) {
+            OnWindowsThread([this, time, weekday] { shell_->ShowClock(time, weekday); });
+        };
+        outlets.confirmShutdown = [this] { OnWindowsThread([this] { confirm_->ConfirmShutdown(); }); };
+        outlets.showPlan = [this](const std::string& plan, const std::string& changes) {
+            OnWindowsThread([this, plan, changes] {
+                form4_->ShowPlanLine(plan);
+                shell_->ShowPlan(plan, changes);
+            });
+        };
+        outlets.offerTidy = [this](bool offer) { OnWindowsThread([this, offer] { shell_->OfferTidy(offer); }); };
+    }
+    const std::filesystem::path folder = appFolder_;
+    WarningBoard* warnings = &warnings_;
+    // Made on the bell's thread: the player's bus, the output monitor's and the inhibitor's answers come there.
+    bell_ = std::make_unique<BellThread>([folder, warnings, outlets] {
+        Bell::Parts parts;
+        parts.appFolder = folder;
+        parts.clock = std::make_unique<SystemClock>();
+        parts.makePlayer = [folder](std::function<void(const std::string&, const std::string&)> failed) {
+            return CreatePlayer({NullMediaPath(folder), "", nullptr, std::move(failed)});
+        };
+        parts.probe = std::make_unique<GstMediaProbe>();
+        parts.inhibitor = std::make_unique<LogindSleepInhibitor>();
+        parts.soundOutput = std::make_unique<PulseOutputMonitor>();
+        parts.warnings = warnings;
+        return std::make_unique<Bell>(std::move(parts), outlets);
     });
-    soundOutput_.SetListener([this](const SoundOutputState& state) { SoundOutputRead(state); });
-    runtime_.SetSoundOutput(&soundOutput_);
+    player_ = std::make_unique<QueuedPlayer>(*bell_);
     jilu_.SetChangeReporter([this](const std::string& failure) {
         warnings_.Set("save-failed", failure.empty() ? "" : "任务表的修改没有保存：" + failure);
     });
-    runtime_.bellLog().SetProblemListener([this](const std::string& problem) { warnings_.Set("bell-log", problem); });
-    runtime_.OnJobFired([this](const std::string& name, const std::string& path) { player_->NameJob(name, path); });
-    runtime_.SetWarnings(&warnings_);
-    selfCheck_ = std::make_unique<SelfCheckRunner>(
-        appFolder_ / kDefaultGroup, runtime_.clock(), std::make_unique<GstMediaProbe>(),
-        [this](const std::vector<MusicProblem>& problems) { ReportProblems(problems); });
-    calendar_ = std::make_unique<CalendarKeeper>(appFolder_, runtime_.clock(), warnings_);
-    runtime_.scheduler().SetDayPlanner([this](const CalendarDate& date) { return calendar_->PlanFor(date); });
-    selfCheck_->SetTodaysSource([this] {
-        const PlanOfDay plan = calendar_->PlanFor(runtime_.clock().Now().date);
-        return std::make_pair(plan.source, plan.rule.songWeekday);
-    });
-    calendar_->SetHooks({[this] {
-                             runtime_.scheduler().BuildScheduleIndex();
-                             selfCheck_->Request();
-                         },
-                         [this](const std::string& plan, const std::string& changes) {
-                             if (form4_) form4_->ShowPlanLine(plan);
-                             if (shell_) shell_->ShowPlan(plan, changes);
-                         }});
     // Before the scheduler starts: a bell found by name must not wait for a walk of the disk.
-    musicNames_ = std::make_unique<MusicNamesWatcher>(MusicFolder(appFolder_), [this] { selfCheck_->Request(); });
+    musicNames_ = std::make_unique<MusicNamesWatcher>(
+        MusicFolder(appFolder_), [this] { PostToBell([](Bell& bell) { bell.MusicFolderChanged(); }); });
     if (windows_) {
         BuildWindows();
-        warnings_.SetListener([this](const std::string& text) { shell_->ShowProblems(text); });
+        // The board may change on either thread; the clock shows it as it stands when the call arrives.
+        warnings_.SetListener(
+            [this](const std::string&) { OnWindowsThread([this] { shell_->ShowProblems(warnings_.Text()); }); });
     } else {
         dialogs_ = std::make_unique<LogDialogs>();
     }
@@ -124,22 +123,35 @@ Program::Program(std::filesystem::path appFolder, bool windows)
 }
 
 Program::~Program() {
-    player_->SetListener(nullptr);  // the bus service goes before the windows that may still stop the player
-    // A bell still proving its sound when the program ends: what was measured so far goes to its line.
-    player_->Stop();
-    QCoreApplication::processEvents();
+    warnings_.SetListener(nullptr);
+    // The bell first (its workers cancelled, its player stopped), so that nothing it publishes meets a window
+    // that is gone; the instance guard last, so that no second copy starts while this one still rings.
+    bell_.reset();
+    mpris_.reset();
+    clockSync_.reset();
+    musicNames_.reset();
+    today_.reset();
+    confirm_.reset();
+    form4_.reset();
+    shell_.reset();
+    headlessGuard_.reset();
+}
+
+void Program::OnWindowsThread(std::function<void()> work) {
+    QMetaObject::invokeMethod(&windowsHome_, std::move(work), Qt::QueuedConnection);
 }
 
 void Program::BuildWindows() {
     dialogs_ = std::make_unique<QtDialogs>();
     form4_ = std::make_unique<Form4>(Form4::Services{jilu_, *dialogs_, *player_, [this](const JobRecord& r) {
-                                                         std::string path = runtime_.scheduler().PickJobMusic(r);
+                                                         std::string path = MusicForWeekday(r, clock_.Now().weekday);
                                                          player_->NameJob(std::string(Trim(r.JobName)),
                                                                           path);  // only the run-job command asks
                                                          return path;
                                                      }});
-    const PlayerCommands commands{[this] { PlayCommand(*player_); }, [this] { PauseCommand(*player_); },
-                                  [this] { StopSequence(*player_, nullMedia_); }};
+    const PlayerCommands commands{[this] { PostToBell([](Bell& bell) { bell.PlayCommand(); }); },
+                                  [this] { PostToBell([](Bell& bell) { bell.PauseCommand(); }); },
+                                  [this] { PostToBell([](Bell& bell) { bell.StopCommand(); }); }};
     form4_->SetPlayerCommands(commands);
 
     DesktopShell::Hooks shellHooks;
@@ -159,8 +171,8 @@ void Program::BuildWindows() {
     hooks.tidy = [this] { OpenTidy(); };
     hooks.importOld = [this] { OpenImport(); };
 
-    today_ = std::make_unique<TodayCommands>(
-        CalendarServices{appFolder_, *dialogs_, runtime_.clock(), [this] { calendar_->Reload(); }});
+    today_ = std::make_unique<TodayCommands>(CalendarServices{
+        appFolder_, *dialogs_, clock_, [this] { PostToBell([](Bell& bell) { bell.CalendarChanged(); }); }});
     // In 任务(J) before the timed shutdown's group; in the clock's menu before quitting.
     if (auto* job = form4_->findChild<QMenu*>(QStringLiteral("job"))) {
         const auto actions = job->actions();
@@ -172,9 +184,6 @@ void Program::BuildWindows() {
     today_->AddTo(shell_->clockMenu()->wenjian(), shell_->clockMenu()->findChild<QAction*>(QStringLiteral("bbb")));
 
     confirm_ = std::make_unique<ShutdownConfirmHost>([this] { ShutdownSequence(); });
-    runtime_.SetHooks(
-        {[this](const std::string& time, const std::string& weekday) { shell_->ShowClock(time, weekday); },
-         [this] { confirm_->ConfirmShutdown(); }});
 }
 
 bool Program::Start() {
@@ -188,16 +197,10 @@ bool Program::Start() {
         warnings_.Set("instance-guard", unguarded);
         PrepareNullMediaFile(appFolder_);
     }
-    // The calendar first: the scheduler's first index is built from today's plan.
-    calendar_->Start();
-    // The scheduler starts with the program, not when the splash hands over to the clock: a PC that starts a
-    // few seconds before a bell still rings it.
-    runtime_.Start();
-    IndexRebuilt();
-    warnings_.Set("shutdown-settings", runtime_.shutdownSettingsProblem());
+    // The bell starts with the program, not when the splash hands over to the clock: a PC that starts a few
+    // seconds before a bell still rings it.
+    PostToBell([](Bell& bell) { bell.Start(); });
     warnings_.Set("folder-permissions", FolderPermissionWarning(appFolder_));
-    selfCheck_->Request();
-    soundOutput_.Check();
     StartMpris();
     clockSync_->Start();
     if (const std::string notice = NoX11Notice(); windows_ && !notice.empty()) {
@@ -209,20 +212,10 @@ bool Program::Start() {
     return true;
 }
 
-void Program::IndexRebuilt() {
-    const std::string& problem = runtime_.scheduler().timetableProblem();
-    warnings_.Set("timetable", problem);
-    // Only a timetable that could not be read at all is read again; an oversized one rings its first part.
-    if (problem.empty() || runtime_.scheduler().dueCount() > 0) {
-        timetableRetry_.stop();
-    } else if (!timetableRetry_.isActive()) {
-        timetableRetry_.start(60000);
-    }
-}
-
 void Program::StartMpris() {
-    MprisService::Commands commands{[this] { PlayCommand(*player_); }, [this] { PauseCommand(*player_); },
-                                    [this] { StopSequence(*player_, nullMedia_); }, nullptr};
+    MprisService::Commands commands{[this] { PostToBell([](Bell& bell) { bell.PlayCommand(); }); },
+                                    [this] { PostToBell([](Bell& bell) { bell.PauseCommand(); }); },
+                                    [this] { PostToBell([](Bell& bell) { bell.StopCommand(); }); }, nullptr};
     if (windows_) commands.raise = [this] { ShowMainWindow(); };
     mpris_ = std::make_unique<MprisService>(std::move(commands));
     QString why;
@@ -230,8 +223,8 @@ void Program::StartMpris() {
         LogLine("media controls (MPRIS) off: " + why.toStdString());
         return;
     }
-    player_->SetListener([this](const NowPlaying& now) { mpris_->Update(now); });
-    mpris_->Update(player_->now());
+    // What plays comes from the bell (see the nowPlaying outlet); until it tells, nothing plays.
+    mpris_->Update(NowPlaying{});
 }
 
 void Program::ShowMainWindow() { lingchao::ShowMainWindow(form4_.get()); }
@@ -239,10 +232,7 @@ void Program::ShowMainWindow() { lingchao::ShowMainWindow(form4_.get()); }
 void Program::OpenShutdownSettings() {
     ShutdownSettingsDialog dialog(
         appFolder_, *dialogs_,
-        [this](const ShutdownSettings& s) {
-            runtime_.scheduler().SetShutdownSettings(s);
-            warnings_.Clear("shutdown-settings");  // just written whole
-        },
+        [this](const ShutdownSettings& s) { PostToBell([s](Bell& bell) { bell.SetShutdownSettings(s); }); },
         [this] { confirm_->ConfirmShutdown(); }, form4_.get());
     dialog.exec();
 }
@@ -257,40 +247,6 @@ void Program::OpenAbout() {
     box.exec();
 }
 
-void Program::ReportProblems(const std::vector<MusicProblem>& problems) {
-    bool faults = false;
-    for (const auto& p : problems) {
-        const std::string job = "self-check: job " + std::to_string(p.jobNo) + " \"" + p.jobName + "\" ";
-        if (p.IsNote()) {
-            LogLine(job + "plays \"" + p.path + "\" as \"" + p.foundAs + "\" (found by name" +
-                    (p.sameNames > 1 ? ", the first of " + std::to_string(p.sameNames) + " files of that name" : "") +
-                    ")");
-            continue;
-        }
-        faults = true;
-        LogLine(job + "cannot play \"" + p.path + "\": " + p.reason);
-    }
-    if (!faults && problemsReported_) LogLine("self-check: every bell of today can play again");
-    problemsReported_ = faults;
-    warnings_.Set("self-check", ProblemsText(problems), true);
-    const std::string found = FoundByNameText(problems);
-    warnings_.Set("found-by-name", found, true);
-    if (shell_) shell_->OfferTidy(!found.empty());
-    soundOutput_.Check();  // the output is part of every self-check
-}
-
-void Program::SoundOutputRead(const SoundOutputState& state) {
-    runtime_.SoundOutputRead(state);
-    const std::string output = state.server
-                                   ? (state.sinkName.empty() ? "no default sink"
-                                                             : SoundOutputText(state) + " (" + state.description + ")" +
-                                                                   (state.portUnavailable ? " unplugged" : ""))
-                                   : "no sound server";
-    if (output != soundOutputLogged_) LogLine("sound output: " + output);
-    soundOutputLogged_ = output;
-    warnings_.Set("sound-output", SoundOutputWarning(state));
-}
-
 void Program::OpenTidy() {
     RunTidyCommand({appFolder_, *dialogs_, [this] { return musicNames_->RescanNow(); },
                     [this] { jilu_.LoadJobTable(kDefaultGroup); }, nullptr},
@@ -300,7 +256,10 @@ void Program::OpenTidy() {
 void Program::OpenImport() {
     RunImportCommand({appFolder_, *dialogs_, [this] { return musicNames_->RescanNow(); },
                       [this] { jilu_.LoadJobTable(kDefaultGroup); },
-                      [this] { runtime_.scheduler().SetShutdownSettings(LoadShutdownSettings(appFolder_)); }},
+                      [this] {
+                          const ShutdownSettings settings = LoadShutdownSettings(appFolder_);
+                          PostToBell([settings](Bell& bell) { bell.SetShutdownSettings(settings); });
+                      }},
                      form4_ && form4_->isVisible() ? form4_.get() : nullptr);
 }
 

@@ -1,22 +1,20 @@
 #pragma once
 
-#include <QTimer>
+#include <QObject>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
-#include "bell/calendar_keeper.h"
-#include "bell/runtime.h"
-#include "bell/self_check_runner.h"
 #include "base/dialogs.h"
-#include "base/media_player.h"
-#include "base/playback_watch.h"
 #include "base/warning_board.h"
+#include "bell/bell_thread.h"
+#include "bell/queued_player.h"
 #include "platform/clock_sync.h"
 #include "platform/instance_guard.h"
-#include "platform/pulse_output.h"
 #include "platform/shutdown_requester.h"
 #include "platform/sysinfo_launcher.h"
 #include "player/music_names_watcher.h"
+#include "scheduler/clock.h"
 #include "store/jilu.h"
 
 class QCoreApplication;
@@ -32,8 +30,8 @@ class TodayCommands;
 // Loads Qt's own Chinese texts (确定, 取消, 是, 否 and the file dialog's); false when they are not installed.
 bool InstallChineseTranslations(QCoreApplication& app);
 
-// The program's parts and how they meet: the scheduler, the job store, the player and, with a display,
-// the windows (splash, clock, main window, dialogs).
+// The program's parts and how they meet: the bell on its own thread, the job store and, with a display, the
+// windows (splash, clock, main window, dialogs), which reach the bell only through queued calls.
 class Program final {
 public:
     Program(std::filesystem::path appFolder, bool windows);
@@ -53,41 +51,36 @@ private:
     void OpenMusicLists();
     void OpenAbout();
     void ShutdownSequence();
-    void ReportProblems(const std::vector<MusicProblem>& problems);
-    void SoundOutputRead(const SoundOutputState& state);
-    void IndexRebuilt();
     void StartMpris();
     void OpenTidy();
     void OpenImport();
+    // Runs `work` on the windows' thread soon (what the bell publishes); dropped once the program is ending.
+    void OnWindowsThread(std::function<void()> work);
+    void PostToBell(std::function<void(Bell&)> work) { bell_->Post(std::move(work)); }
 
     std::filesystem::path appFolder_;
     bool windows_;
-    // The real player behind a watch of what plays, for the desktop's media controls.
-    std::unique_ptr<PlaybackWatch> player_;
-    std::string nullMedia_;
-    Runtime runtime_;
+    // Home of the calls the bell posts to the windows' thread.
+    QObject windowsHome_;
+    // Everything that can cost a bell, shown on the clock (and logged without windows); set from both threads.
+    WarningBoard warnings_;
+    SystemClock clock_;
+    std::unique_ptr<BellThread> bell_;
+    // The bell's player, as the windows and the media controls command it.
+    std::unique_ptr<QueuedPlayer> player_;
     Jilu jilu_;
     std::unique_ptr<Dialogs> dialogs_;
     std::unique_ptr<Form4> form4_;
     std::unique_ptr<DesktopShell> shell_;
     std::unique_ptr<ShutdownConfirmHost> confirm_;
     std::unique_ptr<InstanceGuard> headlessGuard_;
-    std::unique_ptr<SelfCheckRunner> selfCheck_;
     std::unique_ptr<MprisService> mpris_;
     // The music folder by name, for paths written on another computer; a change re-runs the self-check.
     std::unique_ptr<MusicNamesWatcher> musicNames_;
-    bool problemsReported_ = false;
-    // While the timetable cannot be read, it is looked at again every minute: mended, its bells ring again.
-    QTimer timetableRetry_;
-    // Everything that can cost a bell, shown on the clock (and logged without windows).
-    WarningBoard warnings_;
-    PulseOutputMonitor soundOutput_;
-    std::string soundOutputLogged_;
     std::unique_ptr<ClockSyncWatch> clockSync_;
     LogindShutdownRequester requester_;
     PathSysInfoLauncher sysInfo_;
-    // The school calendar: what each date rings; its today-only commands in the menus.
-    std::unique_ptr<CalendarKeeper> calendar_;
+    // The school calendar's today-only commands in the menus.
     std::unique_ptr<TodayCommands> today_;
 };
 

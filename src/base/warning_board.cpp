@@ -15,6 +15,7 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 void WarningBoard::Set(const std::string& key, const std::string& text, bool alreadyLogged) {
+    std::unique_lock lock(mutex_);
     auto it = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) { return e.first == key; });
     if (it == entries_.end() ? text.empty() : it->second == text) return;
     if (text.empty()) {
@@ -24,18 +25,37 @@ void WarningBoard::Set(const std::string& key, const std::string& text, bool alr
     } else {
         it->second = text;
     }
+    const std::string all = TextLocked();
+    const Listener listener = listener_;
+    lock.unlock();
     if (!alreadyLogged)
         LogLine(text.empty() ? "warning cleared (" + key + ")" : "warning (" + key + "): " + OneLine(text));
-    if (listener_) listener_(Text());
+    if (listener) listener(all);
+}
+
+bool WarningBoard::Empty() const {
+    std::lock_guard lock(mutex_);
+    return entries_.empty();
+}
+
+void WarningBoard::SetListener(Listener listener) {
+    std::lock_guard lock(mutex_);
+    listener_ = std::move(listener);
 }
 
 std::string WarningBoard::Text() const {
+    std::lock_guard lock(mutex_);
+    return TextLocked();
+}
+
+std::string WarningBoard::TextLocked() const {
     std::string out;
     for (const auto& [key, text] : entries_) out += (out.empty() ? "" : "\n\n") + text;
     return out;
 }
 
 std::string WarningBoard::TextOf(const std::string& key) const {
+    std::lock_guard lock(mutex_);
     for (const auto& [k, text] : entries_) {
         if (k == key) return text;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,7 +10,8 @@ namespace lingchao {
 
 // Everything that can cost a bell, gathered for the clock's warning mark and its tooltip. Each source owns a key
 // ("self-check", "sound-output", "clock-sync", ...) and sets or clears its own text; the clock shows them all.
-// Plain C++, used from the user-interface thread only.
+// Plain C++; the bell's thread and the windows' thread both set keys, so every call takes a lock (the listener is
+// called outside it, on the thread that made the change).
 class WarningBoard final {
 public:
     using Listener = std::function<void(const std::string& text)>;
@@ -22,12 +24,15 @@ public:
     // The tooltip: every key's text in the order the keys first spoke, separated by a blank line; "" when none.
     std::string Text() const;
     std::string TextOf(const std::string& key) const;
-    bool Empty() const { return entries_.empty(); }
+    bool Empty() const;
 
     // Called with Text() after every change.
-    void SetListener(Listener listener) { listener_ = std::move(listener); }
+    void SetListener(Listener listener);
 
 private:
+    std::string TextLocked() const;
+
+    mutable std::mutex mutex_;
     std::vector<std::pair<std::string, std::string>> entries_;
     Listener listener_;
 };

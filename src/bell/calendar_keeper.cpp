@@ -1,41 +1,25 @@
 #include "bell/calendar_keeper.h"
 
-#include <sys/stat.h>
-
+#include "base/file_util.h"
 #include "base/log.h"
 
 namespace lingchao {
-namespace {
-
-std::string StampOf(const std::filesystem::path& file) {
-    struct stat st {};
-    if (::stat(file.c_str(), &st) != 0) return "missing";
-    return std::to_string(st.st_size) + "/" + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec) + "/" + std::to_string(st.st_ino);
-}
-
-}  // namespace
 
 CalendarKeeper::CalendarKeeper(std::filesystem::path appFolder, const Clock& clock, WarningBoard& warnings)
-    : appFolder_(std::move(appFolder)), file_(appFolder_ / kCalendarFile), clock_(clock), warnings_(warnings) {
-    // Cheap: a stat and, once a minute, the plan's text; the scheduler re-plans at midnight by itself.
-    watch_.setInterval(5000);
-    connect(&watch_, &QTimer::timeout, this, &CalendarKeeper::Watch);
-}
+    : appFolder_(std::move(appFolder)), file_(appFolder_ / kCalendarFile), clock_(clock), warnings_(warnings) {}
 
 void CalendarKeeper::Start() {
-    fileStamp_ = StampOf(file_);
+    fileStamp_ = FileStamp(file_);
     calendar_ = ReadCalendar(file_);
     if (calendar_.present) {
         LogLine("calendar: " + std::to_string(calendar_.entries.size()) + " entr" +
                 (calendar_.entries.size() == 1 ? "y" : "ies") + " in " + file_.string());
     }
     Refresh();
-    watch_.start();
 }
 
 void CalendarKeeper::Reload() {
-    fileStamp_ = StampOf(file_);
+    fileStamp_ = FileStamp(file_);
     calendar_ = ReadCalendar(file_);
     if (hooks_.replan) hooks_.replan();
     Refresh();
@@ -66,7 +50,7 @@ void CalendarKeeper::Refresh() {
 }
 
 void CalendarKeeper::Watch() {
-    if (StampOf(file_) != fileStamp_) {
+    if (FileStamp(file_) != fileStamp_) {
         LogLine("calendar: " + file_.string() + " changed on disk, read again");
         Reload();
         return;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -27,8 +26,11 @@ public:
     CalendarKeeper(std::filesystem::path appFolder, const Clock& clock, WarningBoard& warnings);
 
     void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
-    // Reads the calendar and starts watching it (a spreadsheet may change it) and the date.
+    // Reads the calendar.
     void Start();
+    // Called by the bell's tick: a calendar changed on disk (a spreadsheet) is read again, and the plan's text
+    // moves on with the minute. A stat a second, no timer of its own: an idle program wakes as seldom as it can.
+    void Watch();
     // The calendar was changed (by the program or on disk): read it again, plan anew, show it.
     void Reload();
     // The timetable or the time changed: the plan's text and warnings again.
@@ -39,18 +41,15 @@ public:
     const std::string& planText() const { return planText_; }
 
 private:
-    void Watch();
-
     std::filesystem::path appFolder_;
     std::filesystem::path file_;
     const Clock& clock_;
     WarningBoard& warnings_;
     Hooks hooks_;
     CalendarRead calendar_;
-    std::string fileStamp_;  // size and change time as last read: a change on disk is read again
+    std::string fileStamp_;  // the file as last read (FileStamp): a change on disk is read again
     std::int64_t shownMinute_ = -1;
     std::string planText_;
-    QTimer watch_;
 };
 
 }  // namespace lingchao

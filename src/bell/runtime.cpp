@@ -8,8 +8,10 @@
 
 namespace lingchao {
 
-Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player)
+Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player, const Clock& clock, SleepInhibitor& inhibitor)
     : appFolder_(std::move(appFolder)),
+      clock_(clock),
+      inhibitor_(inhibitor),
       checktime_(appFolder_, clock_, player, *this),
       preparer_(checktime_, player, kLeadSeconds),
       bellLog_(appFolder_),
@@ -40,6 +42,7 @@ void Runtime::OnTick() {
     checktime_.Tick();
     preparer_.AfterTick(clock_.Now());
     LookAhead();
+    if (hooks_.afterTick) hooks_.afterTick();
 }
 
 // A few seconds before a bell: is the output fit to be heard?
@@ -129,6 +132,12 @@ void Runtime::BellsLeftChanged(const BellsLeft& left) {
     } else {
         inhibitor_.Release();
     }
+}
+
+void Runtime::IndexReread() {
+    LogLine("timetable " + checktime_.dayPlan().source.string() +
+            " changed on disk: " + std::to_string(checktime_.dueCount()) + " job(s) scheduled from it");
+    if (hooks_.indexReread) hooks_.indexReread();
 }
 
 void Runtime::ClockJumped(const LocalDateTime& from, const LocalDateTime& to) {

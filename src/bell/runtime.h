@@ -9,10 +9,10 @@
 #include <memory>
 
 #include "base/media_player.h"
+#include "base/sleep_inhibitor.h"
 #include "base/sound_output.h"
 #include "base/warning_board.h"
 #include "platform/aligned_ticker.h"
-#include "platform/sleep_inhibitor.h"
 #include "scheduler/bell_log.h"
 #include "scheduler/bell_preparer.h"
 #include "scheduler/checktime.h"
@@ -26,9 +26,12 @@ public:
     struct Hooks {
         std::function<void(const std::string&, const std::string&)> showClock;  // the clock's labels
         std::function<void()> confirmShutdown;                                  // opens Form2
+        std::function<void()> indexReread;  // the group file changed on disk and was read again
+        std::function<void()> afterTick;    // once a second, after the bell of the second has been dealt with
     };
 
-    Runtime(std::filesystem::path appFolder, MediaPlayer& player);
+    // The clock and the inhibitor outlive the runtime.
+    Runtime(std::filesystem::path appFolder, MediaPlayer& player, const Clock& clock, SleepInhibitor& inhibitor);
 
     void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
     // The sound output is read again a few seconds before each bell.
@@ -56,6 +59,7 @@ public:
     void JobExamined(const JobExamination& examination) override;
     void ClockJumped(const LocalDateTime& from, const LocalDateTime& to) override;
     void BellsLeftChanged(const BellsLeft& left) override;
+    void IndexReread() override;
 
     // How far ahead of a bell its minute is looked at and its music prepared.
     static constexpr int kLeadSeconds = 5;
@@ -74,9 +78,9 @@ private:
     void Proved(const Awaited& bell, const BellProof& columns, const Silence& silence);
 
     std::filesystem::path appFolder_;
+    const Clock& clock_;
     // Idle suspend must not silence a bell: held while START bells remain today, let go at quit.
-    LogindSleepInhibitor inhibitor_;
-    SystemClock clock_;
+    SleepInhibitor& inhibitor_;
     Checktime checktime_;
     BellPreparer preparer_;
     BellLog bellLog_;

@@ -714,8 +714,12 @@ struct GstPlayer::Impl {
             return;
         }
         auto* context = new WatchContext{this, generation};
-        g_idle_add_full(
-            G_PRIORITY_DEFAULT,
+        // On the context of the thread the player lives on (the bus watch's too), not GLib's global one: the
+        // player may run on a thread of its own.
+        GSource* idle = g_idle_source_new();
+        g_source_set_priority(idle, G_PRIORITY_DEFAULT);
+        g_source_set_callback(
+            idle,
             [](gpointer data) -> gboolean {
                 const auto* c = static_cast<const WatchContext*>(data);
                 if (c->generation == c->impl->generation && c->impl->endOfStream) {
@@ -725,6 +729,8 @@ struct GstPlayer::Impl {
                 return G_SOURCE_REMOVE;
             },
             context, [](gpointer data) { delete static_cast<WatchContext*>(data); });
+        g_source_attach(idle, g_main_context_get_thread_default());
+        g_source_unref(idle);
     }
 };
 

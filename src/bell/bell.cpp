@@ -1,0 +1,147 @@
+#include "bell/bell.h"
+
+#include <QCoreApplication>
+
+#include "base/log.h"
+#include "player/player_commands.h"
+#include "scheduler/self_check.h"
+#include "store/jilu.h"
+
+namespace lingchao {
+
+Bell::Bell(Parts parts, Outlets outlets)
+    : appFolder_(std::move(parts.appFolder)),
+      nullMedia_(NullMediaPath(appFolder_)),
+      outlets_(std::move(outlets)),
+      warnings_(*parts.warnings),
+      clock_(std::move(parts.clock)),
+      inhibitor_(std::move(parts.inhibitor)),
+      soundOutput_(std::move(parts.soundOutput)) {
+    std::unique_ptr<MediaPlayer> player = parts.makePlayer([this](const std::string& path, const std::string& why) {
+        runtime_->bellLog().PlaybackFailed(clock_->Now(), path, why);
+        watch_->PlaybackFailed(path);
+    });
+    watch_ = std::make_unique<PlaybackWatch>(std::move(player), nullMedia_);
+    ConnectEndOfStream(*watch_, nullMedia_);
+    runtime_ = std::make_unique<Runtime>(appFolder_, *watch_, *clock_, *inhibitor_);
+    runtime_->bellLog().SetProblemListener([this](const std::string& problem) { warnings_.Set("bell-log", problem); });
+    runtime_->OnJobFired([this](const std::string& name, const std::string& path) { watch_->NameJob(name, path); });
+    runtime_->SetWarnings(&warnings_);
+    Runtime::Hooks hooks;
+    if (outlets_.showClock) {
+        hooks.showClock = [this](const std::string& time, const std::string& weekday) {
+            if (time + " " + weekday == clockShown_) return;
+            clockShown_ = time + " " + weekday;
+            outlets_.showClock(time, weekday);
+        };
+    }
+    hooks.confirmShutdown = outlets_.confirmShutdown;
+    hooks.indexReread = [this] {
+        IndexRebuilt();
+        selfCheck_->Request();
+        calendar_->Refresh();
+    };
+    hooks.afterTick = [this] { calendar_->Watch(); };
+    runtime_->SetHooks(std::move(hooks));
+    if (soundOutput_) {
+        soundOutput_->SetListener([this](const SoundOutputState& state) { SoundOutputRead(state); });
+        runtime_->SetSoundOutput(soundOutput_.get());
+    }
+    if (outlets_.nowPlaying) watch_->SetListener(outlets_.nowPlaying);
+
+    selfCheck_ = std::make_unique<SelfCheckRunner>(
+        appFolder_ / kDefaultGroup, *clock_, std::move(parts.probe),
+        [this](const std::vector<MusicProblem>& problems) { ReportProblems(problems); });
+    calendar_ = std::make_unique<CalendarKeeper>(appFolder_, *clock_, warnings_);
+    runtime_->scheduler().SetDayPlanner([this](const CalendarDate& date) { return calendar_->PlanFor(date); });
+    selfCheck_->SetTodaysSource([this] {
+        const PlanOfDay plan = calendar_->PlanFor(clock_->Now().date);
+        return std::make_pair(plan.source, plan.rule.songWeekday);
+    });
+    calendar_->SetHooks({[this] { Replan(); }, outlets_.showPlan});
+}
+
+Bell::~Bell() {
+    Cancel();
+    watch_->SetListener(nullptr);
+    // A bell still proving its sound when the program ends: what was measured so far goes to its line.
+    watch_->Stop();
+    QCoreApplication::processEvents();
+}
+
+void Bell::Start() {
+    // The calendar first: the scheduler's first index is built from today's plan.
+    calendar_->Start();
+    runtime_->Start();
+    IndexRebuilt();
+    warnings_.Set("shutdown-settings", runtime_->shutdownSettingsProblem());
+    selfCheck_->Request();
+    if (soundOutput_) soundOutput_->Check();
+}
+
+void Bell::Cancel() { selfCheck_->Cancel(); }
+
+void Bell::TimetableSaved() {
+    runtime_->scheduler().BuildScheduleIndex();
+    IndexRebuilt();
+    // Every change of the group: a missing bell file shows the morning it is copied wrong.
+    selfCheck_->Request();
+    calendar_->Refresh();
+}
+
+void Bell::CalendarChanged() { calendar_->Reload(); }
+
+void Bell::SetShutdownSettings(const ShutdownSettings& settings) {
+    runtime_->scheduler().SetShutdownSettings(settings);
+    warnings_.Clear("shutdown-settings");  // just written whole
+}
+
+void Bell::MusicFolderChanged() { selfCheck_->Request(); }
+
+void Bell::PlayCommand() { lingchao::PlayCommand(*watch_); }
+void Bell::PauseCommand() { lingchao::PauseCommand(*watch_); }
+void Bell::StopCommand() { StopSequence(*watch_, nullMedia_); }
+
+void Bell::Replan() {
+    runtime_->scheduler().BuildScheduleIndex();
+    IndexRebuilt();
+    selfCheck_->Request();
+}
+
+void Bell::IndexRebuilt() { warnings_.Set("timetable", runtime_->scheduler().timetableProblem()); }
+
+void Bell::ReportProblems(const std::vector<MusicProblem>& problems) {
+    bool faults = false;
+    for (const auto& p : problems) {
+        const std::string job = "self-check: job " + std::to_string(p.jobNo) + " \"" + p.jobName + "\" ";
+        if (p.IsNote()) {
+            LogLine(job + "plays \"" + p.path + "\" as \"" + p.foundAs + "\" (found by name" +
+                    (p.sameNames > 1 ? ", the first of " + std::to_string(p.sameNames) + " files of that name" : "") +
+                    ")");
+            continue;
+        }
+        faults = true;
+        LogLine(job + "cannot play \"" + p.path + "\": " + p.reason);
+    }
+    if (!faults && problemsReported_) LogLine("self-check: every bell of today can play again");
+    problemsReported_ = faults;
+    warnings_.Set("self-check", ProblemsText(problems), true);
+    const std::string found = FoundByNameText(problems);
+    warnings_.Set("found-by-name", found, true);
+    if (outlets_.offerTidy) outlets_.offerTidy(!found.empty());
+    if (soundOutput_) soundOutput_->Check();  // the output is part of every self-check
+}
+
+void Bell::SoundOutputRead(const SoundOutputState& state) {
+    runtime_->SoundOutputRead(state);
+    const std::string output = state.server
+                                   ? (state.sinkName.empty() ? "no default sink"
+                                                             : SoundOutputText(state) + " (" + state.description + ")" +
+                                                                   (state.portUnavailable ? " unplugged" : ""))
+                                   : "no sound server";
+    if (output != soundOutputLogged_) LogLine("sound output: " + output);
+    soundOutputLogged_ = output;
+    warnings_.Set("sound-output", SoundOutputWarning(state));
+}
+
+}  // namespace lingchao

@@ -1,0 +1,5 @@
+# The bell on its own thread, against fakes of its clock, player, probe and inhibitor.
+add_executable(bell_thread_test ${CMAKE_CURRENT_LIST_DIR}/bell_thread_test.cpp)
+target_link_libraries(bell_thread_test PRIVATE lingchao_bell lingchao_testsupport lingchao_qt_gtest_main)
+add_test(NAME bell_thread_test COMMAND bell_thread_test)
+set_tests_properties(bell_thread_test PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
