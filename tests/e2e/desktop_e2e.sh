@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The desktop side of the real program on a private X server with a window manager:
-# splash, second copy refused, clock topmost and draggable, main window by double-click and Ctrl+F12,
+# splash, second copy refused (also from another session), clock topmost and draggable, main window by double-click and Ctrl+F12,
 # the clock's menu and quitting. Usage: desktop_e2e.sh <program>   (screenshots go to $LINGCHAO_E2E_SHOTS)
 set -euo pipefail
 program=$(readlink -f "$1")
@@ -100,6 +100,16 @@ for _ in $(seq 1 300); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; don
 kill -0 "$second" 2>/dev/null && fail "second copy still running"
 kill -0 "$first" 2>/dev/null || fail "the first copy ended"
 xdotool search --onlyvisible --classname lingchao 2>/dev/null | grep -qx "$clock" || fail "first copy's clock went away"
+# So does a copy of another session on the same folder, with a runtime folder and a home of its own.
+mkdir -p "$T/run2" "$T/home2"
+chmod 700 "$T/run2"
+other=$(XDG_RUNTIME_DIR="$T/run2" HOME="$T/home2" start_program other)
+box=$(wait_window "--name ^提示$") || fail "a copy of another session showed no box"
+activate "$box"
+xdotool key Return
+for _ in $(seq 1 300); do kill -0 "$other" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$other" 2>/dev/null && fail "the copy of another session still running"
+kill -0 "$first" 2>/dev/null || fail "the first copy ended"
 
 xprop -id "$clock" _NET_WM_STATE | grep -q SKIP_TASKBAR || fail "clock has a taskbar entry"
 sleep 0.3
