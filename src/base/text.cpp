@@ -28,6 +28,44 @@ std::string_view Trim(std::string_view text) {
     return TrimRight(text.substr(begin));
 }
 
+std::string ClipUtf8(std::string_view utf8, std::size_t maxChars) {
+    if (maxChars == 0) return {};
+    std::size_t chars = 0;
+    std::size_t keep = 0;  // bytes of the first maxChars - 1 characters
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) continue;
+        if (chars == maxChars - 1) keep = i;
+        if (++chars > maxChars) return std::string(utf8.substr(0, keep)) + "…";
+    }
+    return std::string(utf8);
+}
+
+std::string CapLines(std::string_view text, std::size_t maxLines, std::size_t maxLineChars) {
+    std::string out;
+    std::size_t pos = 0;
+    for (std::size_t shown = 0; shown <= maxLines; ++shown) {
+        const std::size_t end = text.find('\n', pos);
+        const std::string_view line = text.substr(pos, end == std::string_view::npos ? end : end - pos);
+        const bool last = end == std::string_view::npos;
+        // One line more than the cap is shown rather than a note that takes its place.
+        if (shown == maxLines && !last) break;
+        if (shown > 0) out += '\n';
+        out += ClipUtf8(line, maxLineChars);
+        if (last) return out;
+        pos = end + 1;
+    }
+    std::size_t rest = 0;
+    while (pos <= text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        if (text.substr(pos, end - pos).find_first_not_of(" \t\r") != std::string_view::npos) ++rest;
+        pos = end + 1;
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ' || out.back() == '\r')) out.pop_back();
+    if (rest > 0) out += (out.empty() ? "" : "\n") + std::string("……另有 ") + std::to_string(rest) + " 条";
+    return out;
+}
+
 bool IsValidUtf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {

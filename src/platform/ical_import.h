@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -9,19 +11,33 @@
 
 namespace lingchao {
 
+// Caps no school's calendar reaches; they keep a file of thousands of daily events from taking minutes and
+// gigabytes. A repeating event gives its own date and its dates of the next kIcsRepeatDays days.
+inline constexpr std::uint64_t kIcsMaxBytes = 4 * 1024 * 1024;
+inline constexpr std::size_t kIcsMaxEntries = 3000;
+inline constexpr int kIcsRepeatDays = 400;
+
 // What an iCalendar file (.ics) brings to the school calendar, read by libical: every all-day event becomes a
 // holiday, one whose summary contains "班" (补班, 上班) a make-up school day; the summary is the note. Timed
-// events are left out; a repeating event gives each of its dates within two years.
+// events are left out.
 struct IcsImport {
     std::vector<CalendarEntry> entries;
     std::string error;  // why the file was refused, for the user; "" when it was read
     int timedEvents = 0;
+    // What the caps left out: all-day events past kIcsMaxEntries entries, and repeating events of which some
+    // dates fell outside [repeatsFrom, repeatsTo] (or whose rule could not be followed: only their own date).
+    std::size_t eventsLeftOut = 0;
+    std::size_t repeatsCut = 0;
+    CalendarDate repeatsFrom;
+    CalendarDate repeatsTo;
+
+    // The above for the user, "" when nothing was left out.
+    std::string LeftOutText() const;
 };
 
-inline constexpr std::uint64_t kIcsMaxBytes = 4 * 1024 * 1024;
-
-IcsImport ParseIcs(std::string_view text);
+// `today` starts the span of days a repeating event is followed through.
+IcsImport ParseIcs(std::string_view text, const CalendarDate& today);
 // Only a regular file, up to the cap.
-IcsImport ReadIcsFile(const std::filesystem::path& file);
+IcsImport ReadIcsFile(const std::filesystem::path& file, const CalendarDate& today);
 
 }  // namespace lingchao

@@ -7,9 +7,13 @@
 #include <QDBusObjectPath>
 #include <QFileInfo>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
 #include <cstdlib>
+
+#include "base/log.h"
+#include "base/rate_limit.h"
 
 namespace lingchao {
 namespace {
@@ -46,6 +50,37 @@ QVariantMap MetadataOf(const NowPlaying& now) {
     return map;
 }
 
+// Every remote command passes here first: a few at once and about ten a second are plenty for a hand on a media
+// key or a phone; the rest of a flood is dropped, not queued, so it cannot keep the player or the bell busy, and
+// is logged once.
+class RemoteGate final : public QObject {
+public:
+    explicit RemoteGate(QObject* parent) : QObject(parent), limit_(kPerSecond, kBurst) {
+        report_.setInterval(1000);
+        connect(&report_, &QTimer::timeout, this, [this] { Report(RateLimit::Time::clock::now()); });
+    }
+    ~RemoteGate() override { Report(RateLimit::Time::max()); }
+
+    bool Admit() {
+        if (limit_.Allow(RateLimit::Time::clock::now())) return true;
+        if (!report_.isActive()) report_.start();
+        return false;
+    }
+
+private:
+    static constexpr double kPerSecond = 10;
+    static constexpr int kBurst = 5;
+
+    void Report(RateLimit::Time now) {
+        if (const std::uint64_t n = limit_.TakeDropped(now))
+            LogLine("media controls: " + std::to_string(n) + " remote commands dropped (too many)");
+        if (limit_.pending() == 0) report_.stop();
+    }
+
+    RateLimit limit_;
+    QTimer report_;
+};
+
 // org.mpris.MediaPlayer2: who the player is.
 class RootAdaptor final : public QDBusAbstractAdaptor {
     Q_OBJECT
@@ -58,7 +93,8 @@ class RootAdaptor final : public QDBusAbstractAdaptor {
     Q_PROPERTY(QStringList SupportedUriSchemes READ SupportedUriSchemes)
     Q_PROPERTY(QStringList SupportedMimeTypes READ SupportedMimeTypes)
 public:
-    explicit RootAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+    RootAdaptor(MprisService* service, RemoteGate* gate)
+        : QDBusAbstractAdaptor(service), service_(service), gate_(gate) {}
     // Quitting asks the user first; a remote must not end the bells.
     bool CanQuit() const { return false; }
     bool CanRaise() const { return static_cast<bool>(service_->commands().raise); }
@@ -70,12 +106,13 @@ public:
 
 public Q_SLOTS:
     void Raise() {
-        if (service_->commands().raise) service_->commands().raise();
+        if (gate_->Admit() && service_->commands().raise) service_->commands().raise();
     }
-    void Quit() {}
+    void Quit() { gate_->Admit(); }
 
 private:
     MprisService* service_;
+    RemoteGate* gate_;
 };
 
 // org.mpris.MediaPlayer2.Player: what plays, and the play, pause and stop commands.
@@ -96,41 +133,51 @@ class PlayerAdaptor final : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanSeek READ No)
     Q_PROPERTY(bool CanControl READ Yes)
 public:
-    explicit PlayerAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+    PlayerAdaptor(MprisService* service, RemoteGate* gate)
+        : QDBusAbstractAdaptor(service), service_(service), gate_(gate) {}
     QString PlaybackStatus() const { return StatusText(service_->now().status); }
     double Rate() const { return 1.0; }
-    void SetRate(double) {}
+    void SetRate(double) { gate_->Admit(); }
     QVariantMap Metadata() const { return MetadataOf(service_->now()); }
     // The volume belongs to the sound settings, not to a remote.
     double Volume() const { return 1.0; }
-    void SetVolume(double) {}
+    void SetVolume(double) { gate_->Admit(); }
     qlonglong Position() const { return 0; }
     bool No() const { return false; }
     bool Yes() const { return true; }
     bool CanPlay() const { return !service_->now().path.empty(); }
 
 public Q_SLOTS:
-    void Play() { service_->commands().play(); }
-    void Pause() { service_->commands().pause(); }
+    void Play() {
+        if (gate_->Admit()) service_->commands().play();
+    }
+    void Pause() {
+        if (gate_->Admit()) service_->commands().pause();
+    }
     void PlayPause() {
+        if (!gate_->Admit()) return;
         if (service_->now().status == NowPlaying::Status::Playing) {
             service_->commands().pause();
         } else {
             service_->commands().play();
         }
     }
-    void Stop() { service_->commands().stop(); }
-    void Next() {}
-    void Previous() {}
-    void Seek(qlonglong) {}
-    void SetPosition(const QDBusObjectPath&, qlonglong) {}
-    void OpenUri(const QString&) {}
+    void Stop() {
+        if (gate_->Admit()) service_->commands().stop();
+    }
+    // Taken and ignored, but counted like the others: a flood of them is a flood all the same.
+    void Next() { gate_->Admit(); }
+    void Previous() { gate_->Admit(); }
+    void Seek(qlonglong) { gate_->Admit(); }
+    void SetPosition(const QDBusObjectPath&, qlonglong) { gate_->Admit(); }
+    void OpenUri(const QString&) { gate_->Admit(); }
 
 Q_SIGNALS:
     void Seeked(qlonglong position);
 
 private:
     MprisService* service_;
+    RemoteGate* gate_;
 };
 
 // Without an address and without the user's bus socket, libdbus would start a bus of its own that outlives us.
@@ -144,8 +191,9 @@ bool SessionBusConfigured() {
 }  // namespace
 
 MprisService::MprisService(Commands commands, QObject* parent) : QObject(parent), commands_(std::move(commands)) {
-    new RootAdaptor(this);
-    new PlayerAdaptor(this);
+    auto* gate = new RemoteGate(this);
+    new RootAdaptor(this, gate);
+    new PlayerAdaptor(this, gate);
 }
 
 MprisService::~MprisService() {

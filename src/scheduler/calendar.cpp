@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 
 #include "base/text.h"
 #include "scheduler/clock.h"
@@ -79,6 +80,9 @@ std::string Field(const std::string& text) {
     return out + "\"";
 }
 
+// A field quoted back in a problem: a line of a megabyte is not repeated whole.
+std::string Quote(std::string_view field) { return ClipUtf8(Trim(field), 40); }
+
 std::optional<std::pair<TimeOfDay, int>> ParseSkip(std::string_view argument) {
     argument = Trim(argument);
     const auto blank = argument.find(' ');
@@ -112,22 +116,23 @@ std::string CheckArgument(const CalendarEntry& e) {
         case CalendarKind::Holiday:
             return {};
         case CalendarKind::RestWeekdays:
-            return ParseWeekdays(e.argument) ? std::string() : "休息日应为 1–7 的星期数（如 6 7）：" + e.argument;
+            return ParseWeekdays(e.argument) ? std::string()
+                                             : "休息日应为 1–7 的星期数（如 6 7）：" + Quote(e.argument);
         case CalendarKind::SchoolDay: {
             const std::string_view a = Trim(e.argument);
             if (a.empty() || (a.size() == 1 && a[0] >= '1' && a[0] <= '7')) return {};
-            return "调休上课的参数应为 1–7 的星期数或留空：" + e.argument;
+            return "调休上课的参数应为 1–7 的星期数或留空：" + Quote(e.argument);
         }
         case CalendarKind::Group:
-            return IsSafeGroupName(Trim(e.argument)) ? std::string() : "任务组文件名无效：" + e.argument;
+            return IsSafeGroupName(Trim(e.argument)) ? std::string() : "任务组文件名无效：" + Quote(e.argument);
         case CalendarKind::TodaySilent:
         case CalendarKind::TodaySkip:
         case CalendarKind::TodayShift:
             if (!(e.first == e.last)) return "今日更改只能用于一天";
             if (e.kind == CalendarKind::TodaySkip && !ParseSkip(e.argument))
-                return "跳过的铃声应写成“时间 任务号”：" + e.argument;
+                return "跳过的铃声应写成“时间 任务号”：" + Quote(e.argument);
             if (e.kind == CalendarKind::TodayShift && !ParseShift(e.argument))
-                return "推迟应写成“分钟 时间”：" + e.argument;
+                return "推迟应写成“分钟 时间”：" + Quote(e.argument);
             return {};
     }
     return {};
@@ -209,6 +214,10 @@ CalendarRead ParseCalendar(std::string_view raw) {
     std::size_t pos = 0;
     int line = 1;
     bool first = true;
+    std::size_t skipped = 0;
+    const auto skip = [&](int at, std::string why) {
+        if (++skipped <= kCalendarMaxProblems) out.problems.push_back({at, std::move(why)});
+    };
     while (pos < raw.size()) {
         const int startLine = line;
         bool badQuote = false;
@@ -218,7 +227,7 @@ CalendarRead ParseCalendar(std::string_view raw) {
         if (first) {
             first = false;
             if (Trim(fields[0]) == "first_date") continue;
-            out.problems.push_back({startLine, "缺少表头 first_date,last_date,kind,argument,note"});
+            skip(startLine, "缺少表头 first_date,last_date,kind,argument,note");
         }
         if (blank) continue;
         if (out.entries.size() >= kCalendarMaxEntries) {
@@ -226,7 +235,7 @@ CalendarRead ParseCalendar(std::string_view raw) {
                 {startLine, "条目超过 " + std::to_string(kCalendarMaxEntries) + " 个，以下各行未读"});
             break;
         }
-        const auto bad = [&](const std::string& why) { out.problems.push_back({startLine, why}); };
+        const auto bad = [&](std::string why) { skip(startLine, std::move(why)); };
         if (badQuote) {
             bad("引号不成对");
             continue;
@@ -241,7 +250,7 @@ CalendarRead ParseCalendar(std::string_view raw) {
         const auto firstDate = ParseDate(fields[0]);
         const auto lastDate = Trim(fields[1]).empty() ? firstDate : ParseDate(fields[1]);
         if (!firstDate || !lastDate) {
-            bad("日期无法识别：" + std::string(Trim(!firstDate ? fields[0] : fields[1])));
+            bad("日期无法识别：" + Quote(!firstDate ? fields[0] : fields[1]));
             continue;
         }
         e.first = *firstDate;
@@ -252,7 +261,7 @@ CalendarRead ParseCalendar(std::string_view raw) {
         }
         const auto kind = KindFromName(Trim(fields[2]));
         if (!kind) {
-            bad("类型无法识别：" + std::string(Trim(fields[2])));
+            bad("类型无法识别：" + Quote(fields[2]));
             continue;
         }
         e.kind = *kind;
@@ -263,6 +272,10 @@ CalendarRead ParseCalendar(std::string_view raw) {
             continue;
         }
         out.entries.push_back(std::move(e));
+    }
+    if (skipped > kCalendarMaxProblems) {
+        out.problems.push_back({0, "校历中有 " + std::to_string(skipped) + " 行已跳过，只列出前 " +
+                                       std::to_string(kCalendarMaxProblems) + " 行"});
     }
     return out;
 }
@@ -310,13 +323,34 @@ bool WriteCalendar(const std::filesystem::path& file, const std::vector<Calendar
     return ReplaceFileAtomically(file, Bytes(text.begin(), text.end()), failure);
 }
 
-std::string CalendarProblemsText(const std::vector<CalendarProblem>& problems) {
+std::string CalendarProblemsText(const std::vector<CalendarProblem>& problems, std::size_t maxLines) {
+    constexpr std::size_t kLinesNamed = 5;  // of one reason; the others are counted
+    struct Reason {
+        std::string_view why;
+        std::vector<int> lines;
+        std::size_t count = 0;
+    };
+    std::vector<Reason> reasons;
+    std::unordered_map<std::string_view, std::size_t> byWhy;
     std::string out;
     for (const auto& p : problems) {
-        if (!out.empty()) out += "\n";
-        out += p.line > 0 ? "校历第 " + std::to_string(p.line) + " 行已跳过：" + p.why : p.why;
+        if (p.line <= 0) {
+            out += (out.empty() ? "" : "\n") + p.why;
+            continue;
+        }
+        const auto [at, added] = byWhy.try_emplace(p.why, reasons.size());
+        if (added) reasons.push_back({p.why, {}, 0});
+        Reason& r = reasons[at->second];
+        if (r.lines.size() < kLinesNamed) r.lines.push_back(p.line);
+        ++r.count;
     }
-    return out;
+    for (const auto& r : reasons) {
+        std::string lines;
+        for (int n : r.lines) lines += (lines.empty() ? "" : "、") + std::to_string(n);
+        if (r.count > r.lines.size()) lines += " 等 " + std::to_string(r.count);
+        out += (out.empty() ? "" : "\n") + ("校历第 " + lines + " 行已跳过：") + std::string(r.why);
+    }
+    return CapLines(out, maxLines);
 }
 
 TimeOfDay DayRule::RingTime(const TimeOfDay& set) const {

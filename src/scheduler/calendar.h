@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/file_util.h"
+#include "base/text.h"
 #include "store/timeparse.h"
 
 namespace lingchao {
@@ -63,6 +64,8 @@ struct CalendarRead {
 // Caps no real calendar reaches; past them the good part is used and the rest named as a problem.
 inline constexpr std::uint64_t kCalendarMaxBytes = 1024 * 1024;
 inline constexpr std::size_t kCalendarMaxEntries = 10000;
+// Skipped lines named one by one; past them only counted, so a file of bad lines costs no more than a few.
+inline constexpr std::size_t kCalendarMaxProblems = 100;
 
 // Reads any bytes: a bad line is skipped and named, the good ones count. Text that is not UTF-8 is read as GBK
 // (a spreadsheet saved on a Chinese Windows).
@@ -74,8 +77,10 @@ std::string EncodeCalendar(const std::vector<CalendarEntry>& entries);
 // Whole, through a scratch file beside it; today-only entries of earlier dates are dropped. False on failure.
 bool WriteCalendar(const std::filesystem::path& file, const std::vector<CalendarEntry>& entries,
                    const CalendarDate& today, std::string* failure = nullptr);
-// "校历第 3 行：…", one per line.
-std::string CalendarProblemsText(const std::vector<CalendarProblem>& problems);
+// The problems for a label, a tooltip or the log: the file's own first, then "校历第 3 行已跳过：…", the lines
+// skipped for the same reason together ("校历第 3、5 行已跳过：…"); at most `maxLines` lines and a count of the rest.
+std::string CalendarProblemsText(const std::vector<CalendarProblem>& problems,
+                                 std::size_t maxLines = kShownProblemLines);
 
 // What the calendar makes of one date.
 enum class DayKind { School, Holiday, RestDay, MakeUp, Group };

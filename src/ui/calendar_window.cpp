@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,14 +13,17 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTextCharFormat>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <thread>
 
 #include "base/log.h"
+#include "base/text.h"
 #include "platform/ical_import.h"
 #include "scheduler/day_plan.h"
 #include "ui/job_editor.h"
@@ -95,6 +99,27 @@ std::vector<std::string> GroupFiles(const std::filesystem::path& jobFolder) {
 
 void Tell(Dialogs& dialogs, const std::string& text) {
     dialogs.Message({text, "提示", MessageIcon::Information, MessageButtons::Ok, 0});
+}
+
+// A big file takes libical a second or so: it is read on a thread of its own while the window, behind a busy
+// box, keeps painting (clicks wait until it is done).
+IcsImport ReadIcsAside(const std::string& path, const CalendarDate& today, QWidget* parent) {
+    IcsImport read;
+    QEventLoop loop;
+    std::thread reader([&] {
+        read = ReadIcsFile(path, today);
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    QProgressDialog busy(QStringLiteral("正在读取日历文件…"), QString(), 0, 0, parent);
+    busy.setObjectName(QStringLiteral("readingIcs"));
+    busy.setWindowTitle(QStringLiteral("导入 iCalendar 日历"));
+    busy.setWindowModality(Qt::WindowModal);
+    busy.setCancelButton(nullptr);
+    busy.setMinimumDuration(300);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    reader.join();
+    return read;
 }
 
 }  // namespace
@@ -317,6 +342,7 @@ CalendarWindow::CalendarWindow(CalendarServices services, QWidget* parent) : QDi
     problemsLabel_ = new QLabel(this);
     problemsLabel_->setObjectName(QStringLiteral("problems"));
     problemsLabel_->setStyleSheet(QStringLiteral("color: #b00000"));
+    problemsLabel_->setTextFormat(Qt::PlainText);  // the problems quote the file: "<b>" is not markup
     problemsLabel_->setWordWrap(true);
 
     const auto button = [this](const char* name, const char* caption, void (CalendarWindow::*handler)()) {
@@ -369,8 +395,9 @@ void CalendarWindow::ShowEntries() {
     entryList_->setRowCount(static_cast<int>(entries_.size()));
     for (int row = 0; row < static_cast<int>(entries_.size()); ++row) {
         const CalendarEntry& e = entries_[static_cast<std::size_t>(row)];
+        // A note of a megabyte would make the column as wide: the cell shows its start.
         const std::array<std::string, 5> cells{DateText(e.first), DateText(e.last), KindCaption(e.kind),
-                                               ArgumentCaption(e), e.note};
+                                               ClipUtf8(ArgumentCaption(e), 100), ClipUtf8(e.note, 100)};
         for (int c = 0; c < 5; ++c)
             entryList_->setItem(row, c, new QTableWidgetItem(Q(cells[static_cast<std::size_t>(c)])));
     }
@@ -403,7 +430,7 @@ void CalendarWindow::ShowDay() {
     const auto bells = PlanBells(plan);
     std::string text = PlanLine(plan, bells, s_.clock.Now());
     if (const std::string changes = TodayChangesLine(plan, bells); !changes.empty()) text += "\n" + changes;
-    dayPlan_->setText(Q(text));
+    dayPlan_->setText(Q(CapLines(text, kShownProblemLines)));  // one line per skipped bell
     // The entry that decides the date is selected in the list.
     for (int row = 0; plan.rule.line > 0 && row < static_cast<int>(entries_.size()); ++row) {
         if (entries_[static_cast<std::size_t>(row)].line == plan.rule.line) entryList_->selectRow(row);
@@ -464,17 +491,20 @@ void CalendarWindow::ImportClick() {
 }
 
 bool CalendarWindow::ImportFile(const std::string& path) {
-    const IcsImport read = ReadIcsFile(path);
+    const IcsImport read = ReadIcsAside(path, s_.clock.Now().date, this);
     if (!read.error.empty()) {
         Tell(s_.dialogs, read.error);
         return false;
     }
+    const std::string leftOut = read.LeftOutText();
+    if (!leftOut.empty()) LogLine("calendar import of " + path + ": " + leftOut);
     const auto added = NotYetIn(entries_, read.entries);
     const std::size_t duplicates = read.entries.size() - added.size();
     if (added.empty()) {
-        Tell(s_.dialogs, read.entries.empty()
-                             ? "文件中没有全天的日程，没有可导入的条目。"
-                             : "文件中的 " + std::to_string(duplicates) + " 个条目校历中都已有，无需导入。");
+        Tell(s_.dialogs,
+             (read.entries.empty() ? "文件中没有全天的日程，没有可导入的条目。"
+                                   : "文件中的 " + std::to_string(duplicates) + " 个条目校历中都已有，无需导入。") +
+                 (leftOut.empty() ? "" : "\n" + leftOut));
         return false;
     }
     std::string text = "将添加 " + std::to_string(added.size()) + " 个条目";
@@ -486,6 +516,7 @@ bool CalendarWindow::ImportFile(const std::string& path) {
                 KindCaption(e.kind) + "  " + e.note;
     }
     if (added.size() > 30) text += "\n……";
+    if (!leftOut.empty()) text += "\n\n" + leftOut;
     const MessageRequest ask{text, "导入 iCalendar 日历", MessageIcon::Question, MessageButtons::OkCancel, 0};
     if (s_.dialogs.Message(ask) != MessageAnswer::Ok) return false;
     auto entries = entries_;

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <cmath>
 
+#include "base/text.h"
 #include "ui/twips.h"
 
 namespace lingchao {
@@ -50,6 +51,21 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const 
     font.setPixelSize(pixelSize);
     label->setFont(font);
     return label;
+}
+
+// Each source's part of the warning (they are separated by a blank line) capped on its own, so that a long one
+// cannot push the others out of the tooltip; and the whole, whatever blank lines the parts hold.
+std::string CapParts(const std::string& text) {
+    std::string out;
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        std::size_t end = text.find("\n\n", pos);
+        if (end == std::string::npos) end = text.size();
+        out +=
+            (out.empty() ? "" : "\n\n") + CapLines(std::string_view(text).substr(pos, end - pos), kShownProblemLines);
+        pos = end + 2;
+    }
+    return CapLines(out, 3 * kShownProblemLines);
 }
 
 }  // namespace
@@ -150,7 +166,7 @@ void ClockWindow::ShowClock(const std::string& time, const std::string& weekdayC
 
 void ClockWindow::ShowProblems(const std::string& text) {
     warningMark_->setVisible(!text.empty());
-    problems_ = text;
+    problems_ = CapParts(text);
     UpdateToolTip();
 }
 
@@ -158,7 +174,8 @@ bool ClockWindow::problemShown() const { return !warningMark_->isHidden(); }
 
 void ClockWindow::ShowPlan(const std::string& plan, const std::string& todayChanges) {
     todayMark_->setVisible(!todayChanges.empty());
-    plan_ = plan + (todayChanges.empty() ? "" : "\n" + todayChanges);
+    // Today's skipped bells are listed one a line: a calendar can name thousands.
+    plan_ = CapLines(plan + (todayChanges.empty() ? "" : "\n" + todayChanges), kShownProblemLines);
     UpdateToolTip();
 }
 

@@ -1,7 +1,10 @@
 #include "platform/ical_import.h"
 
 #include <gtest/gtest.h>
+#include <libical/ical.h>
 #include <sys/stat.h>
+
+#include "scheduler/clock.h"
 
 #include "support/temp_folder.h"
 
@@ -13,15 +16,17 @@ namespace lingchao {
 namespace {
 
 const std::filesystem::path kHolidays = std::filesystem::path(LINGCHAO_TEST_DATA) / "holidays-2026.ics";
+constexpr CalendarDate kToday{2026, 9, 1};
 
 std::string Text(const CalendarEntry& e) {
     return DateText(e.first) + ".." + DateText(e.last) + " " + KindName(e.kind) + " " + e.note;
 }
 
 TEST(IcsImport, AYearOfPublicHolidaysWithMakeUpDays) {
-    const IcsImport read = ReadIcsFile(kHolidays);
+    const IcsImport read = ReadIcsFile(kHolidays, kToday);
     ASSERT_EQ(read.error, "");
     EXPECT_EQ(read.timedEvents, 1);
+    EXPECT_EQ(read.LeftOutText(), "");
     std::vector<std::string> got;
     for (const auto& e : read.entries) got.push_back(Text(e));
     const std::vector<std::string> want{"2026-01-01..2026-01-03 holiday 元旦",
@@ -47,7 +52,7 @@ TEST(IcsImport, AYearOfPublicHolidaysWithMakeUpDays) {
     EXPECT_EQ(ResolveDay(read.entries, {2026, 10, 8}).kind, DayKind::School);
 
     // A second import adds nothing: every entry is already there.
-    EXPECT_TRUE(NotYetIn(read.entries, ReadIcsFile(kHolidays).entries).empty());
+    EXPECT_TRUE(NotYetIn(read.entries, ReadIcsFile(kHolidays, kToday).entries).empty());
     std::vector<CalendarEntry> some(read.entries.begin(), read.entries.begin() + 3);
     EXPECT_EQ(NotYetIn(some, read.entries).size(), read.entries.size() - 3);
 }
@@ -55,26 +60,105 @@ TEST(IcsImport, AYearOfPublicHolidaysWithMakeUpDays) {
 TEST(IcsImport, RefusesWhatIsNotICalendar) {
     for (const char* text : {"", "hello world", "first_date,last_date,kind,argument,note\n",
                              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\nEND:VCARD\r\n", "\x89PNG\r\n\x1a\n"}) {
-        const IcsImport read = ParseIcs(text);
+        const IcsImport read = ParseIcs(text, kToday);
         EXPECT_EQ(read.error, "这不是 iCalendar 日历文件（.ics），无法导入。") << text;
         EXPECT_TRUE(read.entries.empty());
     }
     test::TempFolder dir;
-    EXPECT_NE(ReadIcsFile(dir / "none.ics").error.find("文件不存在"), std::string::npos);
+    EXPECT_NE(ReadIcsFile(dir / "none.ics", kToday).error.find("文件不存在"), std::string::npos);
     ASSERT_EQ(::mkfifo((dir / "pipe.ics").c_str(), 0600), 0);
-    EXPECT_NE(ReadIcsFile(dir / "pipe.ics").error.find("不是普通文件"), std::string::npos);
+    EXPECT_NE(ReadIcsFile(dir / "pipe.ics", kToday).error.find("不是普通文件"), std::string::npos);
 }
 
 TEST(IcsImport, ADamagedCalendarGivesWhatItCanWithoutFailing) {
     const IcsImport read = ParseIcs(
         "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART;VALUE=DATE:2026XX01\r\nSUMMARY:坏\r\nEND:VEVENT\r\n"
         "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20261225\r\nSUMMARY:圣诞\r\nEND:VEVENT\r\n"
-        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20261230\r\nDTEND;VALUE=DATE:20261230\r\nEND:VEVENT\r\n");
+        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20261230\r\nDTEND;VALUE=DATE:20261230\r\nEND:VEVENT\r\n",
+        kToday);
     ASSERT_EQ(read.error, "");
     std::vector<std::string> got;
     for (const auto& e : read.entries) got.push_back(Text(e));
     EXPECT_EQ(got,
               (std::vector<std::string>{"2026-12-25..2026-12-25 holiday 圣诞", "2026-12-30..2026-12-30 holiday "}));
+}
+
+std::string Event(const std::string& start, const std::string& rule, const std::string& summary = "假") {
+    return "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:" + start + "\r\nRRULE:" + rule + "\r\nSUMMARY:" + summary +
+           "\r\nEND:VEVENT\r\n";
+}
+
+std::string Calendar(const std::string& events) { return "BEGIN:VCALENDAR\r\n" + events + "END:VCALENDAR\r\n"; }
+
+// The event's own date and its dates from today to the end of the span, as libical's iterator gives them.
+std::vector<std::string> LibicalDates(const std::string& start, const std::string& rule, const CalendarDate& today) {
+    const icaltimetype first = icaltime_from_string(start.c_str());
+    std::vector<std::string> dates{DateText({first.year, first.month, first.day})};
+    const std::int64_t from = DaysFromCivil(today);
+    icalrecur_iterator* it = icalrecur_iterator_new(icalrecurrencetype_from_string(rule.c_str()), first);
+    for (int n = 0; it != nullptr && n < 5000; ++n) {
+        const icaltimetype t = icalrecur_iterator_next(it);
+        if (icaltime_is_null_time(t)) break;
+        const CalendarDate d{t.year, t.month, t.day};
+        if (DaysFromCivil(d) > from + kIcsRepeatDays) break;
+        if (DaysFromCivil(d) >= from && DateText(d) != dates.front()) dates.push_back(DateText(d));
+    }
+    if (it != nullptr) icalrecur_iterator_free(it);
+    return dates;
+}
+
+TEST(IcsImport, RepeatsGiveTheDatesLibicalGivesWithinTheSpan) {
+    const char* rules[] = {"FREQ=DAILY;COUNT=10",
+                           "FREQ=DAILY;BYDAY=MO,WE,FR",
+                           "FREQ=DAILY;BYMONTH=2;BYMONTHDAY=29",
+                           "FREQ=DAILY;UNTIL=20270301",
+                           "FREQ=WEEKLY",
+                           "FREQ=WEEKLY;INTERVAL=2;BYDAY=SA,SU",
+                           "FREQ=WEEKLY;INTERVAL=3;WKST=SU;BYDAY=MO,SU",
+                           "FREQ=MONTHLY",
+                           "FREQ=MONTHLY;BYMONTHDAY=31",
+                           "FREQ=MONTHLY;BYMONTHDAY=-1,15",
+                           "FREQ=MONTHLY;BYDAY=2MO",
+                           "FREQ=MONTHLY;BYDAY=-1FR",
+                           "FREQ=MONTHLY;BYMONTHDAY=13;BYDAY=FR",
+                           "FREQ=YEARLY",
+                           "FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU",
+                           "FREQ=YEARLY;BYYEARDAY=1,-1",
+                           "FREQ=YEARLY;BYDAY=20MO",
+                           "FREQ=YEARLY;INTERVAL=2;BYMONTH=1,7"};
+    // A start long before today (its count may run out), one just before and one after.
+    for (const char* start : {"20190101", "20260831", "20261106"}) {
+        for (const char* rule : rules) {
+            const IcsImport read = ParseIcs(Calendar(Event(start, rule)), kToday);
+            std::vector<std::string> got;
+            for (const auto& e : read.entries) got.push_back(DateText(e.first));
+            EXPECT_EQ(got, LibicalDates(start, rule, kToday)) << start << " " << rule;
+        }
+    }
+}
+
+TEST(IcsImport, ABigFileOfDailyEventsEndsWithinTheCapsAndSaysWhatWasLeftOut) {
+    // Rules that never match or repeat by the second come first: each gives its own date and nothing more.
+    std::string events;
+    for (int i = 0; i < 1000; ++i) events += Event("20200101", "FREQ=DAILY;BYMONTH=2;BYMONTHDAY=30", "坏");
+    for (int i = 0; i < 200; ++i) events += Event("20200101", "FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=30", "秒");
+    int daily = 0;
+    while (events.size() < 2 * 1024 * 1024) {
+        events += Event("20200" + std::to_string(daily % 9 + 1) + "15", "FREQ=DAILY", "每天 " + std::to_string(daily));
+        ++daily;
+    }
+    const std::string text = Calendar(events);
+    ASSERT_LT(text.size(), kIcsMaxBytes);
+    const IcsImport read = ParseIcs(text, kToday);
+    ASSERT_EQ(read.error, "");
+    ASSERT_EQ(read.entries.size(), kIcsMaxEntries);
+    // 1200 start dates, then four daily events of 402 dates each (its own and 401 days from today) and the start
+    // and 191 dates of a fifth.
+    EXPECT_EQ(read.repeatsCut, 1200u + 5u);
+    EXPECT_EQ(read.eventsLeftOut, static_cast<std::size_t>(daily - 5));
+    EXPECT_EQ(read.LeftOutText(), "条目太多，只导入了前 3000 个，另有 " + std::to_string(daily - 5) +
+                                      " 个全天日程未导入；1205 个重复的日程只导入了首个日期和 2026-09-01 至 "
+                                      "2027-10-06 之间的日期。");
 }
 
 }  // namespace

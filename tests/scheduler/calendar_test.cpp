@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <algorithm>
 
 #include "support/temp_folder.h"
 
@@ -63,6 +64,28 @@ TEST(CalendarParse, BadLinesAreSkippedAndNamedByNumberWhileGoodOnesCount) {
     EXPECT_NE(text.find("校历第 3 行已跳过：日期无法识别：2026-13-01"), std::string::npos) << text;
     EXPECT_NE(text.find("校历第 4 行已跳过：结束日期早于开始日期"), std::string::npos) << text;
     EXPECT_NE(text.find("类型无法识别：vacation"), std::string::npos) << text;
+}
+
+TEST(CalendarParse, AMegabyteOfBadLinesKeepsAFewProblemsAndAShortText) {
+    std::string body;
+    for (int i = 0; body.size() < kCalendarMaxBytes - 4096; ++i)
+        body += i % 3 == 0 ? "2026-10-0" + std::to_string(i % 9 + 1) + ",,vacation,,\n" : "bad line\n";
+    const CalendarRead read = ParseCalendar(Csv(body));
+    EXPECT_TRUE(read.entries.empty());
+    ASSERT_EQ(read.problems.size(), kCalendarMaxProblems + 1);
+    const std::string text = CalendarProblemsText(read.problems);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+    // The count first, then the lines with the same reason together.
+    const auto lines = std::count(body.begin(), body.end(), '\n');
+    EXPECT_TRUE(text.starts_with("校历中有 " + std::to_string(lines) + " 行已跳过，只列出前 100 行\n")) << text;
+    EXPECT_NE(text.find("\n校历第 2、5、8、11、14 等 34 行已跳过：类型无法识别：vacation\n"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\n校历第 3、4、6、7、9 等 66 行已跳过：应有 5 列，此行有 1 列"), std::string::npos) << text;
+
+    // A field of half a megabyte is quoted by its start.
+    const CalendarRead huge = ParseCalendar(Csv("2026-10-01," + std::string(500000, '9') + ",holiday,,\n"));
+    ASSERT_EQ(huge.problems.size(), 1u);
+    EXPECT_EQ(huge.problems[0].why, "日期无法识别：" + std::string(39, '9') + "…");
 }
 
 TEST(CalendarParse, MissingHeaderIsNamedAndGbkTextIsRead) {

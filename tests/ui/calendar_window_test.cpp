@@ -208,6 +208,35 @@ TEST_F(CalendarWindowTest, ImportShowsWhatItAddsSkipsDuplicatesAndRefusesOtherFi
     EXPECT_EQ(list->rowCount(), 15);
 }
 
+TEST_F(CalendarWindowTest, AFileOfBadLinesOrABigImportIsShownInShort) {
+    std::string bad;
+    while (bad.size() < kCalendarMaxBytes - 4096) bad += "<b>bad</b> line\n";
+    Calendar(bad);
+    Open();
+    const auto* problems = window->findChild<QLabel*>(QStringLiteral("problems"));
+    EXPECT_EQ(problems->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(
+        problems->text().endsWith(QStringLiteral("\n校历第 2、3、4、5、6 等 100 行已跳过：应有 5 列，此行有 1 列")))
+        << problems->text().toStdString();
+
+    // Thousands of daily events: what fits is read (the same dates only once), and what was left out is said.
+    Calendar("");
+    window->Reload();
+    std::string ics = "BEGIN:VCALENDAR\r\n";
+    for (int i = 0; i < 20000; ++i)
+        ics += "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20260101\r\nRRULE:FREQ=DAILY\r\nEND:VEVENT\r\n";
+    test::WriteAll(dir / "daily.ics", std::vector<std::uint8_t>(ics.begin(), ics.end()));
+    dialogs.answers.push_back(MessageAnswer::Ok);
+    EXPECT_TRUE(window->ImportFile((dir / "daily.ics").string()));
+    const std::string shown = dialogs.messages.back().text;
+    EXPECT_TRUE(shown.starts_with("将添加 402 个条目（已有的 2598 个跳过）：")) << shown;
+    EXPECT_TRUE(
+        shown.ends_with("\n\n条目太多，只导入了前 3000 个，另有 19992 个全天日程未导入；8 个重复的日程只导入了首个"
+                        "日期和 2026-12-07 至 2028-01-11 之间的日期。"))
+        << shown;
+    EXPECT_EQ(list->rowCount(), 402);
+}
+
 TEST_F(CalendarWindowTest, AFailedSaveIsToldAndTheListShowsTheFileAsItIs) {
     std::filesystem::create_directories(dir / kCalendarFile / "x");  // nothing can replace a folder
     Open();

@@ -89,6 +89,18 @@ private slots:
         clock.ShowProblems("");
         QVERIFY(!clock.problemShown());
         QVERIFY(image1->toolTip().isEmpty());
+
+        // Each source's part is capped on its own, and so is the plan: a few dozen lines, whatever comes.
+        std::string many = "校历有错：";
+        for (int i = 0; i < 50000; ++i) many += "\n校历第 " + std::to_string(i + 2) + " 行已跳过";
+        std::string skips = "今天已推迟 10 分钟";
+        for (int i = 0; i < 3000; ++i) skips += "\n已跳过 08:45 J" + std::to_string(i);
+        clock.ShowProblems(many + "\n\n声音已静音");
+        clock.ShowPlan("今天（周一）：2 个铃声", skips);
+        const QString tip = image1->toolTip();
+        QCOMPARE(tip.count(QLatin1Char('\n')), 20 + 2 + 20 + 2);
+        QVERIFY(tip.contains(QStringLiteral("校历第 20 行已跳过\n……另有 49981 条\n\n声音已静音\n\n今天（周一）")));
+        QVERIFY(tip.endsWith(QStringLiteral("已跳过 08:45 J17\n……另有 2982 条")));
     }
 
     void dragArithmetic_data() {
