@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,12 @@
 
 namespace lingchao {
 
-// Every "START" job of the group, with its music for `weekday` (1 = Monday ... 7 = Sunday), through the probe.
+// Every "START" job of the group, with its music for `weekday` (1 = Monday ... 7 = Sunday), through the probe in
+// one pass: music that several jobs name is checked once and its findings given to each of them. nullopt when
+// `cancel` was set before the pass ended.
+std::optional<std::vector<MusicProblem>> CheckTodaysMusic(const std::filesystem::path& groupFile, int weekday,
+                                                          MediaProbe& probe, const CancelToken& cancel);
+// The same, run to its end.
 std::vector<MusicProblem> CheckTodaysMusic(const std::filesystem::path& groupFile, int weekday, MediaProbe& probe);
 
 // The clock's tooltip: one line per problem, or "" when there is none. Notes are left out.

@@ -2,25 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
+#include "support/fakes.h"
 #include "support/fixture_bytes.h"
 #include "support/temp_folder.h"
 
 namespace lingchao {
 namespace {
 
-// Knows which paths are bad; records what it was asked.
-class FakeProbe final : public MediaProbe {
-public:
-    std::vector<MusicProblem> Check(const std::string& path) override {
-        asked.push_back(path);
-        if (const auto it = bad.find(path); it != bad.end()) return {{0, "", path, it->second}};
-        return {};
-    }
-    std::map<std::string, std::string> bad;
-    std::vector<std::string> asked;
-};
+using test::FakeProbe;
 
 TEST(SelfCheck, ChecksTodaysMusicOfStartedJobsOnly) {
     test::TempFolder dir;
@@ -34,7 +23,7 @@ TEST(SelfCheck, ChecksTodaysMusicOfStartedJobsOnly) {
     FakeProbe probe;
     probe.bad["/m/wed.wav"] = "文件不存在";
     const auto problems = CheckTodaysMusic(dir / "default.dll", 3, probe);
-    EXPECT_EQ(probe.asked, (std::vector<std::string>{"/m/a.wav", "/m/wed.wav"}));
+    EXPECT_EQ(probe.Asked(), (std::vector<std::string>{"/m/a.wav", "/m/wed.wav"}));
     ASSERT_EQ(problems.size(), 2u);
     EXPECT_EQ(problems[0].jobNo, 3);
     EXPECT_EQ(problems[0].jobName, "上课");
@@ -44,7 +33,6 @@ TEST(SelfCheck, ChecksTodaysMusicOfStartedJobsOnly) {
     const std::string text = ProblemsText(problems);
     EXPECT_NE(text.find("任务3 上课：文件不存在 /m/wed.wav"), std::string::npos) << text;
     // On Thursday job 3 plays its main music, which is fine.
-    probe.asked.clear();
     EXPECT_EQ(CheckTodaysMusic(dir / "default.dll", 4, probe).size(), 1u);
 }
 
@@ -52,6 +40,35 @@ TEST(SelfCheck, NoProblemsGiveNoText) {
     EXPECT_EQ(ProblemsText({}), "");
     FakeProbe probe;
     EXPECT_TRUE(CheckTodaysMusic("/nonexistent/default.dll", 1, probe).empty());
+}
+
+// A whole school's day ringing one music list: the list is checked once per pass, not once per job, and each job
+// still gets its own line.
+TEST(SelfCheck, MusicThatManyJobsNameIsCheckedOncePerPass) {
+    test::TempFolder dir;
+    std::vector<std::uint8_t> group;
+    for (std::int16_t k = 1; k <= 60; ++k) {
+        const std::string music = k % 3 == 0 ? "/m/a.wav" : "/m/old.m3u";
+        const auto r = test::FixtureRecord({k, "J" + std::to_string(k), "08:00", "Everyday", "START", {music}, {}});
+        group.insert(group.end(), r.begin(), r.end());
+    }
+    test::WriteAll(dir / "default.dll", group);
+    FakeProbe probe;
+    probe.bad["/m/old.m3u"] = "文件不存在";
+    for (int pass = 1; pass <= 2; ++pass) {
+        const auto problems = CheckTodaysMusic(dir / "default.dll", 1, probe);
+        ASSERT_EQ(problems.size(), 40u);
+        EXPECT_EQ(problems[2].jobNo, 4);
+        EXPECT_EQ(problems[2].jobName, "J4");
+        EXPECT_EQ(problems.back().jobNo, 59);
+    }
+    EXPECT_EQ(probe.Asked(), (std::vector<std::string>{"/m/old.m3u", "/m/a.wav", "/m/old.m3u", "/m/a.wav"}));
+
+    CancelToken cancel;
+    cancel.Cancel();
+    EXPECT_FALSE(CheckTodaysMusic(dir / "default.dll", 1, probe, cancel).has_value())
+        << "a cancelled pass says nothing";
+    EXPECT_EQ(probe.Asked().size(), 4u);
 }
 
 }  // namespace

@@ -60,15 +60,14 @@ public:
     std::optional<Findings> CheckAll(const std::vector<std::string>& paths, const CancelToken& cancel) override;
 
     std::vector<std::string> Asked() const;  // every path checked, once per time it was checked
-    int Passes() const;                      // passes begun
 
     std::map<std::string, std::string> bad;  // path -> reason; set before the probe is used
     std::atomic<bool> blocked{false};
+    std::atomic<int> passes{0};  // passes begun
 
 private:
     mutable std::mutex mutex_;
     std::vector<std::string> asked_;
-    int passes_ = 0;
 };
 
 class FakeSchedulerHost final : public SchedulerHost {
