@@ -29,18 +29,24 @@ namespace {
 using namespace lingchao;
 using std::chrono::steady_clock;
 
+// School time running with the machine's, its seconds beginning when the machine's do (the tick is aligned to
+// the machine's seconds): only the date and the hour differ.
 class RunningClock final : public Clock {
 public:
-    explicit RunningClock(TimeOfDay start) : start_(MakeLocalDateTime({2026, 12, 7}, start)) {}
+    explicit RunningClock(TimeOfDay start) : start_(MakeLocalDateTime({2026, 12, 7}, start)) {
+        using std::chrono::system_clock;
+        began_ = std::chrono::floor<std::chrono::seconds>(system_clock::now());
+    }
     LocalDateTime Now() const override {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() - began_).count();
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now() - began_).count();
         const LocalDateTime t = AddSeconds(start_, static_cast<int>(ms / 1000));
         return MakeLocalDateTime(t.date, t.time, static_cast<int>(ms % 1000));
     }
 
 private:
     LocalDateTime start_;
-    steady_clock::time_point began_ = steady_clock::now();
+    std::chrono::system_clock::time_point began_;
 };
 
 class NoInhibitor final : public SleepInhibitor {

@@ -191,7 +191,7 @@ bool Program::Start() {
         if (!shell_->Start()) return false;
         warnings_.Set("instance-guard", shell_->unguarded());
     } else {
-        headlessGuard_ = std::make_unique<FileInstanceGuard>(DefaultGuardPath());
+        headlessGuard_ = MakeInstanceGuard(appFolder_);
         std::string unguarded;
         if (CheckSingleInstance(*headlessGuard_, *dialogs_, &unguarded) == InstanceCheck::EndProgram) return false;
         warnings_.Set("instance-guard", unguarded);

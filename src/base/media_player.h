@@ -7,7 +7,8 @@
 
 namespace lingchao {
 
-// The one player of the program (the clock's wmp1). All calls come from the user-interface thread.
+// The one player of the program (the clock's wmp1). All calls come from the thread it was made on (the bell's);
+// others reach it through queued calls.
 class MediaPlayer {
 public:
     virtual ~MediaPlayer() = default;
@@ -22,7 +23,7 @@ public:
     virtual void Pause() = 0;
     // Ends playback; the medium stays loaded (FileName unchanged).
     virtual void Stop() = 0;
-    // Called on the user-interface thread when the loaded medium has played to its end
+    // Called on the player's thread when the loaded medium has played to its end
     // (for a music list: after its last entry).
     virtual void SetEndOfStreamHandler(std::function<void()> handler) = 0;
     // Opens `path` ahead of its bell, paused and silent, so that a SetFileName of the same path soon after only
@@ -30,7 +31,7 @@ public:
     // another path and setting another medium (releasing the medium does not). Nothing prepared is ever heard
     // unless it is set.
     virtual void Prepare(const std::string& /*path*/) {}
-    // Called on the user-interface thread, never from within a call into the player, once for each medium started
+    // Called on the player's thread, never from within a call into the player, once for each medium started
     // (SetFileName, or Play from the beginning) within about 12 s: what reached the output. A player that cannot
     // tell never calls it.
     virtual void SetSoundProofHandler(std::function<void(const SoundProof&)> /*handler*/) {}

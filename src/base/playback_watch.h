@@ -20,7 +20,7 @@ struct NowPlaying {
 };
 
 // The program's player, seen from outside: passes every call on to the real player and keeps what plays and
-// whether it plays, paused or stopped. All calls on the user-interface thread.
+// whether it plays, paused or stopped. All calls on the thread the player lives on (the bell's).
 class PlaybackWatch final : public MediaPlayer {
 public:
     using Listener = std::function<void(const NowPlaying&)>;

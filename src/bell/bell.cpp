@@ -1,8 +1,10 @@
 #include "bell/bell.h"
 
 #include <QCoreApplication>
+#include <set>
 
 #include "base/log.h"
+#include "base/text.h"
 #include "player/player_commands.h"
 #include "scheduler/self_check.h"
 #include "store/jilu.h"
@@ -111,18 +113,31 @@ void Bell::Replan() {
 void Bell::IndexRebuilt() { warnings_.Set("timetable", runtime_->scheduler().timetableProblem()); }
 
 void Bell::ReportProblems(const std::vector<MusicProblem>& problems) {
+    // Every pass reports all it found; the log gets each finding once, when it first appears, and only the first
+    // few of a pass that brings many (the clock's tooltip lists them all, capped).
+    std::set<std::string> lines;
     bool faults = false;
     for (const auto& p : problems) {
         const std::string job = "self-check: job " + std::to_string(p.jobNo) + " \"" + p.jobName + "\" ";
         if (p.IsNote()) {
-            LogLine(job + "plays \"" + p.path + "\" as \"" + p.foundAs + "\" (found by name" +
-                    (p.sameNames > 1 ? ", the first of " + std::to_string(p.sameNames) + " files of that name" : "") +
-                    ")");
+            lines.insert(job + "plays \"" + p.path + "\" as \"" + p.foundAs + "\" (found by name" +
+                         (p.sameNames > 1 ? ", the first of " + std::to_string(p.sameNames) + " files of that name"
+                                          : "") +
+                         ")");
             continue;
         }
         faults = true;
-        LogLine(job + "cannot play \"" + p.path + "\": " + p.reason);
+        lines.insert(job + "cannot play \"" + p.path + "\": " + p.reason);
     }
+    std::size_t fresh = 0;
+    for (const std::string& line : lines) {
+        if (problemsLogged_.count(line) != 0) continue;
+        if (++fresh <= kShownProblemLines) LogLine(line);
+    }
+    if (fresh > kShownProblemLines) {
+        LogLine("self-check: and " + std::to_string(fresh - kShownProblemLines) + " more finding(s) like these");
+    }
+    problemsLogged_ = std::move(lines);
     if (!faults && problemsReported_) LogLine("self-check: every bell of today can play again");
     problemsReported_ = faults;
     warnings_.Set("self-check", ProblemsText(problems), true);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,7 @@ private:
     std::unique_ptr<CalendarKeeper> calendar_;
     std::unique_ptr<SelfCheckRunner> selfCheck_;
     bool problemsReported_ = false;
+    std::set<std::string> problemsLogged_;  // the self-check's findings as last logged
     std::string clockShown_;  // the clock's text as last sent: the windows are woken once a minute, not a second
     std::string soundOutputLogged_;
 };

@@ -277,7 +277,13 @@ struct GstPlayer::Impl {
             DescribeOutput(audioOutput, proof.output, proof.realOutput);
         }
         gst_element_set_state(pipeline, GST_STATE_NULL);
-        if (watch != 0) g_source_remove(watch);
+        if (watch != 0) {
+            // By the bus, not by the source's id: ids are looked up in GLib's global context, and the watch is on
+            // the context of the thread the player lives on.
+            GstBus* bus = gst_element_get_bus(pipeline);
+            gst_bus_remove_watch(bus);
+            gst_object_unref(bus);
+        }
         watch = 0;
         gst_object_unref(pipeline);
         pipeline = nullptr;

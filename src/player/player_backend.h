@@ -12,7 +12,7 @@ namespace lingchao {
 bool InitPlayerBackend(int* argc, char*** argv);
 
 // The program's player: GStreamer when the backend is usable, else one that keeps FileName and plays nothing.
-// Create it on the user-interface thread after the QCoreApplication.
+// Create it, after the QCoreApplication, on the thread that will drive it (its bus is handled there).
 std::unique_ptr<MediaPlayer> CreatePlayer(GstPlayerOptions options = {});
 
 }  // namespace lingchao
