@@ -53,6 +53,8 @@ const char* OutcomeName(JobOutcome outcome) {
             return "silenced-today";
         case JobOutcome::Skipped:
             return "skipped";
+        case JobOutcome::AlreadyRang:
+            return "already-rang";
     }
     return "?";
 }
@@ -91,7 +93,16 @@ PlanOfDay Checktime::PlanFor(const CalendarDate& date) const {
 
 void Checktime::BuildScheduleIndex() {
     const LocalDateTime now = clock_.Now();
+    // Job number, set minute and ring minute of today's entries as they were: a today-only change may move them.
+    std::vector<std::tuple<int, int, int>> before;
+    if (plan_.date == now.date) {
+        for (int k = 1; k <= dueCount_; ++k) {
+            const auto i = static_cast<std::size_t>(k);
+            before.emplace_back(dueJobNos_[i], MinuteOfDay(dueSetTimes_[i]), MinuteOfDay(dueTimes_[i]));
+        }
+    }
     ReadIndex(now.date);
+    if (!before.empty() && dueCount_ > 0) PassOverMovedBack(before, MinuteOfDay(now.time));
     // A job whose minute has already begun is never rung late: its minute counts as dealt with.
     Day(now.date).done.set(static_cast<std::size_t>(MinuteOfDay(now.time)));
     if (!lastSeen_) lastSeen_ = now;
@@ -173,7 +184,7 @@ Checktime::DayRecord& Checktime::Day(const CalendarDate& date) {
     auto it = std::find_if(days_.begin(), days_.end(), [day](const DayRecord& d) { return d.day == day; });
     if (it == days_.end()) {
         if (days_.size() >= kDaysKept) days_.pop_back();
-        days_.insert(days_.begin(), DayRecord{day, {}, {}});
+        days_.insert(days_.begin(), DayRecord{day, {}, {}, {}});
     } else if (it != days_.begin()) {
         std::rotate(days_.begin(), it, it + 1);
     }
@@ -313,12 +324,47 @@ void Checktime::PassOverSkipped(const CalendarDate& date, int fromMinute, int to
     for (const JobExamination& exam : exams) host_.JobExamined(exam);
 }
 
+void Checktime::PassOverMovedBack(const std::vector<std::tuple<int, int, int>>& before, int nowMinute) {
+    const LocalDateTime now = clock_.Now();
+    const DayRecord* day = Find(now.date);
+    std::vector<JobExamination> exams;
+    for (int k = 1; k <= dueCount_; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        const int setMinute = MinuteOfDay(dueSetTimes_[i]);
+        const int ringMinute = MinuteOfDay(dueTimes_[i]);
+        if (ringMinute > nowMinute) continue;
+        const bool wasToCome = std::any_of(before.begin(), before.end(), [&](const auto& b) {
+            return std::get<0>(b) == dueJobNos_[i] && std::get<1>(b) == setMinute && std::get<2>(b) > nowMinute;
+        });
+        if (!wasToCome) continue;
+        if (day && std::find(day->rang.begin(), day->rang.end(), std::make_pair(int{dueJobNos_[i]}, setMinute)) !=
+                       day->rang.end()) {
+            continue;
+        }
+        std::optional<JobExamination> exam = Examine(k, now.date);
+        if (!exam || exam->outcome != JobOutcome::Fired) continue;
+        exam->at = now;
+        exam->outcome = JobOutcome::Missed;
+        exam->reason = "today's change moved it to " + HourMinuteText(TimeOfDay{ringMinute / 60, ringMinute % 60, 0}) +
+                       ", which had passed";
+        exams.push_back(std::move(*exam));
+    }
+    for (const JobExamination& exam : exams) host_.JobExamined(exam);
+}
+
 void Checktime::ExamineMinute(const CalendarDate& date, int minute) {
     if (Done(date, minute)) return;
     Day(date).done.set(static_cast<std::size_t>(minute));
     std::vector<JobExamination> exams = ExamineEntries(date, minute, minute);
     for (JobExamination& exam : exams) {
         if (exam.outcome != JobOutcome::Fired) continue;
+        auto& rang = Day(date).rang;
+        const std::pair<int, int> bell{exam.jobNo, MinuteOfDay(exam.setTime)};
+        // However today's shifts move it, a bell rings once a day.
+        if (std::find(rang.begin(), rang.end(), bell) != rang.end()) {
+            exam.outcome = JobOutcome::AlreadyRang;
+            continue;
+        }
         if (fireLock_ && fireLockMinute_ == tickNow_.MinuteIndex()) {
             exam.outcome = JobOutcome::Locked;
         } else {
@@ -326,6 +372,7 @@ void Checktime::ExamineMinute(const CalendarDate& date, int minute) {
             fireLockMinute_ = tickNow_.MinuteIndex();
             host_.StartFireLockTimer();
             player_.SetFileName(exam.path);
+            rang.push_back(bell);
         }
     }
     // The bell first, then the lines: a crowded minute must not hold up its bell.

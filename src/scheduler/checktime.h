@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/media_player.h"
@@ -30,6 +31,7 @@ enum class JobOutcome {
     RestDay,
     SilencedToday,
     Skipped,
+    AlreadyRang,  // rang earlier today; a today-only shift brought its minute round again
 };
 const char* OutcomeName(JobOutcome outcome);
 
@@ -158,6 +160,7 @@ private:
         std::int64_t day = 0;
         std::bitset<1440> done;
         std::bitset<1440> skipped;
+        std::vector<std::pair<int, int>> rang;  // job number and set minute of each bell that rang
     };
 
     PlanOfDay PlanFor(const CalendarDate& date) const;
@@ -180,6 +183,9 @@ private:
     // longer fits it.
     std::vector<JobExamination> ExamineEntries(const CalendarDate& date, int fromMinute, int toMinute);
     void PlaceCursor(int minuteOfDay);
+    // After a rebuild of the same day: the bells a today-only change moved from a minute still to come into one
+    // already dealt with get their `missed` line (they would pass without one).
+    void PassOverMovedBack(const std::vector<std::tuple<int, int, int>>& before, int nowMinute);
     void ReportBellsLeft();
 
     std::filesystem::path appFolder_;

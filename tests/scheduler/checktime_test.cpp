@@ -652,3 +652,81 @@ TEST(AddSeconds, CrossesDaysMonthsAndLeapYears) {
 
 }  // namespace
 }  // namespace lingchao
+
+namespace lingchao {
+namespace {
+
+// Today-only shifts move bells about within the day: a bell rings once a day whatever they do, and one moved into
+// a minute already passed gets its line.
+class TodayShiftTest : public CheckDueJobTest {
+protected:
+    void SetUp() override {
+        checktime.SetDayPlanner([this](const CalendarDate& d) {
+            PlanOfDay plan = ResolveDayPlan(dir.path(), CalendarRead{}, d);
+            plan.rule.shiftMinutes = shift;
+            plan.rule.shiftAfter = shiftAfter;
+            return plan;
+        });
+    }
+    void Shift(int minutes, TimeOfDay after) {
+        shift = minutes;
+        shiftAfter = after;
+        checktime.BuildScheduleIndex();
+    }
+    int shift = 0;
+    TimeOfDay shiftAfter;
+};
+
+TEST_F(TodayShiftTest, ABellMovedBackIntoAPassedMinuteIsLoggedMissedAndNeverRings) {
+    Group({Job(1, "five", "08:05")});
+    shift = 10;
+    shiftAfter = {7, 59, 0};
+    BuildAt({7, 58, 0});
+    RunSeconds(8 * 60);  // 08:06: due at 08:15
+    Shift(0, {});        // 恢复今日铃声
+    EXPECT_EQ(Lines(), (Names{"08:05 five missed: today's change moved it to 08:05, which had passed"}));
+    RunSeconds(15 * 60);
+    EXPECT_TRUE(player.calls.empty());
+    EXPECT_EQ(host.examined.size(), 1u);
+}
+
+TEST_F(TodayShiftTest, ABellThatRangIsNotRungAgainWhenAShiftBringsItsMinuteRound) {
+    Group({Job(1, "early", "07:55"), Job(2, "later", "08:30")});
+    BuildAt({7, 54, 30});
+    RunSeconds(60);  // 07:55 rings
+    checktime.FireLockElapsed();
+    clock.SetTime({8, 1, 0});
+    Shift(15, {7, 50, 0});  // a shift whose reach goes back past the bell that rang: 07:55 would ring at 08:10
+    RunSeconds(50 * 60);
+    EXPECT_EQ(Played(), (Names{"early.mp3", "later.mp3"}));
+    EXPECT_EQ(Lines(), (Names{"07:55 early fired", "07:55 early already-rang", "08:30 later fired"}));
+}
+
+}  // namespace
+}  // namespace lingchao
+
+namespace lingchao {
+namespace {
+
+TEST_F(CheckDueJobTest, AMinuteSkippedTwiceByJumpsHasOneMissedLine) {
+    Group({Job(1, "eight", "08:00")});
+    BuildAt({7, 59, 30});
+    TickAt({8, 1, 0});   // over 08:00
+    TickAt({7, 58, 0});  // set back before it
+    TickAt({7, 59, 59});
+    TickAt({8, 2, 0});  // and over it once more
+    EXPECT_EQ(Lines(), (Names{"08:00 eight missed: clock jumped from 07:59:30 to 08:01:00"}));
+    EXPECT_TRUE(player.calls.empty());
+}
+
+TEST_F(CheckDueJobTest, AJumpOverMidnightLogsYesterdaysLastMinute) {
+    Group({Job(1, "last", "23:59"), Job(2, "first", "00:00")});
+    BuildAt({23, 58, 30});
+    clock.Set({2026, 12, 8}, {0, 1, 0});
+    checktime.Tick();
+    EXPECT_EQ(Lines(), (Names{"23:59 last missed: clock jumped from 23:58:30 to 00:01:00",
+                              "00:00 first missed: clock jumped from 23:58:30 to 00:01:00"}));
+}
+
+}  // namespace
+}  // namespace lingchao
