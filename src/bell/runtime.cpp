@@ -15,7 +15,8 @@ Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player, const Clo
       checktime_(appFolder_, clock_, player, *this),
       preparer_(checktime_, player, kLeadSeconds),
       bellLog_(appFolder_),
-      ticker_([this] { OnTick(); }) {
+      ticker_([this] { OnTick(); }),
+      player_(player) {
     fireLockTimer_.setSingleShot(true);
     fireLockTimer_.setInterval(60000);
     connect(&fireLockTimer_, &QTimer::timeout, this, [this] { checktime_.FireLockElapsed(); });
@@ -73,6 +74,16 @@ void Runtime::ConfirmShutdown() {
     unconfirmedShutdownLogged_ = true;
 }
 
+void Runtime::PlaybackFailed(const std::string& path, const std::string& reason) {
+    // A list's entries fail one by one while the list, the bell's medium, is still loaded.
+    if (firing_) {
+        failedWhileFiring_.emplace_back(path, reason);
+        return;
+    }
+    const bool bells = playing_ && player_.FileName() == playing_->path;
+    bellLog_.PlaybackFailed(clock_.Now(), path, reason, bells ? &*playing_ : nullptr);
+}
+
 void Runtime::JobExamined(const JobExamination& examination) {
     JobExamination e = examination;
     if (e.outcome == JobOutcome::Fired) e.path = PathForBellLog(e.path);
@@ -86,6 +97,9 @@ void Runtime::JobExamined(const JobExamination& examination) {
     }
     if (fired_) fired_(e.name, e.path);
     bellLog_.AwaitProof(e);
+    firing_ = false;
+    for (const auto& [path, reason] : failedWhileFiring_) PlaybackFailed(path, reason);
+    failedWhileFiring_.clear();
     awaited_.push_back({tickSteady_, BellLog::LateOf(e), HourMinuteText(e.setTime) + " " + e.name});
     if (!proofLimit_.isActive()) proofLimit_.start();
 }

@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "base/media_player.h"
 #include "base/sleep_inhibitor.h"
@@ -42,6 +45,8 @@ public:
     void OnJobFired(std::function<void(const std::string& name, const std::string& path)> fired) {
         fired_ = std::move(fired);
     }
+    // The player could not play `path`: the bell log's line, under the bell whose music it is when one is playing.
+    void PlaybackFailed(const std::string& path, const std::string& reason);
     // Where a bell that nobody heard is shown ("silent-bell").
     void SetWarnings(WarningBoard* warnings) { warnings_ = warnings; }
     // The clock's load: reads the shutdown settings, shows the time, builds the index and starts the tick.
@@ -60,6 +65,10 @@ public:
     void ClockJumped(const LocalDateTime& from, const LocalDateTime& to) override;
     void BellsLeftChanged(const BellsLeft& left) override;
     void IndexReread() override;
+    void Firing(const JobExamination& examination) override {
+        playing_ = examination;
+        firing_ = true;
+    }
 
     // How far ahead of a bell its minute is looked at and its music prepared.
     static constexpr int kLeadSeconds = 5;
@@ -96,6 +105,11 @@ private:
     std::string shutdownSettingsProblem_;
     WarningBoard* warnings_ = nullptr;
     std::deque<Awaited> awaited_;
+    MediaPlayer& player_;
+    std::optional<JobExamination> playing_;  // the last bell that rang, with the medium it set (unconverted)
+    // A medium that fails while its bell is being handed over is written after that bell's own line.
+    bool firing_ = false;
+    std::vector<std::pair<std::string, std::string>> failedWhileFiring_;  // path, reason
     QTimer proofLimit_;  // a player that never tells must not hold the bell log back
 };
 

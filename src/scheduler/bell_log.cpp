@@ -56,8 +56,17 @@ std::int64_t BellLog::LateOf(const JobExamination& e) {
 
 void BellLog::Examined(const JobExamination& e) { Write(LeadFields(e) + "," + Field(OutcomeText(e))); }
 
-void BellLog::PlaybackFailed(const LocalDateTime& at, const std::string& path, const std::string& reason) {
-    Write(DateText(at.date) + ",," + StampText(at) + ",,,," + Field(path) + "," + Field("playback-failed: " + reason));
+void BellLog::PlaybackFailed(const LocalDateTime& at, const std::string& path, const std::string& reason,
+                             const JobExamination* bell) {
+    if (bell == nullptr) {
+        Write(DateText(at.date) + ",," + StampText(at) + ",,,," + Field(path) + "," +
+              Field("playback-failed: " + reason));
+        return;
+    }
+    JobExamination e = *bell;
+    e.at = at;
+    e.path = path;
+    Write(LeadFields(e) + "," + Field("playback-failed: " + reason));
 }
 
 void BellLog::AwaitProof(const JobExamination& fired) {

@@ -42,8 +42,10 @@ public:
     // Completes the oldest waiting line with its sound columns; a silent bell gets a second line
     // "silent: <reason>". Then writes what waited behind it.
     void Proved(const BellProof& proof);
-    // A medium that could not be played, with the player's reason.
-    void PlaybackFailed(const LocalDateTime& at, const std::string& path, const std::string& reason);
+    // A medium that could not be played, with the player's reason; under the bell whose music it was (its job and
+    // set minute), or with those columns empty when no bell was playing (the user's own playing).
+    void PlaybackFailed(const LocalDateTime& at, const std::string& path, const std::string& reason,
+                        const JobExamination* bell = nullptr);
 
     const std::filesystem::path& Path() const { return path_; }
     // Why the log cannot be written (a planted link, a folder, a full disk), in Chinese; "" while it can.

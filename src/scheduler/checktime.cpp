@@ -371,6 +371,7 @@ void Checktime::ExamineMinute(const CalendarDate& date, int minute) {
             fireLock_ = true;
             fireLockMinute_ = tickNow_.MinuteIndex();
             host_.StartFireLockTimer();
+            host_.Firing(exam);
             player_.SetFileName(exam.path);
             rang.push_back(bell);
         }

@@ -75,6 +75,8 @@ public:
     virtual void BellsLeftChanged(const BellsLeft& /*left*/) {}
     // The group file changed on disk (another copy, an import, a sync) and the index was read again from it.
     virtual void IndexReread() {}
+    // A bell is about to hand its music to the player (its line follows with JobExamined).
+    virtual void Firing(const JobExamination& /*examination*/) {}
 };
 
 // The job that a coming tick will ring, and its music for that day.

@@ -36,8 +36,12 @@ TEST(BellLog, EveryExaminedJobIsALineWithItsLateness) {
     log.Examined(Exam(0, 12, JobOutcome::Fired));
     log.Examined(Exam(1, 12, JobOutcome::Locked, "考试,第二节"));
     log.PlaybackFailed(MakeLocalDateTime({2026, 12, 7}, {10, 40, 0}, 40), "/music/x.mp3", "no such file");
+    const JobExamination bell = Exam(0, 12, JobOutcome::Fired);
+    log.PlaybackFailed(MakeLocalDateTime({2026, 12, 7}, {10, 40, 7}, 506), "/music/第3首.mp3", "gone", &bell);
     const auto lines = Lines(dir / "bell-log.csv");
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
+    // An entry of a bell's list that fails is written under that bell's job and minute.
+    EXPECT_EQ(lines[4], "2026-12-07,10:40,2026-12-07 10:40:07.506,7506,4,上课,/music/第3首.mp3,playback-failed: gone");
     EXPECT_EQ(lines[0], BellLog::kHeader);
     EXPECT_EQ(lines[1], "2026-12-07,10:40,2026-12-07 10:40:00.012,12,4,上课,/music/铃声.mp3,fired");
     EXPECT_EQ(lines[2], "2026-12-07,10:40,2026-12-07 10:40:01.012,1012,4,\"考试,第二节\",/music/铃声.mp3,locked");
