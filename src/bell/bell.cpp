@@ -20,7 +20,7 @@ Bell::Bell(Parts parts, Outlets outlets)
       inhibitor_(std::move(parts.inhibitor)),
       soundOutput_(std::move(parts.soundOutput)) {
     std::unique_ptr<MediaPlayer> player = parts.makePlayer([this](const std::string& path, const std::string& why) {
-        runtime_->bellLog().PlaybackFailed(clock_->Now(), path, why);
+        runtime_->PlaybackFailed(path, why);
         watch_->PlaybackFailed(path);
     });
     watch_ = std::make_unique<PlaybackWatch>(std::move(player), nullMedia_);
