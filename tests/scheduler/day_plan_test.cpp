@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fixture_bytes.h"
+#include "support/hostile_files.h"
 #include "support/temp_folder.h"
 
 namespace lingchao {
@@ -81,6 +82,20 @@ TEST_F(DayPlanTest, PlanLinesOfEachKindOfDay) {
     ASSERT_EQ(group.bells.size(), 1u);
     EXPECT_EQ(group.plan.source, dir / "job" / "考试.sav");
     EXPECT_EQ(group.bells[0].path, "/m/exam.wav");
+}
+
+// A group file that is there but cannot be a timetable is named with its reason, not taken for an empty day.
+TEST_F(DayPlanTest, AGroupThatIsAFolderOrAFifoIsNamedWithItsReason) {
+    Calendar(
+        "2026-12-10,2026-12-10,group,folder.sav,\n"
+        "2026-12-11,2026-12-11,group,fifo.sav,\n");
+    std::filesystem::create_directory(dir / "job" / "folder.sav");
+    test::MakeFifo(dir / "job" / "fifo.sav");
+    EXPECT_EQ(Line({2026, 12, 10}, {9, 0, 0}), "2026-12-10（周四）：任务组《folder》不是普通文件，不响铃");
+    EXPECT_EQ(Line({2026, 12, 11}, {9, 0, 0}), "2026-12-11（周五）：任务组《fifo》不是普通文件，不响铃");
+    const DayBells day = BellsOfDate(dir.path(), {2026, 12, 11});
+    EXPECT_EQ(TomorrowWarning(day.plan, day.bells),
+              "明天（周五）的任务组《fifo》无法使用：不是普通文件（job/fifo.sav）");
 }
 
 TEST_F(DayPlanTest, EveWarningsNameAMissingGroupAndASchoolDayWithoutBells) {
