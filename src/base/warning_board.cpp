@@ -28,14 +28,39 @@ void WarningBoard::Set(const std::string& key, const std::string& text, bool alr
     const std::string all = TextLocked();
     const Listener listener = listener_;
     lock.unlock();
-    if (!alreadyLogged)
-        LogLine(text.empty() ? "warning cleared (" + key + ")" : "warning (" + key + "): " + OneLine(text));
+    if (text.empty()) {
+        LogLine("warning cleared (" + key + ")");
+    } else if (!alreadyLogged) {
+        LogLine("warning (" + key + "): " + OneLine(text));
+    }
     if (listener) listener(all);
 }
 
 bool WarningBoard::Empty() const {
     std::lock_guard lock(mutex_);
     return entries_.empty();
+}
+
+WarningLevel WarningBoard::LevelOf(const std::string& key) {
+    // Advice: the bells still ring as set. A key not named here is urgent, so a new source is never played down.
+    static const char* const kAdvice[] = {
+        "clock-sync",          // they ring, perhaps a little early or late
+        "found-by-name",       // they ring, from the file found by its name
+        "tomorrow",            // today's ring; there is an evening to mend tomorrow's
+        "folder-permissions",  // others could change the timetable, nobody has
+        "instance-guard",      // only a second copy would ring twice
+    };
+    for (const char* advice : kAdvice) {
+        if (key == advice) return WarningLevel::Advice;
+    }
+    return WarningLevel::Urgent;
+}
+
+WarningLevel WarningBoard::Level() const {
+    std::lock_guard lock(mutex_);
+    WarningLevel level = WarningLevel::None;
+    for (const auto& entry : entries_) level = std::max(level, LevelOf(entry.first));
+    return level;
 }
 
 void WarningBoard::SetListener(Listener listener) {

@@ -8,6 +8,10 @@
 
 namespace lingchao {
 
+// How much a warning weighs: Urgent when a bell of today (or something else the user set up for today) may fail,
+// Advice when everything still rings but something deserves a look.
+enum class WarningLevel { None, Advice, Urgent };
+
 // Everything that can cost a bell, gathered for the clock's warning mark and its tooltip. Each source owns a key
 // ("self-check", "sound-output", "clock-sync", ...) and sets or clears its own text; the clock shows them all.
 // Plain C++; the bell's thread and the windows' thread both set keys, so every call takes a lock (the listener is
@@ -16,8 +20,8 @@ class WarningBoard final {
 public:
     using Listener = std::function<void(const std::string& text)>;
 
-    // Sets `key`'s text; "" clears it. A change is written to the log once (unless the caller already logged
-    // it in more detail); the same text again changes nothing and logs nothing.
+    // Sets `key`'s text; "" clears it. A new text is written to the log once (unless the caller already logged it
+    // in more detail), a clearing always; the same text again changes nothing and logs nothing.
     void Set(const std::string& key, const std::string& text, bool alreadyLogged = false);
     void Clear(const std::string& key) { Set(key, ""); }
 
@@ -25,6 +29,11 @@ public:
     std::string Text() const;
     std::string TextOf(const std::string& key) const;
     bool Empty() const;
+    // The weightiest level of the keys up; None when the board is empty.
+    WarningLevel Level() const;
+
+    // A key's weight, fixed here for every source: advice for the few listed, urgent for every other.
+    static WarningLevel LevelOf(const std::string& key);
 
     // Called with Text() after every change.
     void SetListener(Listener listener);

@@ -31,5 +31,32 @@ TEST(WarningBoard, ShowsEverySourceInTheOrderItFirstSpokeAndTellsOnlyChanges) {
                                         "今日有铃声无法播放：\n2 下课\n\n声音已静音", "声音已静音", ""}));
 }
 
+TEST(WarningBoard, UrgentOutweighsAdviceAndEveryClearingIsLogged) {
+    WarningBoard board;
+    EXPECT_EQ(board.Level(), WarningLevel::None);
+    testing::internal::CaptureStderr();
+    board.Set("clock-sync", "系统时间未同步，铃声可能不准", true);
+    board.Set("found-by-name", "已按文件名找到", true);
+    EXPECT_EQ(board.Level(), WarningLevel::Advice);
+    board.Set("sound-output", "声音已静音");
+    EXPECT_EQ(board.Level(), WarningLevel::Urgent);
+    board.Set("a-source-not-yet-weighed", "x");
+    board.Clear("sound-output");
+    EXPECT_EQ(board.Level(), WarningLevel::Urgent);  // unknown keys are never played down
+    board.Clear("a-source-not-yet-weighed");
+    EXPECT_EQ(board.Level(), WarningLevel::Advice);
+    board.Set("found-by-name", "", true);  // logged in detail by its source when set, yet its end is told here
+    board.Clear("clock-sync");
+    EXPECT_EQ(board.Level(), WarningLevel::None);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(log.find("warning (clock-sync)"), std::string::npos) << log;
+    for (const char* line : {"warning (sound-output): 声音已静音", "warning cleared (sound-output)",
+                             "warning cleared (found-by-name)", "warning cleared (clock-sync)"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    }
+    for (const char* urgent : {"self-check", "silent-bell", "timetable", "save-failed", "bell-log", "calendar"})
+        EXPECT_EQ(WarningBoard::LevelOf(urgent), WarningLevel::Urgent) << urgent;
+}
+
 }  // namespace
 }  // namespace lingchao
