@@ -8,6 +8,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <algorithm>
 #include <ctime>
 
 #include "base/log.h"
@@ -48,22 +49,33 @@ ClockSyncWatch::Sources ClockSyncWatch::SystemSources() {
 
 ClockSyncWatch::ClockSyncWatch(WarningBoard& board, Sources sources, QObject* parent)
     : QObject(parent), board_(board), sources_(std::move(sources)) {
-    connect(&timer_, &QTimer::timeout, this, &ClockSyncWatch::CheckNow);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        Read();
+        if (!asked_.isValid() || asked_.elapsed() >= interval_ - 1000) AskTimedated();
+    });
 }
 
-void ClockSyncWatch::Start(int intervalMs) {
+void ClockSyncWatch::Start(int intervalMs, int warnedIntervalMs) {
+    interval_ = intervalMs;
+    warnedInterval_ = std::min(warnedIntervalMs, intervalMs);
     timer_.start(intervalMs);
     CheckNow();
 }
 
 void ClockSyncWatch::CheckNow() {
+    Read();
+    AskTimedated();
+}
+
+void ClockSyncWatch::Read() {
     reading_.kernelSynced = sources_.kernelSynced ? sources_.kernelSynced() : true;
     reading_.secondsSinceSync = sources_.secondsSinceSync ? sources_.secondsSinceSync() : std::nullopt;
     Show();
-    if (sources_.askTimedated && !pending_) AskTimedated();
 }
 
 void ClockSyncWatch::AskTimedated() {
+    if (!sources_.askTimedated || pending_) return;
+    asked_.start();
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) {
         reading_.ntpSynchronized.reset();
@@ -101,6 +113,9 @@ void ClockSyncWatch::Show() {
     warned_ = warn;
     // The time since the last sync changes as it goes on: logged once above, not at every change.
     board_.Set("clock-sync", text, warn);
+    // A quicker pace only while warned: a synchronised clock costs one wake-up a minute.
+    const int pace = warn ? warnedInterval_ : interval_;
+    if (timer_.isActive() && timer_.interval() != pace) timer_.start(pace);
 }
 
 }  // namespace lingchao

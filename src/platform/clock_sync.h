@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
@@ -22,7 +23,9 @@ struct ClockSyncReading {
 std::string ClockSyncWarning(const ClockSyncReading& reading);
 
 // Watches the system clock's synchronisation, once a minute and never holding up the caller (timedated is asked
-// asynchronously), and keeps the warning board's "clock-sync" text. Needs a QCoreApplication.
+// asynchronously), and keeps the warning board's "clock-sync" text. While the warning is up the kernel's word is
+// read every few seconds (timedated still once a minute), so the warning goes soon after the clock syncs. Needs a
+// QCoreApplication.
 class ClockSyncWatch final : public QObject {
     Q_OBJECT
 public:
@@ -36,19 +39,23 @@ public:
 
     explicit ClockSyncWatch(WarningBoard& board, Sources sources = SystemSources(), QObject* parent = nullptr);
 
-    // Checks now, then every `intervalMs`.
-    void Start(int intervalMs = 60000);
+    // Checks now, then every `intervalMs` (every `warnedIntervalMs` while the warning is up).
+    void Start(int intervalMs = 60000, int warnedIntervalMs = 8000);
     void CheckNow();
     // timedated has not answered the last question yet.
     bool Pending() const { return pending_; }
 
 private:
+    void Read();
     void AskTimedated();
     void Show();
 
     WarningBoard& board_;
     Sources sources_;
     QTimer timer_;
+    int interval_ = 60000;
+    int warnedInterval_ = 8000;
+    QElapsedTimer asked_;  // since timedated was last asked
     ClockSyncReading reading_;
     bool pending_ = false;
     bool warned_ = false;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <algorithm>
 
 namespace lingchao {
@@ -56,6 +58,31 @@ TEST(ClockSyncWatch, PutsTheWarningOnTheBoardAndTakesItOffWhenTheClockSyncs) {
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
     EXPECT_NE(log.find("not synchronised"), std::string::npos) << log;
     EXPECT_NE(log.find("warning cleared (clock-sync)"), std::string::npos) << log;
+}
+
+TEST(ClockSyncWatch, LooksAgainSoonWhileWarnedAndSeldomOnceSynchronised) {
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    WarningBoard board;
+    bool synced = false;
+    int reads = 0;
+    ClockSyncWatch::Sources sources;
+    sources.kernelSynced = [&] { return ++reads, synced; };
+    sources.askTimedated = false;
+    ClockSyncWatch watch(board, sources);
+    watch.Start(60000, 50);
+    EXPECT_FALSE(board.Empty());
+    synced = true;
+    QElapsedTimer waited;
+    waited.start();
+    while (!board.Empty() && waited.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    EXPECT_TRUE(board.Empty()) << "not cleared within 20 s";
+    // Synchronised: back to once a minute.
+    const int readsWhenCleared = reads;
+    waited.restart();
+    while (waited.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(reads, readsWhenCleared);
 }
 
 }  // namespace
