@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 
 namespace lingchao {
 
@@ -22,6 +23,15 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                        "being heard, then exit: 0 when all of today's bells can play, 1 otherwise. Writes "
                        "nothing and runs beside a running copy."));
     parser.addOption(check);
+    const QCommandLineOption import(
+        QStringLiteral("import"),
+        QStringLiteral("Copy in the timetable, shutdown settings, job groups and music of the old computer's folder "
+                       "DIR without asking, as 导入旧电脑的文件… does: files that differ are replaced, the replaced "
+                       "ones kept first in backup/<date time> 导入, files that are not what their names say "
+                       "skipped and named. Prints what it did, then exits: 0 when done, 1 on a problem (also "
+                       "while the program runs on the same folder), 2 when DIR is not a folder."),
+        QStringLiteral("DIR"));
+    parser.addOption(import);
 
     CommandLine result;
     const auto usage = [&parser] {
@@ -44,8 +54,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         result.action = CommandLine::Action::Version;
         result.text = "lingchao " + std::to_string(LINGCHAO_VERSION_MAJOR) + "." +
                       std::to_string(LINGCHAO_VERSION_MINOR) + "." + std::to_string(LINGCHAO_VERSION_PATCH) + "\n";
+    } else if (parser.isSet(check) && parser.isSet(import)) {
+        result.action = CommandLine::Action::Error;
+        result.text = "lingchao: --check and --import cannot be given together\n\n" + usage();
     } else if (parser.isSet(check)) {
         result.action = CommandLine::Action::Check;
+    } else if (parser.isSet(import)) {
+        result.action = CommandLine::Action::Import;
+        result.importFolder = QFile::encodeName(parser.value(import)).toStdString();
     }
     return result;
 }

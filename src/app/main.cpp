@@ -8,13 +8,18 @@
 
 #include "app/check_command.h"
 #include "app/command_line.h"
+#include "app/import_command.h"
 #include "app/program.h"
 #include "base/log.h"
 #include "platform/app_folder.h"
 #include "platform/display_session.h"
+#include "platform/qt_dialogs.h"
 #include "platform/termination.h"
 #include "player/player_backend.h"
 #include "store/example_group.h"
+#include "store/jilu.h"
+#include "ui/main_window.h"
+#include "ui/moving_commands.h"
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -31,6 +36,8 @@ int main(int argc, char** argv) {
             return 2;
         case lingchao::CommandLine::Action::Check:
             return lingchao::RunCheck(&argc, &argv);
+        case lingchao::CommandLine::Action::Import:
+            return lingchao::RunImportFromCommandLine(commandLine.importFolder);
         case lingchao::CommandLine::Action::Run:
             break;
     }
@@ -51,8 +58,23 @@ int main(int argc, char** argv) {
     // At start-up, not at the first bell: a cold plugin registry costs a third of a second.
     lingchao::InitPlayerBackend(&argc, &argv);
     std::string folderWarning;
-    lingchao::Program program(lingchao::PrepareAppFolder(lingchao::SeedAppFolder, &folderWarning), windows);
+    const std::filesystem::path appFolder = lingchao::PrepareAppFolder(lingchao::SeedAppFolder, &folderWarning);
+    lingchao::QtDialogs restoreDialogs;
+    lingchao::Program program(appFolder, windows);
     program.warnings().Set("app-folder", folderWarning);
+    // 恢复… beside the import in the main window's 文件 menu. The bell reads a restored default.dll by itself; the
+    // list is reloaded here.
+    for (QWidget* window : windows ? QApplication::topLevelWidgets() : QWidgetList()) {
+        auto* form4 = qobject_cast<lingchao::Form4*>(window);
+        if (form4 == nullptr) continue;
+        lingchao::AddRestoreItem(form4, [form4, appFolder, &restoreDialogs] {
+            lingchao::RunRestoreCommand(
+                {appFolder, restoreDialogs, nullptr,
+                 [form4, appFolder] { lingchao::Jilu(appFolder, form4, [] {}).LoadJobTable(lingchao::kDefaultGroup); },
+                 nullptr},
+                form4->isVisible() ? form4 : nullptr);
+        });
+    }
     if (!program.Start()) return 0;
     lingchao::QuitEventLoopOnTermination();
     return app->exec();

@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
+#include <ctime>
+#include <map>
+#include <set>
 #include <system_error>
 
+#include "base/backup_folder.h"
 #include "base/file_util.h"
 #include "player/music_names.h"
 #include "shutdown/shutdown_settings.h"
@@ -30,66 +33,33 @@ bool IsRegular(const fs::path& path, std::uint64_t& size) {
     return !ec;
 }
 
-bool SameBytes(const fs::path& a, const fs::path& b) {
-    std::ifstream x(a, std::ios::binary);
-    std::ifstream y(b, std::ios::binary);
-    if (!x || !y) return false;
-    std::vector<char> bx(1 << 16);
-    std::vector<char> by(1 << 16);
-    for (;;) {
-        x.read(bx.data(), static_cast<std::streamsize>(bx.size()));
-        y.read(by.data(), static_cast<std::streamsize>(by.size()));
-        if (x.gcount() != y.gcount()) return false;
-        if (!std::equal(bx.begin(), bx.begin() + x.gcount(), by.begin())) return false;
-        if (x.gcount() == 0 || !x || !y) return x.eof() == y.eof() && !x.bad() && !y.bad();
-    }
-}
+// A file of the old folder and the name it would have here.
+struct Candidate {
+    fs::path from;
+    std::string source;  // relative to the old folder
+    fs::path target;     // relative to the application folder
+};
 
-// What a group or settings file must look like; "" when it does.
-std::string WrongShape(const std::string& key, std::uint64_t size) {
-    if (key == "default.dll" || key.ends_with(".sav")) {
-        if (size % JobRecordLength != 0) {
-            return "长度" + std::to_string(size) + "字节，不是整条任务记录（每条" + std::to_string(JobRecordLength) +
-                   "字节），不是任务表";
-        }
-    } else if (key == "exit.dll" && size != ShutdownSettingsLength) {
-        return "长度" + std::to_string(size) + "字节，定时关机设置应为" + std::to_string(ShutdownSettingsLength) +
-               "字节";
-    }
-    return {};
+// "x.sav" → "x (2).sav"; the timetable in use has one name only, so a second one becomes a job group.
+fs::path NumberedName(const fs::path& target, int n) {
+    const std::string suffix = " (" + std::to_string(n) + ")";
+    if (target == "default.dll") return fs::path("job") / ("default" + suffix + ".sav");
+    fs::path numbered = target;
+    numbered.replace_filename(target.stem().string() + suffix + target.extension().string());
+    return numbered;
 }
 
 class Planner final {
 public:
-    Planner(fs::path appFolder, ImportPlan& plan) : appFolder_(std::move(appFolder)), plan_(plan) {}
+    Planner(fs::path oldFolder, fs::path appFolder)
+        : oldFolder_(std::move(oldFolder)), appFolder_(std::move(appFolder)) {}
 
-    void Add(const fs::path& from, const fs::path& relativeTo, const std::string& key) {
-        if (plan_.files.size() >= kMaxFiles) return;
-        ImportFile file;
-        file.from = from;
-        file.to = appFolder_ / relativeTo;
-        file.name = relativeTo.generic_string();
-        if (!IsRegular(from, file.size)) {
-            file.status = ImportFile::Status::Bad;
-            file.why = "不是普通文件";
-        } else if (std::string why = WrongShape(key, file.size); !why.empty()) {
-            file.status = ImportFile::Status::Bad;
-            file.why = std::move(why);
-        } else {
-            std::error_code ec;
-            const fs::file_status there = fs::symlink_status(file.to, ec);
-            if (!fs::exists(there)) {
-                file.status = ImportFile::Status::New;
-            } else {
-                std::uint64_t size = 0;
-                const bool same = IsRegular(file.to, size) && size == file.size && SameBytes(from, file.to);
-                file.status = same ? ImportFile::Status::Same : ImportFile::Status::Differs;
-            }
-        }
-        plan_.files.push_back(std::move(file));
+    void Add(const fs::path& from, const fs::path& target) {
+        if (candidates_.size() >= kMaxFiles) return;
+        candidates_.push_back({from, from.lexically_relative(oldFolder_).generic_string(), target});
     }
 
-    // Everything under the old music folder; lists get the extension the editor looks for.
+    // Everything under an old music folder; lists get the extension the editor looks for.
     void Music(const fs::path& folder) {
         std::error_code ec;
         fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
@@ -103,7 +73,7 @@ public:
             fs::path relative = path.lexically_relative(folder);
             if (it.depth() == 0 && FileNameKey(relative.string()) == "null.dll") continue;
             if (FileNameKey(relative.extension().string()) == ".m3u") relative.replace_extension(".m3u");
-            Add(path, fs::path("music") / relative, FileNameKey(relative.filename().string()));
+            Add(path, fs::path("music") / relative);
         }
     }
 
@@ -118,13 +88,89 @@ public:
         for (const auto& from : files) {
             fs::path name = from.filename();
             name.replace_extension(".sav");
-            Add(from, fs::path("job") / name, FileNameKey(name.string()));
+            Add(from, fs::path("job") / name);
         }
     }
 
+    // Each candidate checked, named and compared with what is here.
+    std::vector<ImportFile> Files() {
+        std::vector<ImportFile> files;
+        files.reserve(candidates_.size());
+        std::set<fs::path> taken;
+        for (const Candidate& c : candidates_) {
+            files.push_back(Check(c));
+            taken.insert(c.target);
+        }
+        // Files that would share a name: the one spelt most like here keeps it ("job/x.sav" before "JOB/x.SAV"),
+        // then the first by its name in the old folder.
+        std::map<fs::path, std::vector<std::size_t>> byTarget;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (files[i].status != ImportFile::Status::Bad) byTarget[candidates_[i].target].push_back(i);
+        }
+        for (auto& [target, group] : byTarget) {
+            if (group.size() < 2) continue;
+            const std::string here = target.generic_string();
+            const auto likeness = [&here](const std::string& source) {
+                std::size_t same = 0;
+                for (std::size_t i = 0; i < source.size() && i < here.size(); ++i) same += source[i] == here[i];
+                return same;
+            };
+            std::sort(group.begin(), group.end(), [&](std::size_t a, std::size_t b) {
+                const std::size_t la = likeness(files[a].source);
+                const std::size_t lb = likeness(files[b].source);
+                return la != lb ? la > lb : files[a].source < files[b].source;
+            });
+            int n = 2;
+            for (std::size_t k = 1; k < group.size(); ++k) {
+                fs::path name = NumberedName(target, n);
+                while (taken.contains(name)) name = NumberedName(target, ++n);
+                taken.insert(name);
+                ImportFile& file = files[group[k]];
+                file.renamedFrom = file.name;
+                file.name = name.generic_string();
+                file.to = appFolder_ / name;
+                Compare(file);
+            }
+        }
+        return files;
+    }
+
 private:
+    ImportFile Check(const Candidate& c) const {
+        ImportFile file;
+        file.from = c.from;
+        file.to = appFolder_ / c.target;
+        file.name = c.target.generic_string();
+        file.source = c.source;
+        if (!IsRegular(c.from, file.size)) {
+            file.status = ImportFile::Status::Bad;
+            file.why = "不是普通文件";
+        } else if (std::string why = StoredShapeProblem(file.name, file.size); !why.empty()) {
+            file.status = ImportFile::Status::Bad;
+            file.why = std::move(why);
+        } else {
+            Compare(file);
+        }
+        return file;
+    }
+
+    static void Compare(ImportFile& file) {
+        std::error_code ec;
+        const fs::file_status there = fs::symlink_status(file.to, ec);
+        std::uint64_t size = 0;
+        if (!fs::exists(there)) {
+            file.status = ImportFile::Status::New;
+        } else if (file.name == "exit.dll" && IsRegular(file.to, size) && size == 0) {
+            file.status = ImportFile::Status::New;  // made empty at the first start: this computer has no settings
+        } else {
+            const bool same = IsRegular(file.to, size) && size == file.size && SameFileBytes(file.from, file.to);
+            file.status = same ? ImportFile::Status::Same : ImportFile::Status::Differs;
+        }
+    }
+
+    fs::path oldFolder_;
     fs::path appFolder_;
-    ImportPlan& plan_;
+    std::vector<Candidate> candidates_;
 };
 
 // `from` opened for reading when it is a regular file (never through a link, never waiting on a FIFO); -1 else.
@@ -136,51 +182,6 @@ int OpenSource(const fs::path& from) {
         return -1;
     }
     return in;
-}
-
-// Streams `from` (a regular file, never through a link) into a scratch file beside `to`, created exclusively, then
-// renames it over `to`: music files can be large, and a half copy never takes a file's name.
-bool CopyThroughScratch(const fs::path& from, const fs::path& to, std::string& why) {
-    std::error_code ec;
-    fs::create_directories(to.parent_path(), ec);
-    if (ec) {
-        why = "无法建立文件夹";
-        return false;
-    }
-    const int in = OpenSource(from);
-    if (in < 0) {
-        why = "无法读取";
-        return false;
-    }
-    const fs::path scratch = ScratchPathFor(to);
-    if (!fs::is_directory(fs::symlink_status(scratch, ec))) fs::remove(scratch, ec);
-    const int out = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    bool ok = out >= 0;
-    std::vector<char> buffer(1 << 16);
-    while (ok) {
-        const ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        for (ssize_t done = 0; ok && done < n;) {
-            const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            ok = w > 0;
-            if (ok) done += w;
-        }
-    }
-    ok = ok && ::fsync(out) == 0;
-    if (!ok) why = "无法写入：" + WriteErrorText(errno);
-    ::close(in);
-    if (out >= 0) ::close(out);
-    if (ok && ::rename(scratch.c_str(), to.c_str()) != 0) {
-        why = "无法写入：" + WriteErrorText(errno);
-        ok = false;
-    }
-    if (!ok && out >= 0) ::unlink(scratch.c_str());
-    return ok;
 }
 
 // The timetable in use, replaced whole in one rename: the running bell reads it at any moment, and must find the
@@ -205,7 +206,7 @@ bool ReplaceTimetable(const ImportFile& file, std::string& why) {
         bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + n);
     }
     ::close(in);
-    if (std::string wrong = WrongShape(file.name, bytes.size()); !wrong.empty()) {
+    if (std::string wrong = StoredShapeProblem(file.name, bytes.size()); !wrong.empty()) {
         why = std::move(wrong);
         return false;
     }
@@ -219,14 +220,6 @@ bool ReplaceTimetable(const ImportFile& file, std::string& why) {
     return true;
 }
 
-// The order of writing: the music first, so that no bell of the new timetable finds its music missing; the job
-// groups and the shutdown settings next; the timetable in use last.
-int WriteRank(const ImportFile& file) {
-    if (file.name == "default.dll") return 3;
-    if (file.name == "exit.dll") return 2;
-    return file.name.starts_with("music/") ? 0 : 1;
-}
-
 std::string List(const std::vector<const ImportFile*>& files, std::size_t shown) {
     std::string text;
     for (std::size_t i = 0; i < files.size() && i < shown; ++i) text += "\n" + files[i]->name;
@@ -238,29 +231,33 @@ std::string List(const std::vector<const ImportFile*>& files, std::size_t shown)
 
 ImportPlan PlanImport(const fs::path& oldFolder, const fs::path& appFolder) {
     ImportPlan plan;
+    plan.appFolder = appFolder;
     std::error_code ec;
     if (fs::equivalent(oldFolder, appFolder, ec)) {
         plan.refused = "所选的文件夹就是本程序自己的文件夹。";
         return plan;
     }
-    // The old program ran on Windows: its names may come in any letter case.
-    fs::path timetable, settings, groups, music;
+    // The old program ran on Windows: its names may come in any letter case, and a copy through another system
+    // may hold the same name twice.
+    std::vector<fs::path> timetables, settings, groups, music;
     fs::directory_iterator it(oldFolder, ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         const std::string key = FileNameKey(it->path().filename().string());
         std::error_code typeError;
         const bool folder = it->is_directory(typeError) && !it->is_symlink(typeError);
-        if (key == "default.dll") timetable = it->path();
-        if (key == "exit.dll") settings = it->path();
-        if (key == "job" && folder) groups = it->path();
-        if (key == "music" && folder) music = it->path();
+        if (key == "default.dll") timetables.push_back(it->path());
+        if (key == "exit.dll") settings.push_back(it->path());
+        if (key == "job" && folder) groups.push_back(it->path());
+        if (key == "music" && folder) music.push_back(it->path());
     }
-    Planner planner(appFolder, plan);
-    if (!timetable.empty()) planner.Add(timetable, "default.dll", "default.dll");
-    if (!settings.empty()) planner.Add(settings, "exit.dll", "exit.dll");
-    if (!groups.empty()) planner.Groups(groups);
-    if (!music.empty()) planner.Music(music);
-    if (timetable.empty() && settings.empty() && groups.empty() && music.empty()) {
+    for (auto* list : {&timetables, &settings, &groups, &music}) std::sort(list->begin(), list->end());
+    Planner planner(oldFolder, appFolder);
+    for (const auto& file : timetables) planner.Add(file, "default.dll");
+    for (const auto& file : settings) planner.Add(file, "exit.dll");
+    for (const auto& folder : groups) planner.Groups(folder);
+    for (const auto& folder : music) planner.Music(folder);
+    plan.files = planner.Files();
+    if (timetables.empty() && settings.empty() && groups.empty() && music.empty()) {
         plan.refused = "所选的文件夹里没有 default.dll、exit.dll、job 或 music。";
     }
     return plan;
@@ -296,6 +293,7 @@ ImportResult RunImport(const ImportPlan& plan, const std::function<bool(std::uin
         switch (file.status) {
             case ImportFile::Status::Same:
                 ++result.same;
+                if (!file.renamedFrom.empty()) result.renamed.push_back(file.source + " → " + file.name);
                 continue;
             case ImportFile::Status::Bad:
                 result.skipped.push_back(file.name + "：" + file.why);
@@ -312,8 +310,26 @@ ImportResult RunImport(const ImportPlan& plan, const std::function<bool(std::uin
         writes.push_back(&file);
         total += file.size;
     }
-    std::stable_sort(writes.begin(), writes.end(),
-                     [](const ImportFile* a, const ImportFile* b) { return WriteRank(*a) < WriteRank(*b); });
+    std::stable_sort(writes.begin(), writes.end(), [](const ImportFile* a, const ImportFile* b) {
+        return ReplaceOrder(a->name) < ReplaceOrder(b->name);
+    });
+    // Everything of this computer that is about to be replaced is kept first, all of it, or nothing changes.
+    BackupFolder backup(plan.appFolder, "导入", std::time(nullptr));
+    for (const ImportFile* file : writes) {
+        std::error_code ec;
+        const fs::file_status there = fs::symlink_status(file->to, ec);
+        if (!fs::exists(there) || fs::is_directory(there)) continue;
+        std::string why;
+        if (!backup.Keep(file->name, &why)) {
+            result.backupFailure = why;
+            result.backup = backup.Path();
+            result.backupName = backup.Name();
+            return result;
+        }
+    }
+    result.backup = backup.Path();
+    result.backupName = backup.Name();
+
     std::uint64_t done = 0;
     bool musicMissing = false;
     for (const ImportFile* file : writes) {
@@ -327,15 +343,21 @@ ImportResult RunImport(const ImportPlan& plan, const std::function<bool(std::uin
         if (timetable && musicMissing) {
             why = "没有写入：有音乐文件没能复制，本机的任务表保持原样";
         } else {
-            written = timetable ? ReplaceTimetable(*file, why) : CopyThroughScratch(file->from, file->to, why);
+            written = timetable ? ReplaceTimetable(*file, why) : CopyFileWhole(file->from, file->to, false, &why);
         }
         if (written) {
-            ++(file->status == ImportFile::Status::New ? result.copied : result.replaced);
+            if (file->status == ImportFile::Status::New) {
+                ++result.copied;
+            } else {
+                ++result.replaced;
+                result.replacedNames.push_back(file->name);
+            }
+            if (!file->renamedFrom.empty()) result.renamed.push_back(file->source + " → " + file->name);
             if (timetable) result.timetableChanged = true;
             if (file->name == "exit.dll") result.shutdownChanged = true;
         } else {
             result.failed.push_back(file->name + "：" + why);
-            if (WriteRank(*file) == 0) musicMissing = true;
+            if (ReplaceOrder(file->name) == 0) musicMissing = true;
         }
         done += file->size;
     }
@@ -344,11 +366,23 @@ ImportResult RunImport(const ImportPlan& plan, const std::function<bool(std::uin
 }
 
 std::string ImportResultText(const ImportResult& result) {
-    std::string text =
-        "已复制" + std::to_string(result.copied) + "个新文件，替换" + std::to_string(result.replaced) + "个文件。";
+    std::string text;
+    if (!result.backupFailure.empty()) {
+        text = "没有复制任何文件：本机将被替换的文件没能先备份（" + result.backupFailure + "）。";
+    } else {
+        text =
+            "已复制" + std::to_string(result.copied) + "个新文件，替换" + std::to_string(result.replaced) + "个文件。";
+    }
+    if (!result.backupName.empty() && result.backupFailure.empty()) {
+        text += "\n本机被替换的文件已先备份到“" + result.backupName + "”文件夹，可用“恢复…”放回。";
+    }
     if (result.same > 0) text += "\n" + std::to_string(result.same) + "个文件本机已有，完全相同。";
     if (result.kept > 0) text += "\n" + std::to_string(result.kept) + "个文件保留了本机的。";
     if (result.cancelled) text += "\n导入被中止，其余文件没有复制。";
+    if (!result.renamed.empty()) {
+        text += "\n以下文件与另一个文件的名字只差字母大小写，两个都保留了，这些改用新名字：";
+        for (const std::string& line : result.renamed) text += "\n" + line;
+    }
     if (!result.skipped.empty()) {
         text += "\n以下文件不是它名字所说的文件，没有复制：";
         for (const std::string& line : result.skipped) text += "\n" + line;
@@ -358,6 +392,27 @@ std::string ImportResultText(const ImportResult& result) {
         for (const std::string& line : result.failed) text += "\n" + line;
     }
     return text;
+}
+
+std::string StoredShapeProblem(const std::string& name, std::uint64_t size) {
+    if (name == "default.dll" || (name.starts_with("job/") && name.ends_with(".sav"))) {
+        if (size % JobRecordLength != 0) {
+            return "长度" + std::to_string(size) + "字节，不是整条任务记录（每条" + std::to_string(JobRecordLength) +
+                   "字节），不是任务表";
+        }
+    } else if (name == "exit.dll" && size != ShutdownSettingsLength) {
+        return "长度" + std::to_string(size) + "字节，定时关机设置应为" + std::to_string(ShutdownSettingsLength) +
+               "字节";
+    }
+    return {};
+}
+
+// The music first, so that no bell of the new timetable finds its music missing; the job groups and the shutdown
+// settings next; the timetable in use last.
+int ReplaceOrder(const std::string& name) {
+    if (name == "default.dll") return 3;
+    if (name == "exit.dll") return 2;
+    return name.starts_with("music/") ? 0 : 1;
 }
 
 }  // namespace lingchao

@@ -1,10 +1,12 @@
 #include "player/path_tidy.h"
 
 #include <algorithm>
+#include <ctime>
 #include <map>
 #include <string_view>
 #include <system_error>
 
+#include "base/backup_folder.h"
 #include "base/file_util.h"
 #include "base/text.h"
 #include "player/media_path.h"
@@ -163,15 +165,6 @@ bool Patch(Bytes& file, const StrayPath& row) {
     return true;
 }
 
-// Keeps the first copy of a file before the tidy ever changed it.
-bool KeepBackup(const std::filesystem::path& file) {
-    std::filesystem::path backup = file;
-    backup += ".bak";
-    std::error_code ec;
-    if (std::filesystem::exists(std::filesystem::symlink_status(backup, ec))) return true;
-    return CopyWholeFile(file, backup, false);
-}
-
 std::string Shown(const std::filesystem::path& file) { return file.filename().string(); }
 
 }  // namespace
@@ -193,7 +186,8 @@ std::vector<StrayPath> FindStrayPaths(const std::filesystem::path& appFolder,
     return rows;
 }
 
-TidyResult TidyStrayPaths(const std::vector<StrayPath>& rows, bool groupsAndLists) {
+TidyResult TidyStrayPaths(const std::filesystem::path& appFolder, const std::vector<StrayPath>& rows,
+                          bool groupsAndLists) {
     TidyResult result;
     // Rows of one file, in file order: each file is read, changed and written once.
     std::map<std::filesystem::path, std::vector<const StrayPath*>> byFile;
@@ -205,32 +199,48 @@ TidyResult TidyStrayPaths(const std::vector<StrayPath>& rows, bool groupsAndList
         if (isNew) order.push_back(row.file);
         it->second.push_back(&row);
     }
+    struct Change {
+        std::filesystem::path file;
+        Bytes before;
+        Bytes after;
+        int paths = 0;
+    };
+    std::vector<Change> changes;
     for (const auto& file : order) {
         std::optional<Bytes> bytes = ReadFileBytes(file);
         if (!bytes) {
             result.failures.push_back(Shown(file) + "：无法读取");
             continue;
         }
-        int changed = 0;
+        Change change{file, *bytes, *bytes, 0};
         for (const StrayPath* row : byFile[file]) {
-            if (Patch(*bytes, *row)) {
-                ++changed;
+            if (Patch(change.after, *row)) {
+                ++change.paths;
             } else {
                 result.failures.push_back(row->owner + "：路径已被修改，未改动 " + row->oldPath);
             }
         }
-        if (changed == 0) continue;
-        if (!KeepBackup(file)) {
-            result.failures.push_back(Shown(file) + "：无法保留备份，未改动");
+        if (change.paths > 0) changes.push_back(std::move(change));
+    }
+    // Every file as it was, kept before the first one changes.
+    BackupFolder backup(appFolder, "整理", std::time(nullptr));
+    for (const Change& change : changes) {
+        std::string why;
+        if (!backup.Keep(change.file.lexically_relative(appFolder), change.before, &why)) {
+            result.backupFailure = why;
+            return result;
+        }
+    }
+    result.backup = backup.Path();
+    result.backupName = backup.Name();
+    for (const Change& change : changes) {
+        if (!ReplaceFileAtomically(change.file, change.after)) {
+            result.failures.push_back(Shown(change.file) + "：无法写入，未改动");
             continue;
         }
-        if (!ReplaceFileAtomically(file, *bytes)) {
-            result.failures.push_back(Shown(file) + "：无法写入，未改动");
-            continue;
-        }
-        result.paths += changed;
-        result.files.push_back(file);
-        if (byFile[file].front()->holder == StrayPath::Holder::Timetable) result.timetableChanged = true;
+        result.paths += change.paths;
+        result.files.push_back(change.file);
+        if (byFile[change.file].front()->holder == StrayPath::Holder::Timetable) result.timetableChanged = true;
     }
     return result;
 }
@@ -246,10 +256,15 @@ std::string FoundColumnText(const StrayPath& row, const std::filesystem::path& a
 }
 
 std::string TidyResultText(const TidyResult& result) {
-    std::string text = result.paths == 0 ? std::string("没有改动任何路径。")
-                                         : "已改正" + std::to_string(result.paths) + "个路径，共" +
-                                               std::to_string(result.files.size()) +
-                                               "个文件；每个文件改动前的原样留在同名的 .bak 文件中。";
+    std::string text;
+    if (!result.backupFailure.empty()) {
+        text = "没有改动任何路径：要改动的文件没能先备份（" + result.backupFailure + "）。";
+    } else if (result.paths == 0) {
+        text = "没有改动任何路径。";
+    } else {
+        text = "已改正" + std::to_string(result.paths) + "个路径，共" + std::to_string(result.files.size()) +
+               "个文件；改动前的原样已备份到“" + result.backupName + "”文件夹，可用“恢复…”放回。";
+    }
     for (const std::string& failure : result.failures) text += "\n" + failure;
     return text;
 }

@@ -38,13 +38,18 @@ struct TidyResult {
     std::vector<std::filesystem::path> files;  // files rewritten
     std::vector<std::string> failures;         // one line per file or path that could not be changed, and why
     bool timetableChanged = false;             // "default.dll" was rewritten: reload the list and the schedule
+    std::filesystem::path backup;              // where the files were kept before they changed ("" when none was)
+    std::string backupName;                    // the same as messages name it: "backup/2026-12-07 075500 整理"
+    std::string backupFailure;                 // why they could not be kept: then nothing was changed
 };
 
 // Writes each found file in place of its old path: in the timetable in use always, in the job groups and the
-// music lists when `groupsAndLists`. Only the bytes of those path fields (or list lines) change. Each file is
-// written whole through a scratch file, after its first copy "NAME.bak" was kept (an older .bak is left as it
-// is). A path that changed since the scan is left alone and reported.
-TidyResult TidyStrayPaths(const std::vector<StrayPath>& rows, bool groupsAndLists);
+// music lists when `groupsAndLists`. Only the bytes of those path fields (or list lines) change. Every file about
+// to change is first kept as it was in a new folder "backup/<date time> 整理" of `appFolder` (when one cannot be
+// kept, nothing changes); then each is written whole through a scratch file. A path that changed since the scan
+// is left alone and reported.
+TidyResult TidyStrayPaths(const std::filesystem::path& appFolder, const std::vector<StrayPath>& rows,
+                          bool groupsAndLists);
 
 // The table's third column: the found file relative to the application folder, "未找到", or why it cannot be
 // written.

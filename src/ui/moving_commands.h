@@ -7,6 +7,7 @@
 #include "base/dialogs.h"
 #include "player/music_names.h"
 
+class QAction;
 class QWidget;
 
 namespace lingchao {
@@ -17,7 +18,7 @@ struct MovingServices {
     Dialogs& dialogs;
     std::function<std::shared_ptr<const MusicNames>()> rescanNames;  // the music folder as it is now
     std::function<void()> timetableChanged;                          // reload the list and the schedule
-    std::function<void()> shutdownChanged;                           // reload the shutdown settings
+    std::function<void()> shutdownChanged;  // reload the shutdown settings (unset: they take effect at the next start)
 };
 
 // "整理音乐路径…": the table of paths that name no file here, then, on 确定, the found files written in their place.
@@ -25,7 +26,16 @@ void RunTidyCommand(const MovingServices& services, QWidget* parent);
 
 // "导入旧电脑的文件…": a folder is chosen, its timetable, shutdown settings, job groups and music copied in (asking
 // before anything is replaced, skipping files that are not what they claim), a report, then the tidy table.
-// The copying runs off the user-interface thread, so bells keep ringing meanwhile.
+// The copying runs off the user-interface thread, so bells keep ringing meanwhile. What it replaces is kept in a
+// dated backup first.
 void RunImportCommand(const MovingServices& services, QWidget* parent);
+
+// "恢复…": the backups the import, the tidy and earlier restores made, newest first; the chosen one, once confirmed,
+// is put back (this computer's files kept in a backup of their own first), then a report. `rescanNames` is unused.
+void RunRestoreCommand(const MovingServices& services, QWidget* parent);
+
+// Puts "恢复…" (objectName "restore") into `mainWindow`'s 文件 menu (objectName "file") right after
+// "导入旧电脑的文件…" ("importold"), or at its end; triggering it calls `run`. Null when there is no such menu.
+QAction* AddRestoreItem(QWidget* mainWindow, std::function<void()> run);
 
 }  // namespace lingchao

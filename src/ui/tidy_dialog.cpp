@@ -23,7 +23,8 @@ TidyDialog::TidyDialog(const std::vector<StrayPath>& rows, const std::filesystem
 
     auto* layout = new QVBoxLayout(this);
     auto* intro = new QLabel(QStringLiteral("下列音乐路径在本机不存在。按“确定”，找到的文件就写进原来的路径处；"
-                                            "“未找到”的保持原样。改动的每个文件先留一份 .bak 备份。"),
+                                            "“未找到”的保持原样。要改动的文件先原样备份到程序文件夹的 backup 文件夹中，"
+                                            "可用“文件”菜单的“恢复…”放回。"),
                              this);
     intro->setObjectName(QStringLiteral("Label1"));
     intro->setWordWrap(true);

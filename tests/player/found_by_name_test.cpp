@@ -199,9 +199,9 @@ TEST_F(Tidy, TheTableListsEveryPathThatNamesNoFileWithTheFileFound) {
                     }));
 }
 
-TEST_F(Tidy, RewritesExactlyThePathFieldsAndKeepsTheFirstBackup) {
+TEST_F(Tidy, RewritesExactlyThePathFieldsAfterKeepingEachFileInANewBackup) {
     const auto rows = FindStrayPaths(dir.path(), names);
-    const TidyResult result = TidyStrayPaths(rows, true);
+    const TidyResult result = TidyStrayPaths(dir.path(), rows, true);
     EXPECT_EQ(result.paths, 5);
     EXPECT_TRUE(result.failures.empty());
     EXPECT_TRUE(result.timetableChanged);
@@ -212,37 +212,59 @@ TEST_F(Tidy, RewritesExactlyThePathFieldsAndKeepsTheFirstBackup) {
     EXPECT_EQ(FieldText(after, 1, 1), Utf8ToGbk((Music() / "升旗曲.wav").string()));
     EXPECT_EQ(FieldText(after, 1, 2), "E:\\gone.wav");  // not found: left as it was
     EXPECT_EQ(FieldText(after, 3, 0), Utf8ToGbk((Music() / "课间.m3u").string()));
-    EXPECT_EQ(test::ReadAll(dir / "default.dll.bak"), timetable);
 
     const auto groupAfter = test::ReadAll(dir / "job" / "考试周.sav");
     ExpectOnlyFieldsDiffer(group, groupAfter, {{1, 0}});
-    EXPECT_EQ(test::ReadAll(dir / "job" / "考试周.sav.bak"), group);
 
     // Only the one line changes; line ends, the directive, the blank line and the missing last end stay.
     const auto listAfter = test::ReadAll(Music() / "课间.m3u");
     const std::string expected = "#EXTM3U\r\n" + G((Music() / "课间" / "眼保健操.wav").string()) + "\r\n\r\n" +
                                  G((Music() / "升旗曲.wav").string()) + "\nE:\\" + G("不在.mp3");
     EXPECT_EQ(std::string(listAfter.begin(), listAfter.end()), expected);
-    EXPECT_EQ(test::ReadAll(Music() / "课间.m3u.bak"), list);
 
-    // Once tidied, only what was not found is left; a second tidy keeps the first backup.
+    // Each file as it was, under its own path in one dated folder that the message names; no .bak any more.
+    ASSERT_EQ(result.backup.parent_path(), dir / "backup");
+    EXPECT_TRUE(result.backupName.starts_with("backup/") && result.backupName.ends_with(" 整理")) << result.backupName;
+    EXPECT_EQ(test::ReadAll(result.backup / "default.dll"), timetable);
+    EXPECT_EQ(test::ReadAll(result.backup / "job" / "考试周.sav"), group);
+    EXPECT_EQ(test::ReadAll(result.backup / "music" / "课间.m3u"), list);
+    EXPECT_FALSE(fs::exists(dir / "default.dll.bak"));
+    EXPECT_NE(TidyResultText(result).find("“" + result.backupName + "”"), std::string::npos);
+
+    // Once tidied, only what was not found is left; a second tidy keeps its own backup beside the first.
     const auto left = FindStrayPaths(dir.path(), MusicNames::Scan(Music()));
     ASSERT_EQ(left.size(), 2u);
     EXPECT_TRUE(left[0].found.empty());
     EXPECT_TRUE(left[1].found.empty());
     Touch(Music() / "gone.wav");
-    EXPECT_EQ(TidyStrayPaths(FindStrayPaths(dir.path(), MusicNames::Scan(Music())), true).paths, 1);
-    EXPECT_EQ(test::ReadAll(dir / "default.dll.bak"), timetable);
+    const TidyResult second = TidyStrayPaths(dir.path(), FindStrayPaths(dir.path(), MusicNames::Scan(Music())), true);
+    EXPECT_EQ(second.paths, 1);
+    EXPECT_NE(second.backup, result.backup);
+    EXPECT_EQ(test::ReadAll(second.backup / "default.dll"), after);
+    EXPECT_EQ(test::ReadAll(result.backup / "default.dll"), timetable);
 }
 
 TEST_F(Tidy, WithoutTheBoxTickedOnlyTheTimetableInUseChanges) {
-    const TidyResult result = TidyStrayPaths(FindStrayPaths(dir.path(), names), false);
+    const TidyResult result = TidyStrayPaths(dir.path(), FindStrayPaths(dir.path(), names), false);
     EXPECT_EQ(result.paths, 3);
     EXPECT_EQ(result.files, (std::vector<fs::path>{dir / "default.dll"}));
     EXPECT_EQ(test::ReadAll(dir / "job" / "考试周.sav"), group);
     EXPECT_EQ(test::ReadAll(Music() / "课间.m3u"), list);
-    EXPECT_FALSE(fs::exists(dir / "job" / "考试周.sav.bak"));
-    EXPECT_FALSE(fs::exists(Music() / "课间.m3u.bak"));
+    EXPECT_TRUE(fs::exists(result.backup / "default.dll"));
+    EXPECT_FALSE(fs::exists(result.backup / "job"));
+    EXPECT_FALSE(fs::exists(result.backup / "music"));
+}
+
+TEST_F(Tidy, WhenNoBackupCanBeMadeNothingChanges) {
+    test::WriteAll(dir / "backup", {'x'});  // a file where the backups' folder belongs
+    const TidyResult result = TidyStrayPaths(dir.path(), FindStrayPaths(dir.path(), names), true);
+    EXPECT_EQ(result.paths, 0);
+    EXPECT_FALSE(result.backupFailure.empty());
+    EXPECT_FALSE(result.timetableChanged);
+    EXPECT_EQ(test::ReadAll(dir / "default.dll"), timetable);
+    EXPECT_EQ(test::ReadAll(dir / "job" / "考试周.sav"), group);
+    EXPECT_EQ(test::ReadAll(Music() / "课间.m3u"), list);
+    EXPECT_NE(TidyResultText(result).find("没有改动任何路径"), std::string::npos);
 }
 
 TEST_F(Tidy, APathChangedSinceTheTableWasMadeIsLeftAndReported) {
@@ -252,7 +274,7 @@ TEST_F(Tidy, APathChangedSinceTheTableWasMadeIsLeftAndReported) {
     const std::string other = "D:\\new.wav";
     std::copy(other.begin(), other.end(), edited.begin() + static_cast<long>(MusicField(1, 0)));
     test::WriteAll(dir / "default.dll", edited);
-    const TidyResult result = TidyStrayPaths(rows, false);
+    const TidyResult result = TidyStrayPaths(dir.path(), rows, false);
     EXPECT_EQ(result.paths, 2);
     ASSERT_EQ(result.failures.size(), 1u);
     EXPECT_NE(result.failures[0].find("任务1 上课"), std::string::npos) << result.failures[0];
@@ -268,7 +290,7 @@ TEST_F(Tidy, AFoundPathTooLongForTheFieldIsShownAndNotWritten) {
     ASSERT_NE(row, nullptr);
     EXPECT_FALSE(row->CanTidy());
     EXPECT_EQ(FoundColumnText(*row, dir.path()), "路径超过512字节，无法写入");
-    TidyStrayPaths(rows, false);
+    TidyStrayPaths(dir.path(), rows, false);
     EXPECT_EQ(FieldText(test::ReadAll(dir / "default.dll"), 1, 0), kOldShangKe);
 }
 

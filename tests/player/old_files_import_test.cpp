@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <regex>
 
+#include "base/backup_folder.h"
+#include "player/backup_restore.h"
 #include "support/fakes.h"
 #include "support/fixture_bytes.h"
 #include "support/temp_folder.h"
@@ -195,6 +198,175 @@ TEST_F(OldFilesImport, AStopOrAFailedMusicCopyLeavesTheTimetableInUseAsItWas) {
     EXPECT_EQ(failed.failed[1].rfind("default.dll：", 0), 0u) << failed.failed[1];
     EXPECT_NE(ImportResultText(failed).find("以下文件复制失败：\nmusic/铃声/上课.mp3：无法读取\ndefault.dll："),
               std::string::npos);
+}
+
+// Every file about to be replaced is in a new dated folder, whole, before the first one changes; the next import
+// keeps its own folder beside it; and the message names the folder.
+TEST_F(OldFilesImport, WhatItReplacesIsKeptWholeInADatedBackupFirst) {
+    ImportPlan plan = PlanImport(old, app);
+    test::ScriptedDialogs dialogs;
+    dialogs.answers = {MessageAnswer::Yes, MessageAnswer::Yes};
+    AskReplacements(plan, dialogs);
+    bool checked = false;
+    const ImportResult result = RunImport(plan, [&](std::uint64_t, std::uint64_t) {
+        if (!checked) {
+            checked = true;
+            const std::vector<BackupEntry> backups = ListBackups(app);
+            EXPECT_EQ(backups.size(), 1u);
+            if (backups.empty()) return true;
+            EXPECT_EQ(backups[0].files, (std::vector<std::string>{"default.dll", "music/铃声/上课.mp3"}));
+            EXPECT_EQ(test::ReadAll(backups[0].folder / "default.dll"), here);
+            EXPECT_EQ(test::ReadAll(backups[0].folder / "music" / "铃声" / "上课.mp3"), Bytes(10, 9));
+        }
+        return true;
+    });
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(result.replaced, 2);
+    EXPECT_TRUE(std::regex_match(result.backupName, std::regex(R"(backup/\d{4}-\d\d-\d\d \d{6} 导入)")))
+        << result.backupName;
+    EXPECT_EQ(result.backup, app / result.backupName);
+    EXPECT_NE(ImportResultText(result).find("“" + result.backupName + "”"), std::string::npos);
+    EXPECT_FALSE(fs::exists(app / "default.dll.bak"));
+
+    // A newer timetable on the stick, imported at once: the one just imported goes to a second folder.
+    const auto newer = test::FixtureGroup({{1, "N", "06:00", "Everyday", "START", {"D:\\n.wav"}, {}}});
+    Put(old / "Default.DLL", newer);
+    plan = PlanImport(old, app);
+    for (auto& f : plan.files) f.replace = true;
+    const ImportResult again = RunImport(plan);
+    ASSERT_NE(again.backup, result.backup);
+    EXPECT_EQ(test::ReadAll(again.backup / "default.dll"), oldTimetable);
+    EXPECT_EQ(test::ReadAll(result.backup / "default.dll"), here);
+    EXPECT_EQ(test::ReadAll(app / "default.dll"), newer);
+
+    // A restore puts the first backup back, keeping what is here in a backup of its own, newest first in the list.
+    const std::vector<BackupEntry> backups = ListBackups(app);
+    ASSERT_EQ(backups.size(), 2u);
+    const auto first =
+        std::find_if(backups.begin(), backups.end(), [&](const BackupEntry& b) { return b.folder == result.backup; });
+    ASSERT_NE(first, backups.end());
+    const RestoreResult restored = RestoreBackup(app, *first);
+    EXPECT_EQ(restored.restored, 2);
+    EXPECT_TRUE(restored.timetableChanged);
+    EXPECT_EQ(test::ReadAll(app / "default.dll"), here);
+    EXPECT_EQ(test::ReadAll(app / "music" / "铃声" / "上课.mp3"), Bytes(10, 9));
+    EXPECT_TRUE(restored.backupName.ends_with(" 恢复前")) << restored.backupName;
+    EXPECT_EQ(test::ReadAll(restored.backup / "default.dll"), newer);
+    EXPECT_EQ(test::ReadAll(restored.backup / "music" / "铃声" / "上课.mp3"), Bytes(5000, 1));
+    EXPECT_EQ(ListBackups(app).front().folder, restored.backup);
+    EXPECT_NE(RestoreResultText(restored, *first).find(restored.backupName), std::string::npos);
+}
+
+TEST_F(OldFilesImport, ABackupThatCannotBeMadeStopsTheImportBeforeAnythingIsWritten) {
+    ImportPlan plan = PlanImport(old, app);
+    for (auto& f : plan.files) f.replace = true;
+    test::WriteAll(app / "backup", {'x'});  // a file where the backups' folder belongs
+    const ImportResult result = RunImport(plan);
+    EXPECT_FALSE(result.backupFailure.empty());
+    EXPECT_EQ(result.copied + result.replaced, 0);
+    EXPECT_FALSE(result.timetableChanged);
+    EXPECT_EQ(test::ReadAll(app / "default.dll"), here);
+    EXPECT_EQ(test::ReadAll(app / "music" / "铃声" / "上课.mp3"), Bytes(10, 9));
+    EXPECT_FALSE(fs::exists(app / "job"));
+    EXPECT_FALSE(fs::exists(app / "music" / "课间.m3u"));
+    EXPECT_NE(ImportResultText(result).find("没有复制任何文件"), std::string::npos) << ImportResultText(result);
+}
+
+// Copied through a system that tells letter case apart, the stick may hold one Windows name twice: both are kept.
+TEST_F(OldFilesImport, NamesThatDifferOnlyInLetterCaseAreAllKeptUnderNamesOfTheirOwn) {
+    const fs::path stick = root / "两份";
+    const auto t1 = test::FixtureGroup({{1, "A", "08:00", "Everyday", "START", {"D:\\a.wav"}, {}}});
+    const auto t2 = test::FixtureGroup({{1, "B", "09:00", "Everyday", "START", {"D:\\b.wav"}, {}}});
+    Put(stick / "default.dll", t1);
+    Put(stick / "DEFAULT.DLL", t2);
+    Put(stick / "job" / "x.sav", Bytes(4174, 'a'));
+    Put(stick / "job" / "x.SAV", Bytes(4174, 'b'));
+    Put(stick / "music" / "课间.m3u", Bytes(3, 'c'));
+    Put(stick / "music" / "课间.M3U", Bytes(3, 'd'));
+    Put(stick / "music" / "b.wav", Bytes(5, 'e'));
+    Put(stick / "MUSIC" / "b.wav", Bytes(5, 'f'));
+    const fs::path fresh = root / "fresh";
+    ImportPlan plan = PlanImport(stick, fresh);
+    const ImportResult result = RunImport(plan);
+    EXPECT_EQ(result.copied, 8);
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(test::ReadAll(fresh / "default.dll"), t1);  // spelt as here: keeps the name
+    EXPECT_EQ(test::ReadAll(fresh / "job" / "default (2).sav"), t2);
+    EXPECT_EQ(test::ReadAll(fresh / "job" / "x.sav"), Bytes(4174, 'a'));
+    EXPECT_EQ(test::ReadAll(fresh / "job" / "x (2).sav"), Bytes(4174, 'b'));
+    EXPECT_EQ(test::ReadAll(fresh / "music" / "课间.m3u"), Bytes(3, 'c'));
+    EXPECT_EQ(test::ReadAll(fresh / "music" / "课间 (2).m3u"), Bytes(3, 'd'));
+    EXPECT_EQ(test::ReadAll(fresh / "music" / "b.wav"), Bytes(5, 'e'));
+    EXPECT_EQ(test::ReadAll(fresh / "music" / "b (2).wav"), Bytes(5, 'f'));
+    std::vector<std::string> renamed = result.renamed;
+    std::sort(renamed.begin(), renamed.end());
+    EXPECT_EQ(renamed, (std::vector<std::string>{"DEFAULT.DLL → job/default (2).sav", "MUSIC/b.wav → music/b (2).wav",
+                                                 "job/x.SAV → job/x (2).sav", "music/课间.M3U → music/课间 (2).m3u"}));
+    EXPECT_NE(ImportResultText(result).find("只差字母大小写"), std::string::npos);
+
+    // The names come out the same every time: a second import finds everything here already.
+    const ImportPlan again = PlanImport(stick, fresh);
+    EXPECT_TRUE(std::all_of(again.files.begin(), again.files.end(),
+                            [](const ImportFile& f) { return f.status == ImportFile::Status::Same; }));
+}
+
+// This computer has shutdown settings only when exit.dll holds some: an empty one (made at the first start) or
+// none is replaced without a question.
+TEST_F(OldFilesImport, OnlyRealShutdownSettingsHereAreAskedAbout) {
+    Put(old / "EXIT.DLL", Bytes(63, '0'));
+    for (const int hereSize : {-1, 0, 63}) {
+        fs::remove(app / "exit.dll");
+        if (hereSize >= 0) Put(app / "exit.dll", Bytes(static_cast<std::size_t>(hereSize), '1'));
+        ImportPlan plan = PlanImport(old, app);
+        test::ScriptedDialogs dialogs;
+        dialogs.answers = {MessageAnswer::No, MessageAnswer::No, MessageAnswer::No};
+        AskReplacements(plan, dialogs);
+        const bool asked = std::any_of(dialogs.messages.begin(), dialogs.messages.end(),
+                                       [](const auto& m) { return m.text.find("exit.dll") != std::string::npos; });
+        EXPECT_EQ(asked, hereSize == 63) << hereSize;
+        const ImportResult result = RunImport(plan);
+        EXPECT_EQ(result.shutdownChanged, hereSize != 63) << hereSize;
+        EXPECT_EQ(test::ReadAll(app / "exit.dll"), Bytes(63, hereSize == 63 ? '1' : '0')) << hereSize;
+    }
+}
+
+// A backup is made only in a folder of its own, also when two are made in the same second; and what a backup
+// holds that is not ours, or not what its name claims, is never put back.
+TEST_F(OldFilesImport, BackupsNeverShareAFolderAndARestoreWritesOnlyOurFiles) {
+    const std::time_t when = 1796630400;
+    BackupFolder a(app, "导入", when);
+    BackupFolder b(app, "导入", when);
+    ASSERT_TRUE(a.Keep("default.dll"));
+    ASSERT_TRUE(b.Keep(fs::path("music") / "下课.wav"));
+    EXPECT_EQ(b.Path().filename().string(), a.Path().filename().string() + " (2)");
+    EXPECT_EQ(test::ReadAll(a.Path() / "default.dll"), here);
+    std::string why;
+    EXPECT_FALSE(a.Keep("../outside", &why));
+    EXPECT_FALSE(a.Keep("job/none.sav", &why));
+    EXPECT_EQ(why, "job/none.sav：无法读取");
+
+    // A backup folder edited by hand.
+    const fs::path hand = app / "backup" / "2026-01-01 080000 导入";
+    Put(hand / "default.dll", Bytes(100, 'x'));  // not whole records
+    Put(hand / "lingchao", Bytes(10, 'x'));      // not ours
+    Put(hand / "job" / "sub" / "y.sav", Bytes(4174, 'y'));
+    Put(hand / "job" / "好.sav", Bytes(4174, 'g'));
+    Put(hand / "music" / ".a.wav.new", Bytes(3, 'h'));  // a copy that was cut off
+    fs::create_symlink("/etc/passwd", hand / "exit.dll");
+    const std::vector<BackupEntry> backups = ListBackups(app);
+    const auto entry =
+        std::find_if(backups.begin(), backups.end(), [&](const BackupEntry& e) { return e.folder == hand; });
+    ASSERT_NE(entry, backups.end());
+    const RestoreResult result = RestoreBackup(app, *entry);
+    EXPECT_EQ(result.restored, 1);
+    EXPECT_EQ(result.skipped.size(), 3u);
+    EXPECT_TRUE(result.backup.empty());  // nothing here was replaced
+    EXPECT_EQ(test::ReadAll(app / "job" / "好.sav"), Bytes(4174, 'g'));
+    EXPECT_EQ(test::ReadAll(app / "default.dll"), here);
+    EXPECT_EQ(test::ReadAll(app / "exit.dll"), Bytes(63, '1'));
+    EXPECT_FALSE(fs::exists(app / "lingchao"));
+    EXPECT_FALSE(fs::exists(app / "job" / "sub"));
+    EXPECT_FALSE(fs::exists(app / "music" / "a.wav"));
 }
 
 TEST_F(OldFilesImport, AFolderWithNothingOfOursOrTheApplicationFolderItselfIsRefused) {

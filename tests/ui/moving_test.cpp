@@ -4,10 +4,13 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QInputDialog>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 
+#include "player/backup_restore.h"
 #include "player/music_names.h"
 #include "store/gbk.h"
 #include "support/fakes.h"
@@ -54,7 +57,8 @@ TEST_F(MovingCommands, TheImportCopiesAsksReportsThenTheTidyPointsTheTimetableAt
     Put(old / "default.dll", oldTimetable);
     Put(old / "exit.dll", std::vector<std::uint8_t>(10, '0'));
     Put(old / "music" / "铃声" / "上课.mp3", std::vector<std::uint8_t>(2000, 7));
-    Put(app / "default.dll", test::FixtureGroup({{1, "X", "07:00", "Everyday", "START", {"/m/x.wav"}, {}}}));
+    const auto hereTimetable = test::FixtureGroup({{1, "X", "07:00", "Everyday", "START", {"/m/x.wav"}, {}}});
+    Put(app / "default.dll", hereTimetable);
 
     dialogs.files = {old.string()};
     dialogs.answers = {MessageAnswer::Yes, MessageAnswer::Ok, MessageAnswer::Ok};
@@ -83,7 +87,16 @@ TEST_F(MovingCommands, TheImportCopiesAsksReportsThenTheTidyPointsTheTimetableAt
     EXPECT_EQ(reloads, 2);  // after the import, after the tidy
     EXPECT_EQ(settingsReloads, 0);
     EXPECT_FALSE(fs::exists(app / "exit.dll"));
-    EXPECT_EQ(test::ReadAll(app / "default.dll.bak"), oldTimetable);
+    // The import kept this computer's timetable, the tidy the imported one, each in a folder its message names.
+    const std::vector<BackupEntry> backups = ListBackups(app);
+    ASSERT_EQ(backups.size(), 2u);
+    for (const BackupEntry& backup : backups) {
+        const bool imported = backup.name.ends_with(" 导入");
+        EXPECT_TRUE(imported || backup.name.ends_with(" 整理")) << backup.name;
+        EXPECT_EQ(test::ReadAll(backup.folder / "default.dll"), imported ? hereTimetable : oldTimetable);
+        EXPECT_NE(dialogs.messages[imported ? 1 : 2].text.find("“backup/" + backup.name + "”"), std::string::npos)
+            << dialogs.messages[imported ? 1 : 2].text;
+    }
     const auto now = test::ReadAll(app / "default.dll");
     const std::string field(now.begin() + 62, now.begin() + 62 + 512);
     EXPECT_EQ(GbkToUtf8(field.substr(0, field.find_last_not_of(' ') + 1)),
@@ -102,8 +115,59 @@ TEST_F(MovingCommands, NothingToTidySaysSoAndCancelChangesNothing) {
     test::WhenModal<TidyDialog>([](TidyDialog* dialog) { dialog->reject(); });
     RunTidyCommand(Services(), nullptr);
     EXPECT_EQ(test::ReadAll(app / "default.dll"), timetable);
-    EXPECT_FALSE(fs::exists(app / "default.dll.bak"));
+    EXPECT_FALSE(fs::exists(app / "backup"));
     EXPECT_EQ(reloads, 0);
+}
+
+TEST_F(MovingCommands, RestorePutsTheChosenBackupBackAfterKeepingWhatIsHere) {
+    RunRestoreCommand(Services(), nullptr);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].text.find("还没有任何备份"), std::string::npos);
+
+    const auto now = test::FixtureGroup({{1, "N", "07:00", "Everyday", "START", {""}, {}}});
+    const auto earlier = test::FixtureGroup({{1, "E", "08:00", "Everyday", "START", {""}, {}}});
+    Put(app / "default.dll", now);
+    Put(app / "exit.dll", std::vector<std::uint8_t>(63, '1'));
+    Put(app / "backup" / "2026-12-01 080000 导入" / "default.dll", earlier);
+    Put(app / "backup" / "2026-12-01 080000 导入" / "exit.dll", std::vector<std::uint8_t>(63, '0'));
+    Put(app / "backup" / "2026-12-05 093000 整理" / "default.dll", now);
+
+    // Cancelled at the question: nothing changes.
+    dialogs.messages.clear();
+    QStringList offered;
+    const auto choose = [&](int row) {
+        test::WhenModal<QInputDialog>([&offered, row](QInputDialog* chooser) {
+            EXPECT_EQ(chooser->windowTitle(), QStringLiteral("恢复"));
+            offered = chooser->comboBoxItems();
+            chooser->setTextValue(offered.value(row));
+            chooser->accept();
+        });
+    };
+    choose(1);
+    RunRestoreCommand(Services(), nullptr);
+    EXPECT_EQ(offered, (QStringList{"2026-12-05 093000 整理（1个文件）", "2026-12-01 080000 导入（2个文件）"}));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(dialogs.messages[0].defaultButton, 1);
+    EXPECT_NE(dialogs.messages[0].text.find("“2026-12-01 080000 导入”中的2个文件"), std::string::npos);
+    EXPECT_EQ(test::ReadAll(app / "default.dll"), now);
+
+    dialogs.messages.clear();
+    dialogs.answers = {MessageAnswer::Ok, MessageAnswer::Ok};
+    choose(1);
+    RunRestoreCommand(Services(), nullptr);
+    EXPECT_EQ(test::ReadAll(app / "default.dll"), earlier);
+    EXPECT_EQ(test::ReadAll(app / "exit.dll"), std::vector<std::uint8_t>(63, '0'));
+    EXPECT_EQ(reloads, 1);
+    EXPECT_EQ(settingsReloads, 1);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_NE(dialogs.messages[1].text.find("已从备份“2026-12-01 080000 导入”放回2个文件"), std::string::npos)
+        << dialogs.messages[1].text;
+    const std::vector<BackupEntry> backups = ListBackups(app);
+    ASSERT_EQ(backups.size(), 3u);
+    EXPECT_TRUE(backups[0].name.ends_with(" 恢复前")) << backups[0].name;
+    EXPECT_EQ(test::ReadAll(backups[0].folder / "default.dll"), now);
+    EXPECT_NE(dialogs.messages[1].text.find("“backup/" + backups[0].name + "”"), std::string::npos);
 }
 
 TEST_F(MovingCommands, TheFileMenuAndTheClockMenuOfferTheCommands) {
@@ -124,6 +188,15 @@ TEST_F(MovingCommands, TheFileMenuAndTheClockMenuOfferTheCommands) {
     form.findChild<QAction*>(QStringLiteral("importold"))->trigger();
     EXPECT_EQ(tidies, 1);
     EXPECT_EQ(imports, 1);
+
+    int restores = 0;
+    ASSERT_NE(AddRestoreItem(&form, [&] { ++restores; }), nullptr);
+    captions.clear();
+    for (QAction* a : file->actions()) captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(captions, (QStringList{"打开(&O)", "保存(&S)", "-", "整理音乐路径…", "导入旧电脑的文件…", "恢复…", "-",
+                                     "退出(&Q)"}));
+    form.findChild<QAction*>(QStringLiteral("restore"))->trigger();
+    EXPECT_EQ(restores, 1);
 
     ClockMenu menu({});
     menu.SetTidyHook([&] { ++tidies; });
