@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The command line of the real program: --help, --version, a bad option and --check, with their exit codes;
-# none of them may start the program or write into its folder or the current one.
+# The command line of the real program: --help, --version, a bad option, --check and --import, with their exit
+# codes; none of them may start the program, and only --import writes into its folder, never into the current one.
 # Usage: command_line_test.sh <build dir>
 set -euo pipefail
 build=$(readlink -f "$1")
@@ -36,10 +36,11 @@ run version 0 --version
 run version_short 0 -v
 run help 0 --help
 grep -q '^Usage: lingchao \[options\]' "$T/help.out" || fail "--help has no usage line"
-for o in -h, --help -v, --version --check; do grep -q -- "$o" "$T/help.out" || fail "--help does not name $o"; done
+for o in -h, --help -v, --version --check "--import <DIR>"; do grep -q -- "$o" "$T/help.out" || fail "--help does not name $o"; done
 ! grep -q -- '--help-all' "$T/help.out" || fail "--help offers Qt's --help-all"
-for bad in --bogus -x stray --check=1; do
-    run bad 2 "$bad"
+for bad in --bogus -x stray --check=1 --import "--check --import=$T/cwd"; do
+    # shellcheck disable=SC2086  # the last one is two options
+    run bad 2 $bad
     grep -q '^Usage: lingchao' "$T/bad.err" || fail "$bad: no usage on stderr"
     [ ! -s "$T/bad.out" ] || fail "$bad: wrote to stdout"
 done
@@ -91,4 +92,45 @@ rc=0
 grep -q "^application folder: $T/home/.local/share/lingchao$" "$T/installed.out" || fail "installed folder not named"
 grep -q "no timetable there yet" "$T/installed.out" || fail "missing timetable not told"
 [ ! -e "$T/home/.local/share/lingchao" ] || fail "--check made the per-user folder"
+# --import: two imports in a row; each keeps the timetable it replaced, byte for byte, in a backup folder of its own.
+stick="$T/stick/铃潮"
+mkdir -p "$stick/JOB" "$stick/Music/铃声" "$T/empty"
+python3 "$here/../e2e/make_group.py" "$stick/Default.dll" "08:00|Everyday|START|上课|D:\\铃声\\上课.MP3"
+printf 'x' >"$stick/JOB/坏.sav"
+cp "$good" "$stick/Music/铃声/上课.mp3"
+cp "$T/portable/default.dll" "$T/first.dll"
+cp "$stick/Default.dll" "$T/second.dll"
+backup_of() { sed -n 's/^backup of the replaced files: //p' "$T/$1.out"; }
+run import1 0 --import "$stick"
+first=$(backup_of import1)
+case "$first" in "$T/portable/backup/2026-12-07 "[0-9][0-9][0-9][0-9][0-9][0-9]" 导入"*) ;; *) fail "backup folder '$first'" ;; esac
+cmp -s "$first/default.dll" "$T/first.dll" || fail "the first import did not keep the timetable it replaced"
+cmp -s "$T/portable/default.dll" "$T/second.dll" || fail "the first import did not bring the timetable"
+cmp -s "$T/portable/music/铃声/上课.mp3" "$good" || fail "the music was not copied"
+grep -q "^replaced: default.dll$" "$T/import1.out" || fail "the replaced timetable not named"
+grep -q "^skipped (not what its name says): job/坏.sav：" "$T/import1.out" || fail "the bad group not named"
+[ ! -e "$T/portable/job/坏.sav" ] || fail "a bad group was copied"
+grep -q "^ok: imported$" "$T/import1.out" || fail "no verdict"
+python3 "$here/../e2e/make_group.py" "$stick/Default.dll" "09:00|Everyday|START|第二|D:\\b.wav"
+run import2 0 --import "$stick"
+second=$(backup_of import2)
+[ -n "$second" ] && [ "$second" != "$first" ] || fail "the second import kept no backup of its own: '$second'"
+cmp -s "$second/default.dll" "$T/second.dll" || fail "the second import did not keep the timetable it replaced"
+cmp -s "$first/default.dll" "$T/first.dll" || fail "the second import touched the first backup"
+cmp -s "$T/portable/default.dll" "$stick/Default.dll" || fail "the second import did not bring the timetable"
+
+# Nothing to take, no folder, a file: 1, 2, 2; nothing changes. Refused while a copy holds the folder's lock.
+before=$(snapshot "$T/portable")
+run import_empty 1 --import "$T/empty"
+grep -q "default.dll、exit.dll、job 或 music" "$T/import_empty.err" || fail "an empty folder not told"
+run import_missing 2 --import "$T/nowhere"
+run import_file 2 --import "$T/first.dll"
+grep -q "is not a folder" "$T/import_file.err" || fail "a file given as the folder not told"
+python3 "$here/../e2e/make_group.py" "$stick/Default.dll" "10:00|Everyday|START|第三|D:\\c.wav"
+rc=0
+flock "$T/portable/lingchao.lock" "$prog" --import "$stick" >"$T/import_locked.out" 2>"$T/import_locked.err" || rc=$?
+[ "$rc" -eq 1 ] || fail "import beside a running copy: exit code $rc, expected 1"
+grep -q "a running copy of the program uses $T/portable" "$T/import_locked.err" || fail "the refusal not told"
+[ "$(snapshot "$T/portable")" = "$before" ] || fail "a refused import changed the application folder"
+[ -z "$(ls -A "$T/cwd")" ] || fail "--import wrote into the current folder: $(ls -A "$T/cwd")"
 echo PASS
