@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <set>
 
+#include "base/file_util.h"
 #include "base/log.h"
 #include "base/text.h"
 #include "player/player_commands.h"
@@ -43,7 +44,10 @@ Bell::Bell(Parts parts, Outlets outlets)
         selfCheck_->Request();
         calendar_->Refresh();
     };
-    hooks.afterTick = [this] { calendar_->Watch(); };
+    hooks.afterTick = [this] {
+        calendar_->Watch();
+        WatchWarnedFiles();
+    };
     runtime_->SetHooks(std::move(hooks));
     if (soundOutput_) {
         soundOutput_->SetListener([this](const SoundOutputState& state) { SoundOutputRead(state); });
@@ -74,9 +78,11 @@ Bell::~Bell() {
 void Bell::Start() {
     // The calendar first: the scheduler's first index is built from today's plan.
     calendar_->Start();
+    if (!warnings_.TextOf("tomorrow").empty()) LookUpTomorrow();
     runtime_->Start();
     IndexRebuilt();
     warnings_.Set("shutdown-settings", runtime_->shutdownSettingsProblem());
+    if (!runtime_->shutdownSettingsProblem().empty()) shutdownStamp_ = FileStamp(appFolder_ / kShutdownFile);
     selfCheck_->Request();
     if (soundOutput_) soundOutput_->Check();
 }
@@ -96,6 +102,42 @@ void Bell::CalendarChanged() { calendar_->Reload(); }
 void Bell::SetShutdownSettings(const ShutdownSettings& settings) {
     runtime_->scheduler().SetShutdownSettings(settings);
     warnings_.Clear("shutdown-settings");  // just written whole
+    shutdownStamp_.clear();
+}
+
+void Bell::WatchWarnedFiles() {
+    // exit.dll mended from outside (its permissions, a copy put back): read it as the start would have.
+    if (!shutdownStamp_.empty()) {
+        const std::filesystem::path file = appFolder_ / kShutdownFile;
+        if (const std::string stamp = FileStamp(file); stamp != shutdownStamp_) {
+            shutdownStamp_ = stamp;
+            std::string problem;
+            const ShutdownSettings settings = LoadShutdownSettings(appFolder_, &problem);
+            if (problem.empty()) {
+                LogLine(file.string() + " can be read again");
+                SetShutdownSettings(settings);
+            } else {
+                warnings_.Set("shutdown-settings", problem);
+            }
+        }
+    }
+    // Tomorrow's group put back or mended: the calendar's eve warning is told again at once, not at the minute.
+    if (warnings_.TextOf("tomorrow").empty()) {
+        tomorrowMinute_ = -1;
+    } else if (clock_->Now().MinuteIndex() != tomorrowMinute_) {
+        LookUpTomorrow();
+    } else if (const std::string stamp = FileStamp(tomorrowSource_); stamp != tomorrowStamp_) {
+        tomorrowStamp_ = stamp;
+        calendar_->Refresh();
+    }
+}
+
+// Right after the calendar told of tomorrow (at start, at the minute): the file as its warning saw it.
+void Bell::LookUpTomorrow() {
+    const LocalDateTime now = clock_->Now();
+    tomorrowMinute_ = now.MinuteIndex();
+    tomorrowSource_ = calendar_->PlanFor(NextDate(now.date)).source;
+    tomorrowStamp_ = FileStamp(tomorrowSource_);
 }
 
 void Bell::MusicFolderChanged() { selfCheck_->Request(); }
@@ -120,10 +162,9 @@ void Bell::ReportProblems(const std::vector<MusicProblem>& problems) {
     for (const auto& p : problems) {
         const std::string job = "self-check: job " + std::to_string(p.jobNo) + " \"" + p.jobName + "\" ";
         if (p.IsNote()) {
-            lines.insert(job + "plays \"" + p.path + "\" as \"" + p.foundAs + "\" (found by name" +
-                         (p.sameNames > 1 ? ", the first of " + std::to_string(p.sameNames) + " files of that name"
-                                          : "") +
-                         ")");
+            lines.insert(
+                job + "plays \"" + p.path + "\" as \"" + p.foundAs + "\" (found by name" +
+                (p.sameNames > 1 ? ", the first of " + std::to_string(p.sameNames) + " files of that name" : "") + ")");
             continue;
         }
         faults = true;

@@ -79,6 +79,9 @@ private:
     void SoundOutputRead(const SoundOutputState& state);
     void IndexRebuilt();
     void Replan();
+    // From the tick, while a warning is up whose file nothing else looks at again: a mended file ends it.
+    void WatchWarnedFiles();
+    void LookUpTomorrow();
 
     std::filesystem::path appFolder_;
     std::string nullMedia_;
@@ -95,6 +98,10 @@ private:
     std::set<std::string> problemsLogged_;  // the self-check's findings as last logged
     std::string clockShown_;  // the clock's text as last sent: the windows are woken once a minute, not a second
     std::string soundOutputLogged_;
+    std::string shutdownStamp_;         // exit.dll as it stood when it could not be read; "" while it can
+    std::int64_t tomorrowMinute_ = -1;  // tomorrow's group file, looked up once a minute while its warning is up
+    std::filesystem::path tomorrowSource_;
+    std::string tomorrowStamp_;
 };
 
 }  // namespace lingchao

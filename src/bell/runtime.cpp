@@ -25,7 +25,7 @@ Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player, const Clo
     proofLimit_.setInterval(15000);
     connect(&proofLimit_, &QTimer::timeout, this, [this] {
         if (awaited_.empty()) return;
-        Proved(awaited_.front(), {}, {"the player told nothing of its sound", "没有声音输出"});
+        Proved(awaited_.front(), {}, {"the player told nothing of its sound", "没有声音输出"}, OutputUnfit());
     });
 }
 
@@ -43,7 +43,33 @@ void Runtime::OnTick() {
     checktime_.Tick();
     preparer_.AfterTick(clock_.Now());
     LookAhead();
+    RecheckOutput();
     if (hooks_.afterTick) hooks_.afterTick();
+}
+
+void Runtime::CheckOutput() {
+    outputAsked_ = std::chrono::steady_clock::now();
+    soundOutput_->Check();
+}
+
+// The sound server tells its changes while it runs, but one that went away tells nothing when it comes back, so an
+// unfit output is asked again from the tick: no timer of its own, and nothing at all while the output is fit.
+void Runtime::RecheckOutput() {
+    if (soundOutput_ == nullptr || !outputRead_) return;
+    if (!OutputUnfit() && !silentByOutput_) return;
+    if (std::chrono::steady_clock::now() - outputAsked_ < kRecheckEvery) return;
+    CheckOutput();
+}
+
+bool Runtime::OutputUnfit() const { return outputRead_ && !SoundOutputWarning(outputState_).empty(); }
+
+void Runtime::SoundOutputRead(const SoundOutputState& state) {
+    outputState_ = state;
+    outputRead_ = true;
+    if (silentByOutput_ && SoundOutputWarning(state).empty()) {
+        silentByOutput_ = false;
+        if (warnings_ != nullptr) warnings_->Clear("silent-bell");
+    }
 }
 
 // A few seconds before a bell: is the output fit to be heard?
@@ -53,7 +79,7 @@ void Runtime::LookAhead() {
     const std::string key = bell ? std::to_string(ahead.MinuteIndex()) + " " + std::to_string(bell->jobNo) : "";
     if (key == lookedAhead_) return;
     lookedAhead_ = key;
-    if (bell && soundOutput_ != nullptr) soundOutput_->Check();
+    if (bell && soundOutput_ != nullptr) CheckOutput();
 }
 
 void Runtime::ShowClock(const std::string& time, const std::string& weekdayCode) {
@@ -117,10 +143,15 @@ void Runtime::SoundProved(const SoundProof& proof) {
     }
     if (proof.measuredSeconds > 0) columns.peakDbfs = proof.peakDbfs;
     columns.output = known ? SoundOutputText(outputState_) : proof.output;
-    Proved(bell, columns, JudgeSilence(proof, output));
+    // The output is to blame when it was read unfit at the time, or when a medium that played went to no real
+    // output or to a muted one; a file that does not play or plays nearly silent is the self-check's to tell.
+    const bool outputToBlame =
+        OutputUnfit() || (proof.problem.empty() &&
+                          (!proof.realOutput || (output != nullptr && (output->muted || output->volumePercent == 0))));
+    Proved(bell, columns, JudgeSilence(proof, output), outputToBlame);
 }
 
-void Runtime::Proved(const Awaited& bell, const BellProof& given, const Silence& silence) {
+void Runtime::Proved(const Awaited& bell, const BellProof& given, const Silence& silence, bool outputToBlame) {
     BellProof columns = given;
     columns.silentReason = silence.reason;
     char peak[32] = "none";
@@ -130,8 +161,9 @@ void Runtime::Proved(const Awaited& bell, const BellProof& given, const Silence&
             (columns.output.empty() ? "none" : columns.output) +
             (silence.reason.empty() ? "" : "; silent: " + silence.reason));
     bellLog_.Proved(columns);
+    // Mended by the next bell that is heard, or, when the output was to blame, by a fit reading of it.
+    silentByOutput_ = !silence.reason.empty() && outputToBlame;
     if (warnings_ != nullptr) {
-        // Mended by the next bell that is heard.
         warnings_->Set("silent-bell",
                        silence.reason.empty() ? "" : "铃声没有响：" + bell.name + "（" + silence.text + "）");
     }

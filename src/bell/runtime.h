@@ -37,10 +37,12 @@ public:
     Runtime(std::filesystem::path appFolder, MediaPlayer& player, const Clock& clock, SleepInhibitor& inhibitor);
 
     void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
-    // The sound output is read again a few seconds before each bell.
+    // The sound output is read again a few seconds before each bell, and every few seconds while it is unfit (or a
+    // bell went unheard through it), so that its warnings go as soon as it is mended.
     void SetSoundOutput(SoundOutputMonitor* monitor) { soundOutput_ = monitor; }
-    // The latest reading of the sound output, for the bell log.
-    void SoundOutputRead(const SoundOutputState& state) { outputState_ = state; }
+    // The latest reading of the sound output, for the bell log; a fit one ends a silent-bell warning that the
+    // output caused.
+    void SoundOutputRead(const SoundOutputState& state);
     // Told the name and music of each job that rings, right after its music went to the player.
     void OnJobFired(std::function<void(const std::string& name, const std::string& path)> fired) {
         fired_ = std::move(fired);
@@ -72,6 +74,8 @@ public:
 
     // How far ahead of a bell its minute is looked at and its music prepared.
     static constexpr int kLeadSeconds = 5;
+    // How often an unfit output is read again: a mended one clears its warnings a second or so after this.
+    static constexpr std::chrono::seconds kRecheckEvery{4};
 
 private:
     // A fired bell whose proof of sound is awaited.
@@ -83,8 +87,12 @@ private:
 
     void OnTick();
     void LookAhead();
+    void RecheckOutput();
+    void CheckOutput();
     void SoundProved(const SoundProof& proof);
-    void Proved(const Awaited& bell, const BellProof& columns, const Silence& silence);
+    void Proved(const Awaited& bell, const BellProof& columns, const Silence& silence, bool outputToBlame);
+    // The last reading of the output found it unfit for a bell (none, muted, too low, unplugged).
+    bool OutputUnfit() const;
 
     std::filesystem::path appFolder_;
     const Clock& clock_;
@@ -100,8 +108,11 @@ private:
     bool unconfirmedShutdownLogged_ = false;
     SoundOutputMonitor* soundOutput_ = nullptr;
     SoundOutputState outputState_;
-    std::chrono::steady_clock::time_point tickSteady_;  // when the current tick began
-    std::string lookedAhead_;                           // the coming bell already looked at: minute and job
+    bool outputRead_ = false;                            // a reading has come since the program started
+    bool silentByOutput_ = false;                        // the silent-bell warning up is the output's doing
+    std::chrono::steady_clock::time_point outputAsked_;  // the last reading asked for
+    std::chrono::steady_clock::time_point tickSteady_;   // when the current tick began
+    std::string lookedAhead_;                            // the coming bell already looked at: minute and job
     std::string shutdownSettingsProblem_;
     WarningBoard* warnings_ = nullptr;
     std::deque<Awaited> awaited_;

@@ -3,3 +3,9 @@ add_executable(bell_thread_test ${CMAKE_CURRENT_LIST_DIR}/bell_thread_test.cpp)
 target_link_libraries(bell_thread_test PRIVATE lingchao_bell lingchao_testsupport lingchao_qt_gtest_main)
 add_test(NAME bell_thread_test COMMAND bell_thread_test)
 set_tests_properties(bell_thread_test PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+# Warnings that mend by themselves: the bell against fakes of its output, player and files.
+add_executable(bell_warnings_test ${CMAKE_CURRENT_LIST_DIR}/bell_warnings_test.cpp)
+target_link_libraries(bell_warnings_test PRIVATE lingchao_bell lingchao_testsupport lingchao_qt_gtest_main)
+add_test(NAME bell_warnings_test COMMAND bell_warnings_test)
+set_tests_properties(bell_warnings_test PROPERTIES TIMEOUT 180 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
