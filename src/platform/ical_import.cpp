@@ -19,19 +19,7 @@ constexpr const char* kNotICalendar = "这不是 iCalendar 日历文件（.ics�
 // from there, and a file of thousands of them must still end soon.
 constexpr std::int64_t kScanBudget = 2'000'000;
 constexpr std::size_t kNoteChars = 100;
-
-CalendarDate DateOfDay(std::int64_t n) {
-    // Howard Hinnant's civil_from_days, the inverse of DaysFromCivil.
-    n += 719468;
-    const std::int64_t era = (n >= 0 ? n : n - 146096) / 146097;
-    const std::int64_t doe = n - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    return {static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0)), month, day};
-}
+constexpr std::size_t kNamesShown = 5;
 
 int WeekdayOfDay(std::int64_t n) { return static_cast<int>(((n % 7) + 7 + 3) % 7) + 1; }  // 1970-01-01: Thursday
 
@@ -54,7 +42,7 @@ struct Day {
     static Day Of(std::int64_t n) {
         Day d;
         d.n = n;
-        d.date = DateOfDay(n);
+        d.date = CivilFromDays(n);
         d.weekday = WeekdayOfDay(n);
         d.yearDay = static_cast<int>(n - DaysFromCivil({d.date.year, 1, 1})) + 1;
         d.daysInYear = IsLeap(d.date.year) ? 366 : 365;
@@ -168,18 +156,29 @@ struct Reader {
 
     bool Full() const { return out.entries.size() >= kIcsMaxEntries; }
 
-    void Add(std::int64_t first, int days, const std::string& summary) {
+    // False when the calendar's reader would not take the entry: nothing is added then.
+    bool Add(std::int64_t first, int days, const std::string& summary) {
         CalendarEntry e;
-        e.first = DateOfDay(first);
-        e.last = DateOfDay(first + days - 1);
+        e.first = CivilFromDays(first);
+        e.last = CivilFromDays(first + days - 1);
         e.kind = summary.find("班") != std::string::npos ? CalendarKind::SchoolDay : CalendarKind::Holiday;
         e.note = summary;
+        if (!CalendarEntryProblem(e).empty()) return false;
         out.entries.push_back(std::move(e));
+        return true;
+    }
+
+    // The day of a date libical read, when it is a real date the calendar can hold (not 2026-13-01, 0000-01-01).
+    static std::optional<std::int64_t> DayOf(const icaltimetype& t) {
+        const CalendarDate date{t.year, t.month, t.day};
+        const auto parsed = ParseDate(DateText(date));
+        if (!parsed || !(*parsed == date)) return std::nullopt;
+        return DaysFromCivil(date);
     }
 
     void Event(icalcomponent* event) {
         const icaltimetype start = icalcomponent_get_dtstart(event);
-        if (icaltime_is_null_time(start) || !icaltime_is_valid_time(start)) return;
+        if (icaltime_is_null_time(start)) return;
         if (!start.is_date) {
             ++out.timedEvents;
             return;
@@ -188,26 +187,60 @@ struct Reader {
             ++out.eventsLeftOut;
             return;
         }
-        const std::int64_t first = DaysFromCivil({start.year, start.month, start.day});
-        // The end of an all-day event is the day after its last.
-        int days = 1;
-        const icaltimetype end = icalcomponent_get_dtend(event);
-        if (!icaltime_is_null_time(end) && icaltime_is_valid_time(end)) {
-            const std::int64_t after = DaysFromCivil({end.year, end.month, end.day});
-            if (after > first) days = static_cast<int>(std::min<std::int64_t>(after - first, 366));
-        }
         const char* summaryText = icalcomponent_get_summary(event);
         const std::string summary = ClipUtf8(Trim(summaryText != nullptr ? summaryText : ""), kNoteChars);
-        Add(first, days, summary);
-
-        icalproperty* rrule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
-        if (rrule == nullptr) return;
-        const std::optional<Repeat> repeat = Repeat::Of(icalproperty_get_rrule(rrule));
-        if (!repeat) {
-            ++out.repeatsCut;
+        // A title in another encoding could hide the "班" of a make-up day: the event is not guessed at.
+        const bool readable = IsValidUtf8(summary);
+        const std::string name = "《" +
+                                 (!readable         ? "标题不是 UTF-8 文字"
+                                  : summary.empty() ? "无标题"
+                                                    : ClipUtf8(summary, 20)) +
+                                 "》";
+        const auto refuse = [&](const icaltimetype& t) {
+            out.refused.Add(name + "（" + DateText({t.year, t.month, t.day}) + "）");
+        };
+        const std::optional<std::int64_t> first = DayOf(start);
+        if (!first || !readable) {
+            refuse(start);
             return;
         }
-        if (!Follow(*repeat, first, days, summary)) ++out.repeatsCut;
+        // The end of an all-day event is the day after its last (from DTEND, or DTSTART and DURATION).
+        int days = 1;
+        const icaltimetype end = icalcomponent_get_dtend(event);
+        if (!icaltime_is_null_time(end)) {
+            const std::optional<std::int64_t> after = DayOf(end);
+            if (!after) {
+                refuse(end);
+                return;
+            }
+            if (*after - *first > kIcsMaxDays) out.shortened.Add(name);
+            if (*after > *first) days = static_cast<int>(std::min<std::int64_t>(*after - *first, kIcsMaxDays));
+        }
+        if (!Add(*first, days, summary)) {
+            refuse(start);
+            return;
+        }
+
+        if (icalproperty* rrule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY); rrule != nullptr) {
+            const std::optional<Repeat> repeat = Repeat::Of(icalproperty_get_rrule(rrule));
+            if (!repeat || !Follow(*repeat, *first, days, summary)) ++out.repeatsCut;
+        }
+        for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY); p != nullptr;
+             p = icalcomponent_get_next_property(event, ICAL_RDATE_PROPERTY)) {
+            const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
+            const icaltimetype t = icaltime_is_null_time(rdate.time) ? rdate.period.start : rdate.time;
+            if (icaltime_is_null_time(t)) continue;
+            const std::optional<std::int64_t> day = DayOf(t);
+            if (!day) {
+                refuse(t);
+            } else if (*day == *first) {
+                continue;
+            } else if (Full()) {
+                ++out.datesLeftOut;
+            } else if (!Add(*day, days, summary)) {
+                refuse(t);
+            }
+        }
     }
 
     // Adds the dates of the rule within [from, to] after the start's own; false when some were left out.
@@ -237,11 +270,32 @@ struct Reader {
 
 }  // namespace
 
+void NamedEvents::Add(std::string name) {
+    if (++count <= kNamesShown) names.push_back(std::move(name));
+}
+
+std::string NamedEvents::Text() const {
+    std::string out;
+    for (const auto& n : names) out += (out.empty() ? "" : "、") + n;
+    if (count > names.size()) out += " 等 " + std::to_string(count) + " 个";
+    return out;
+}
+
 std::string IcsImport::LeftOutText() const {
     std::string out;
-    if (eventsLeftOut > 0) {
-        out = "条目太多，只导入了前 " + std::to_string(kIcsMaxEntries) + " 个，另有 " + std::to_string(eventsLeftOut) +
-              " 个全天日程未导入";
+    if (refused.count > 0) {
+        out = std::to_string(refused.count) + " 个日程的日期或标题无法用于校历，未导入：" + refused.Text();
+    }
+    if (shortened.count > 0) {
+        out += (out.empty() ? "" : "；") + std::to_string(shortened.count) + " 个日程长于 " +
+               std::to_string(kIcsMaxDays) + " 天，只导入了前 " + std::to_string(kIcsMaxDays) + " 天：" +
+               shortened.Text();
+    }
+    if (eventsLeftOut > 0 || datesLeftOut > 0) {
+        out += (out.empty() ? "" : "；") + ("条目太多，只导入了前 " + std::to_string(kIcsMaxEntries) + " 个，另有 ") +
+               (eventsLeftOut > 0 ? std::to_string(eventsLeftOut) + " 个全天日程" : "") +
+               (eventsLeftOut > 0 && datesLeftOut > 0 ? "和 " : "") +
+               (datesLeftOut > 0 ? std::to_string(datesLeftOut) + " 个另列的日期（RDATE）" : "") + "未导入";
     }
     if (repeatsCut > 0) {
         out += (out.empty() ? "" : "；") + std::to_string(repeatsCut) + " 个重复的日程只导入了首个日期和 " +
@@ -256,7 +310,7 @@ IcsImport ParseIcs(std::string_view text, const CalendarDate& today) {
     reader.from = DaysFromCivil(today);
     reader.to = reader.from + kIcsRepeatDays;
     out.repeatsFrom = today;
-    out.repeatsTo = DateOfDay(reader.to);
+    out.repeatsTo = CivilFromDays(reader.to);
 
     std::string_view head = text;
     if (head.starts_with("\xEF\xBB\xBF")) head.remove_prefix(3);

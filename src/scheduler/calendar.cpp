@@ -143,6 +143,19 @@ TimeOfDay FromMinute(int m) { return {m / 60, m % 60, 0}; }
 
 }  // namespace
 
+CalendarDate CivilFromDays(std::int64_t n) {
+    // Howard Hinnant's civil_from_days.
+    n += 719468;
+    const std::int64_t era = (n >= 0 ? n : n - 146096) / 146097;
+    const std::int64_t doe = n - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    return {static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0)), month, day};
+}
+
 const char* KindName(CalendarKind kind) {
     for (const auto& k : kKinds) {
         if (k.kind == kind) return k.name;
@@ -184,6 +197,53 @@ std::vector<CalendarEntry> NotYetIn(const std::vector<CalendarEntry>& existing,
     return out;
 }
 
+std::vector<CalendarEntry> WeekendsForMakeUpDays(const std::vector<CalendarEntry>& existing,
+                                                 const std::vector<CalendarEntry>& imported) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> rest;  // day ranges some rest-weekdays entry speaks for
+    for (const auto* list : {&existing, &imported}) {
+        for (const auto& e : *list) {
+            if (e.kind == CalendarKind::RestWeekdays) rest.emplace_back(DaysFromCivil(e.first), DaysFromCivil(e.last));
+        }
+    }
+    const auto covered = [&](std::int64_t day) {
+        return std::any_of(rest.begin(), rest.end(), [&](const auto& r) { return r.first <= day && day <= r.second; });
+    };
+    bool uncovered = false;
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    for (const auto& e : imported) {
+        const std::int64_t first = DaysFromCivil(e.first);
+        const std::int64_t last = DaysFromCivil(e.last);
+        from = &e == &imported.front() ? first : std::min(from, first);
+        to = &e == &imported.front() ? last : std::max(to, last);
+        for (std::int64_t d = first; e.kind == CalendarKind::SchoolDay && !uncovered && d <= last; ++d)
+            uncovered = !covered(d);
+    }
+    if (!uncovered) return {};
+    // The parts of [from, to] outside every rest range.
+    std::sort(rest.begin(), rest.end());
+    std::vector<CalendarEntry> out;
+    const auto add = [&](std::int64_t first, std::int64_t last) {
+        if (first > last) return;
+        CalendarEntry e;
+        e.first = CivilFromDays(first);
+        e.last = CivilFromDays(last);
+        e.kind = CalendarKind::RestWeekdays;
+        e.argument = "6 7";
+        e.note = "周末";
+        out.push_back(std::move(e));
+    };
+    std::int64_t next = from;
+    for (const auto& [first, last] : rest) {
+        if (last < next) continue;
+        if (first > to) break;
+        add(next, std::min(first - 1, to));
+        next = last + 1;
+    }
+    add(next, to);
+    return out;
+}
+
 std::optional<std::vector<int>> ParseWeekdays(std::string_view argument) {
     std::vector<int> days;
     for (char c : argument) {
@@ -202,38 +262,58 @@ bool IsSafeGroupName(std::string_view name) {
     return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
-CalendarRead ParseCalendar(std::string_view raw) {
-    CalendarRead out;
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";  // the mark spreadsheets put first
+
+// One record of the file as the reader saw it: where its text is and what it was taken for.
+enum class RecordKind { Header, Blank, Entry, Kept };
+struct Record {
+    std::size_t begin = 0;  // the record's bytes, its line end included
+    std::size_t end = 0;
+    RecordKind kind = RecordKind::Kept;  // Kept: a line skipped, or not read past a cap
+    std::size_t entry = 0;               // Entry: its index in the entries read
+};
+
+struct Scan {
+    CalendarRead read;
+    std::vector<Record> records;
+};
+
+// `text` is UTF-8 without the mark.
+Scan ScanCalendar(std::string_view text) {
+    Scan scan;
+    CalendarRead& out = scan.read;
     out.present = true;
-    std::string converted;
-    if (raw.starts_with("\xEF\xBB\xBF")) raw.remove_prefix(3);  // the mark spreadsheets put first
-    if (!IsValidUtf8(raw)) {
-        converted = GbkToUtf8(raw);
-        raw = converted;
-    }
     std::size_t pos = 0;
     int line = 1;
     bool first = true;
     std::size_t skipped = 0;
+    std::size_t ordinary = 0;
+    std::size_t todayOnly = 0;
     const auto skip = [&](int at, std::string why) {
         if (++skipped <= kCalendarMaxProblems) out.problems.push_back({at, std::move(why)});
     };
-    while (pos < raw.size()) {
+    while (pos < text.size()) {
         const int startLine = line;
+        Record& record = scan.records.emplace_back();
+        record.begin = pos;
         bool badQuote = false;
-        std::vector<std::string> fields = NextRecord(raw, pos, line, badQuote);
+        std::vector<std::string> fields = NextRecord(text, pos, line, badQuote);
+        record.end = pos;
         const bool blank = std::all_of(fields.begin(), fields.end(),
                                        [](const std::string& f) { return Trim(f).empty() || Trim(f) == "\t"; });
         if (first) {
             first = false;
-            if (Trim(fields[0]) == "first_date") continue;
+            if (Trim(fields[0]) == "first_date") {
+                record.kind = RecordKind::Header;
+                continue;
+            }
             skip(startLine, "缺少表头 first_date,last_date,kind,argument,note");
         }
-        if (blank) continue;
-        if (out.entries.size() >= kCalendarMaxEntries) {
-            out.problems.push_back(
-                {startLine, "条目超过 " + std::to_string(kCalendarMaxEntries) + " 个，以下各行未读"});
-            break;
+        if (blank) {
+            record.kind = RecordKind::Blank;
+            continue;
         }
         const auto bad = [&](std::string why) { skip(startLine, std::move(why)); };
         if (badQuote) {
@@ -271,13 +351,49 @@ CalendarRead ParseCalendar(std::string_view raw) {
             bad(why);
             continue;
         }
+        // Each kind has its own cap, and the lines past one are still looked at for the other.
+        const bool today = IsTodayOnly(e.kind);
+        std::size_t& count = today ? todayOnly : ordinary;
+        const std::size_t cap = today ? kCalendarMaxTodayEntries : kCalendarMaxEntries;
+        if (count >= cap) {
+            if (count++ == cap) {
+                out.problems.push_back({startLine, (today ? "今日更改超过 " : "条目超过 ") + std::to_string(cap) +
+                                                       " 个，从此行起的" + (today ? "今日更改" : "条目") + "未读"});
+            }
+            continue;
+        }
+        ++count;
+        record.kind = RecordKind::Entry;
+        record.entry = out.entries.size();
         out.entries.push_back(std::move(e));
     }
     if (skipped > kCalendarMaxProblems) {
         out.problems.push_back({0, "校历中有 " + std::to_string(skipped) + " 行已跳过，只列出前 " +
                                        std::to_string(kCalendarMaxProblems) + " 行"});
     }
-    return out;
+    return scan;
+}
+
+// How much of a file's start the reader takes: all of it within the byte cap, else the whole lines of the cap.
+std::size_t ReadLength(std::string_view file) {
+    if (file.size() <= kCalendarMaxBytes) return file.size();
+    const auto end = file.substr(0, kCalendarMaxBytes).find_last_of('\n');
+    return end == std::string_view::npos ? 0 : end + 1;
+}
+
+std::string EncodeLine(const CalendarEntry& e) {
+    return DateText(e.first) + "," + DateText(e.last) + "," + KindName(e.kind) + "," + Field(e.argument) + "," +
+           Field(e.note) + "\n";
+}
+
+bool Same(const CalendarEntry& a, const CalendarEntry& b) { return a.SameAs(b) && a.note == b.note; }
+
+}  // namespace
+
+CalendarRead ParseCalendar(std::string_view raw) {
+    if (raw.starts_with(kByteOrderMark)) raw.remove_prefix(kByteOrderMark.size());
+    if (IsValidUtf8(raw)) return ScanCalendar(raw).read;
+    return ScanCalendar(GbkToUtf8(raw)).read;
 }
 
 CalendarRead ReadCalendar(const std::filesystem::path& file) {
@@ -305,22 +421,150 @@ CalendarRead ReadCalendar(const std::filesystem::path& file) {
 
 std::string EncodeCalendar(const std::vector<CalendarEntry>& entries) {
     std::string out = std::string(kCalendarHeader) + "\n";
-    for (const auto& e : entries) {
-        out += DateText(e.first) + "," + DateText(e.last) + "," + KindName(e.kind) + "," + Field(e.argument) + "," +
-               Field(e.note) + "\n";
-    }
+    for (const auto& e : entries) out += EncodeLine(e);
     return out;
+}
+
+std::string CalendarEntryProblem(const CalendarEntry& entry) {
+    const CalendarRead read = ParseCalendar(EncodeCalendar({entry}));
+    if (!read.problems.empty()) return read.problems.front().why;
+    if (read.entries.size() != 1 || !Same(read.entries.front(), entry)) return "读回的内容与写入的不同";
+    return {};
+}
+
+CalendarWrite ChangeCalendar(const std::filesystem::path& file, const CalendarDate& today,
+                             const std::function<bool(std::vector<CalendarEntry>&)>& change, std::string* failure) {
+    const auto fail = [&](std::string why) {
+        if (failure != nullptr) *failure = std::move(why);
+        return CalendarWrite::Failed;
+    };
+    const StoredFile old = ReadStoredFile(file, kCalendarMaxRewriteBytes);
+    if (old.problem == ReadProblem::TooLarge)
+        return fail("校历文件超过 " + std::to_string(kCalendarMaxRewriteBytes / 1024 / 1024) +
+                    " MB，为免丢失其中的内容，未作更改");
+    if (old.problem != ReadProblem::None && old.problem != ReadProblem::Missing)
+        return fail("校历文件" + ReadProblemText(old.problem) + "，为免丢失其中的内容，未作更改");
+    const std::string whole(old.bytes.begin(), old.bytes.end());
+    // The part the reader takes is scanned as it does; the rest is kept as it is. A GBK file is written back as
+    // UTF-8 (the backup keeps its bytes): one file cannot be both.
+    const bool mark = whole.starts_with(kByteOrderMark);
+    const std::size_t headEnd = std::max(ReadLength(whole), mark ? kByteOrderMark.size() : 0);
+    std::string head = whole.substr(mark ? kByteOrderMark.size() : 0, headEnd - (mark ? kByteOrderMark.size() : 0));
+    std::string tail = whole.substr(headEnd);
+    if (!IsValidUtf8(head)) {
+        head = GbkToUtf8(head);
+        tail = GbkToUtf8(tail);
+    }
+    const Scan scan = ScanCalendar(head);
+
+    std::vector<CalendarEntry> entries = scan.read.entries;
+    if (!change(entries)) return CalendarWrite::Abandoned;
+    std::erase_if(entries, [&](const CalendarEntry& e) {
+        return IsTodayOnly(e.kind) && DaysFromCivil(e.first) < DaysFromCivil(today);
+    });
+    for (auto& e : entries) {  // as the reader will see them
+        e.argument = std::string(Trim(e.argument));
+        e.note = std::string(Trim(e.note));
+    }
+
+    // Which entry takes the place of which entry read; the others are new.
+    std::unordered_map<int, std::size_t> recordOfLine;
+    std::size_t lastOrdinary = scan.records.size();
+    for (std::size_t i = 0; i < scan.records.size(); ++i) {
+        const Record& r = scan.records[i];
+        if (r.kind != RecordKind::Entry) continue;
+        const CalendarEntry& e = scan.read.entries[r.entry];
+        if (IsTodayOnly(e.kind)) continue;
+        recordOfLine.emplace(e.line, i);
+        lastOrdinary = i;
+    }
+    std::vector<const CalendarEntry*> placed(scan.records.size(), nullptr);
+    std::vector<const CalendarEntry*> todayOnly;
+    std::vector<const CalendarEntry*> added;
+    for (const auto& e : entries) {
+        if (IsTodayOnly(e.kind)) {
+            todayOnly.push_back(&e);
+            continue;
+        }
+        const auto at = e.line > 0 ? recordOfLine.find(e.line) : recordOfLine.end();
+        if (at != recordOfLine.end() && placed[at->second] == nullptr) {
+            placed[at->second] = &e;
+        } else {
+            added.push_back(&e);
+        }
+    }
+
+    std::string out = mark ? std::string(kByteOrderMark) : std::string();
+    std::vector<CalendarEntry> written;  // what the reader must find, in its order
+    // A file already past the byte cap loses a line or two of its read part to what goes before them: they stay
+    // in the file, past the cap the reader names. What the change writes must always be read.
+    const bool overCap = whole.size() > kCalendarMaxBytes;
+    const auto raw = [&](const Record& r) { out.append(head, r.begin, r.end - r.begin); };
+    const auto line = [&](const CalendarEntry& e) {
+        if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += '\n';
+        out += EncodeLine(e);
+        written.push_back(e);
+    };
+    const auto addNew = [&] {
+        for (const CalendarEntry* e : added) line(*e);
+    };
+    std::size_t i = 0;
+    if (!scan.records.empty() && scan.records[0].kind == RecordKind::Header) {
+        raw(scan.records[i++]);
+    } else {
+        out += std::string(kCalendarHeader) + "\n";
+    }
+    for (const CalendarEntry* e : todayOnly) line(*e);
+    if (lastOrdinary == scan.records.size()) addNew();
+    for (; i < scan.records.size(); ++i) {
+        const Record& r = scan.records[i];
+        if (r.kind != RecordKind::Entry) {
+            raw(r);
+        } else if (const CalendarEntry* e = placed[i]; e != nullptr) {
+            const CalendarEntry& was = scan.read.entries[r.entry];
+            if (Same(*e, was)) {
+                raw(r);
+                if (!overCap) written.push_back(was);
+            } else {
+                line(*e);
+            }
+        }
+        if (i == lastOrdinary) addNew();
+    }
+    out += tail;
+
+    // Read back as the reader will: every entry written must be found (lines no longer past a cap may join them).
+    const std::string_view readPart = std::string_view(out).substr(0, ReadLength(out));
+    const CalendarRead back = ParseCalendar(readPart);
+    std::size_t found = 0;
+    for (const auto& e : back.entries) {
+        if (found < written.size() && Same(e, written[found])) ++found;
+    }
+    if (found < written.size()) {
+        if (entries.size() - todayOnly.size() > kCalendarMaxEntries)
+            return fail("校历最多 " + std::to_string(kCalendarMaxEntries) + " 个条目，再多程序就读不到了");
+        if (todayOnly.size() > kCalendarMaxTodayEntries)
+            return fail("今日更改最多 " + std::to_string(kCalendarMaxTodayEntries) + " 个");
+        if (out.size() > kCalendarMaxBytes)
+            return fail("校历文件将超过 " + std::to_string(kCalendarMaxBytes / 1024) + " KB，程序读不到全部条目");
+        return fail("写入后读不回同样的条目");
+    }
+    if (out == whole) return CalendarWrite::Written;
+    std::string why;
+    if (old.problem != ReadProblem::Missing &&
+        !ReplaceFileAtomically(file.parent_path() / kCalendarBackupFile, old.bytes, &why))
+        return fail("无法备份原来的校历文件（" + why + "），未作更改");
+    if (!ReplaceFileAtomically(file, Bytes(out.begin(), out.end()), &why)) return fail(why);
+    return CalendarWrite::Written;
 }
 
 bool WriteCalendar(const std::filesystem::path& file, const std::vector<CalendarEntry>& entries,
                    const CalendarDate& today, std::string* failure) {
-    std::vector<CalendarEntry> kept;
-    for (const auto& e : entries) {
-        if (IsTodayOnly(e.kind) && DaysFromCivil(e.first) < DaysFromCivil(today)) continue;
-        kept.push_back(e);
-    }
-    const std::string text = EncodeCalendar(kept);
-    return ReplaceFileAtomically(file, Bytes(text.begin(), text.end()), failure);
+    const auto all = [&](std::vector<CalendarEntry>& current) {
+        current = entries;
+        return true;
+    };
+    return ChangeCalendar(file, today, all, failure) == CalendarWrite::Written;
 }
 
 std::string CalendarProblemsText(const std::vector<CalendarProblem>& problems, std::size_t maxLines) {

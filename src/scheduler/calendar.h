@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,8 @@ namespace lingchao {
 // timetable says.
 inline constexpr const char* kCalendarFile = "calendar.csv";
 inline constexpr const char* kCalendarHeader = "first_date,last_date,kind,argument,note";
+// The file as it was before the program's last change to it.
+inline constexpr const char* kCalendarBackupFile = "calendar.csv.bak";
 
 enum class CalendarKind {
     Holiday,       // no bells
@@ -30,6 +33,9 @@ enum class CalendarKind {
     TodaySkip,    // argument "08:45 3": the bell set for 08:45 of job 3 does not ring
     TodayShift,   // argument "10 07:58": bells set after 07:58 ring 10 minutes later
 };
+
+// The date `days` after 1970-01-01: the inverse of DaysFromCivil.
+CalendarDate CivilFromDays(std::int64_t days);
 
 const char* KindName(CalendarKind kind);  // the name in the file: "holiday", "today-shift", ...
 std::optional<CalendarKind> KindFromName(std::string_view name);
@@ -61,9 +67,13 @@ struct CalendarRead {
     std::vector<CalendarProblem> problems;
 };
 
-// Caps no real calendar reaches; past them the good part is used and the rest named as a problem.
+// Caps no real calendar reaches; past them the good part is used and the rest named as a problem. Today-only
+// entries have a cap of their own: a full calendar never hides today's 今天不响铃.
 inline constexpr std::uint64_t kCalendarMaxBytes = 1024 * 1024;
 inline constexpr std::size_t kCalendarMaxEntries = 10000;
+inline constexpr std::size_t kCalendarMaxTodayEntries = 1000;
+// A larger file is never rewritten: the program could not keep what it holds.
+inline constexpr std::uint64_t kCalendarMaxRewriteBytes = 16 * 1024 * 1024;
 // Skipped lines named one by one; past them only counted, so a file of bad lines costs no more than a few.
 inline constexpr std::size_t kCalendarMaxProblems = 100;
 
@@ -74,7 +84,20 @@ CalendarRead ParseCalendar(std::string_view text);
 CalendarRead ReadCalendar(const std::filesystem::path& file);
 // The header and one line per entry, CSV quoting where a field needs it.
 std::string EncodeCalendar(const std::vector<CalendarEntry>& entries);
-// Whole, through a scratch file beside it; today-only entries of earlier dates are dropped. False on failure.
+// Why the reader would not take the entry as it is ("" when it would): what an import may write.
+std::string CalendarEntryProblem(const CalendarEntry& entry);
+
+enum class CalendarWrite { Written, Abandoned, Failed };
+// Changes the file without losing a byte the change does not touch. `change` edits the entries the file holds
+// now (each with its line) and returns false to leave the file alone. An entry that keeps its line keeps its
+// place (and its text when unchanged); a new one goes after the last entry read; today-only entries go first,
+// those of earlier dates are dropped. Lines the reader skipped or did not reach stay byte for byte where they
+// were. The old file is first kept whole as calendar.csv.bak, then the new one replaces it atomically. A change
+// the reader would not take whole (past its caps) is refused. `failure` says why, in Chinese, when Failed.
+CalendarWrite ChangeCalendar(const std::filesystem::path& file, const CalendarDate& today,
+                             const std::function<bool(std::vector<CalendarEntry>&)>& change,
+                             std::string* failure = nullptr);
+// ChangeCalendar to exactly `entries` (their lines say which entries of the file they are). False on failure.
 bool WriteCalendar(const std::filesystem::path& file, const std::vector<CalendarEntry>& entries,
                    const CalendarDate& today, std::string* failure = nullptr);
 // The problems for a label, a tooltip or the log: the file's own first, then "校历第 3 行已跳过：…", the lines
@@ -112,6 +135,12 @@ DayRule ResolveDay(const std::vector<CalendarEntry>& entries, const CalendarDate
 // The candidates the calendar does not hold yet (see CalendarEntry::SameAs), each once, in their order.
 std::vector<CalendarEntry> NotYetIn(const std::vector<CalendarEntry>& existing,
                                     const std::vector<CalendarEntry>& candidates);
+
+// Rest-weekdays entries "6 7" for the days from the first to the last date of `imported` that no rest-weekdays
+// entry covers, when `imported` brings a make-up day that none covers: without them a make-up day changes
+// nothing and every weekend rings. Empty when every make-up day is covered.
+std::vector<CalendarEntry> WeekendsForMakeUpDays(const std::vector<CalendarEntry>& existing,
+                                                 const std::vector<CalendarEntry>& imported);
 
 // The weekdays of a rest-weekdays argument ("6 7", "6,7"); nullopt when it names anything else.
 std::optional<std::vector<int>> ParseWeekdays(std::string_view argument);

@@ -124,16 +124,17 @@ IcsImport ReadIcsAside(const std::string& path, const CalendarDate& today, QWidg
 
 }  // namespace
 
-bool SaveCalendar(const CalendarServices& s, const std::vector<CalendarEntry>& entries) {
+bool SaveCalendar(const CalendarServices& s, const CalendarEdit& edit) {
     const auto file = s.appFolder / kCalendarFile;
     std::string failure;
-    const bool written = WriteCalendar(file, entries, s.clock.Now().date, &failure);
-    if (!written) {
+    const CalendarWrite written = ChangeCalendar(file, s.clock.Now().date, edit, &failure);
+    if (written == CalendarWrite::Failed) {
         LogLine("cannot save the calendar " + file.string() + ": " + failure);
         Tell(s.dialogs, "无法保存校历：" + file.string() + (failure.empty() ? "" : "（" + failure + "）"));
     }
+    if (written != CalendarWrite::Written) return false;
     if (s.changed) s.changed();
-    return written;
+    return true;
 }
 
 // ---- the entry dialog ----
@@ -437,9 +438,24 @@ void CalendarWindow::ShowDay() {
     }
 }
 
-bool CalendarWindow::Store(const std::vector<CalendarEntry>& entries) {
-    const bool written = SaveCalendar(s_, entries);
+bool CalendarWindow::Store(const CalendarEdit& edit) {
+    const bool written = SaveCalendar(s_, edit);
     Reload();  // the list shows the file as it really is
+    return written;
+}
+
+bool CalendarWindow::StoreAt(int row, const std::function<void(std::vector<CalendarEntry>&, std::size_t)>& edit) {
+    const CalendarEntry shown = entries_[static_cast<std::size_t>(row)];
+    bool gone = false;
+    const bool written = Store([&](std::vector<CalendarEntry>& entries) {
+        const auto at = std::find_if(entries.begin(), entries.end(), [&](const CalendarEntry& e) {
+            return e.line == shown.line && e.SameAs(shown) && e.note == shown.note;
+        });
+        gone = at == entries.end();
+        if (!gone) edit(entries, static_cast<std::size_t>(at - entries.begin()));
+        return !gone;
+    });
+    if (gone) Tell(s_.dialogs, "校历文件已在别处更改，这个条目已不在原处。请在重新读出的列表中再操作一次。");
     return written;
 }
 
@@ -456,9 +472,10 @@ void CalendarWindow::AddClick() {
     CalendarEntry entry;
     entry.first = entry.last = FromQDate(monthView_->selectedDate());
     if (!AskEntry(QStringLiteral("添加校历条目"), entry)) return;
-    auto entries = entries_;
-    entries.push_back(entry);
-    Store(entries);
+    Store([&](std::vector<CalendarEntry>& entries) {
+        entries.push_back(entry);
+        return true;
+    });
 }
 
 void CalendarWindow::EditClick() {
@@ -470,9 +487,10 @@ void CalendarWindow::EditClick() {
         return;
     }
     if (!AskEntry(QStringLiteral("修改校历条目"), entry)) return;
-    auto entries = entries_;
-    entries[static_cast<std::size_t>(row)] = entry;
-    Store(entries);
+    StoreAt(row, [&](std::vector<CalendarEntry>& entries, std::size_t at) {
+        entry.line = entries[at].line;  // it takes the place of the one it changes
+        entries[at] = entry;
+    });
 }
 
 void CalendarWindow::RemoveClick() {
@@ -480,9 +498,9 @@ void CalendarWindow::RemoveClick() {
     if (row < 0 || row >= static_cast<int>(entries_.size())) return;
     const MessageRequest ask{"确定要移除这个校历条目吗？", "提示", MessageIcon::Question, MessageButtons::OkCancel, 1};
     if (s_.dialogs.Message(ask) != MessageAnswer::Ok) return;
-    auto entries = entries_;
-    entries.erase(entries.begin() + row);
-    Store(entries);
+    StoreAt(row, [](std::vector<CalendarEntry>& entries, std::size_t at) {
+        entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(at));
+    });
 }
 
 void CalendarWindow::ImportClick() {
@@ -500,28 +518,54 @@ bool CalendarWindow::ImportFile(const std::string& path) {
     if (!leftOut.empty()) LogLine("calendar import of " + path + ": " + leftOut);
     const auto added = NotYetIn(entries_, read.entries);
     const std::size_t duplicates = read.entries.size() - added.size();
-    if (added.empty()) {
+    const auto weekends = WeekendsForMakeUpDays(entries_, read.entries);
+    const std::string allThere = "文件中的 " + std::to_string(duplicates) + " 个条目校历中都已有";
+    if (added.empty() && weekends.empty()) {
         Tell(s_.dialogs,
-             (read.entries.empty() ? "文件中没有全天的日程，没有可导入的条目。"
-                                   : "文件中的 " + std::to_string(duplicates) + " 个条目校历中都已有，无需导入。") +
+             (read.entries.empty() ? "文件中没有全天的日程，没有可导入的条目。" : allThere + "，无需导入。") +
                  (leftOut.empty() ? "" : "\n" + leftOut));
         return false;
     }
-    std::string text = "将添加 " + std::to_string(added.size()) + " 个条目";
-    if (duplicates > 0) text += "（已有的 " + std::to_string(duplicates) + " 个跳过）";
-    text += "：";
-    for (std::size_t i = 0; i < added.size() && i < 30; ++i) {
-        const auto& e = added[i];
-        text += "\n" + DateText(e.first) + (e.first == e.last ? "" : " 至 " + DateText(e.last)) + "  " +
-                KindCaption(e.kind) + "  " + e.note;
+    if (!added.empty()) {
+        std::string text = "将添加 " + std::to_string(added.size()) + " 个条目";
+        if (duplicates > 0) text += "（已有的 " + std::to_string(duplicates) + " 个跳过）";
+        text += "：";
+        for (std::size_t i = 0; i < added.size() && i < 30; ++i) {
+            const auto& e = added[i];
+            text += "\n" + DateText(e.first) + (e.first == e.last ? "" : " 至 " + DateText(e.last)) + "  " +
+                    KindCaption(e.kind) + "  " + e.note;
+        }
+        if (added.size() > 30) text += "\n……";
+        if (!leftOut.empty()) text += "\n\n" + leftOut;
+        const MessageRequest ask{text, "导入 iCalendar 日历", MessageIcon::Question, MessageButtons::OkCancel, 0};
+        if (s_.dialogs.Message(ask) != MessageAnswer::Ok) return false;
     }
-    if (added.size() > 30) text += "\n……";
-    if (!leftOut.empty()) text += "\n\n" + leftOut;
-    const MessageRequest ask{text, "导入 iCalendar 日历", MessageIcon::Question, MessageButtons::OkCancel, 0};
-    if (s_.dialogs.Message(ask) != MessageAnswer::Ok) return false;
-    auto entries = entries_;
-    entries.insert(entries.end(), added.begin(), added.end());
-    return Store(entries);
+    // A make-up day only counts on a rest weekday: without any, the holiday file alone leaves weekends ringing.
+    bool addWeekends = false;
+    if (!weekends.empty()) {
+        const auto makeUp = std::find_if(read.entries.begin(), read.entries.end(),
+                                         [](const CalendarEntry& e) { return e.kind == CalendarKind::SchoolDay; });
+        std::string ranges;
+        for (const auto& e : weekends)
+            ranges += (ranges.empty() ? "" : "、") + DateText(e.first) + " 至 " + DateText(e.last);
+        const std::string text = (added.empty() ? allThere + "。\n" : std::string()) + "导入的调休上课日（如 " +
+                                 DateText(makeUp->first) +
+                                 "）只在休息日才起作用，而校历没有说这些日期每周哪几天休息：周六、周日仍会照常响铃。"
+                                 "\n\n要把 " +
+                                 ranges + " 的周六、周日设为休息日吗？";
+        const MessageRequest ask{text, "导入 iCalendar 日历", MessageIcon::Question, MessageButtons::YesNo, 0};
+        addWeekends = s_.dialogs.Message(ask) == MessageAnswer::Yes;
+    }
+    if (added.empty() && !addWeekends) return false;
+    return Store([&](std::vector<CalendarEntry>& entries) {
+        auto fresh = NotYetIn(entries, read.entries);
+        if (addWeekends) {
+            const auto rest = NotYetIn(entries, WeekendsForMakeUpDays(entries, read.entries));
+            fresh.insert(fresh.end(), rest.begin(), rest.end());
+        }
+        entries.insert(entries.end(), fresh.begin(), fresh.end());
+        return true;
+    });
 }
 
 // ---- today only ----
@@ -552,13 +596,17 @@ int ShiftDialog::minutes() const { return minutes_->value(); }
 
 TodayCommands::TodayCommands(CalendarServices services, QObject* parent) : QObject(parent), s_(std::move(services)) {}
 
-std::vector<CalendarEntry> TodayCommands::Current() const { return ReadCalendar(s_.appFolder / kCalendarFile).entries; }
-
-bool TodayCommands::Apply(const std::vector<CalendarEntry>& entries) { return SaveCalendar(s_, entries); }
+bool TodayCommands::Apply(const std::function<std::vector<CalendarEntry>(std::vector<CalendarEntry>)>& change) {
+    return SaveCalendar(s_, [&](std::vector<CalendarEntry>& entries) {
+        entries = change(std::move(entries));
+        return true;
+    });
+}
 
 bool TodayCommands::Silence() {
     LogLine("today only: no more bells today");
-    return Apply(SilenceToday(Current(), s_.clock.Now().date));
+    const CalendarDate today = s_.clock.Now().date;
+    return Apply([&](std::vector<CalendarEntry> entries) { return SilenceToday(std::move(entries), today); });
 }
 
 bool TodayCommands::SkipNext() {
@@ -568,13 +616,17 @@ bool TodayCommands::SkipNext() {
     if (!next) return false;
     LogLine("today only: skip the bell " + HourMinuteText(next->setTime) + " job " + std::to_string(next->jobNo) +
             " \"" + next->name + "\"");
-    return Apply(SkipBell(Current(), now.date, next->setTime, next->jobNo));
+    return Apply([&](std::vector<CalendarEntry> entries) {
+        return SkipBell(std::move(entries), now.date, next->setTime, next->jobNo);
+    });
 }
 
 bool TodayCommands::Shift(int minutes) {
     const LocalDateTime now = s_.clock.Now();
     LogLine("today only: the rest of today's bells ring " + std::to_string(minutes) + " minutes later");
-    return Apply(ShiftToday(Current(), now.date, now.time, minutes));
+    return Apply([&](std::vector<CalendarEntry> entries) {
+        return ShiftToday(std::move(entries), now.date, now.time, minutes);
+    });
 }
 
 void TodayCommands::AskShift(QWidget* parent) {
@@ -584,7 +636,8 @@ void TodayCommands::AskShift(QWidget* parent) {
 
 bool TodayCommands::Restore() {
     LogLine("today only: today's bells restored");
-    return Apply(RestoreToday(Current(), s_.clock.Now().date));
+    const CalendarDate today = s_.clock.Now().date;
+    return Apply([&](std::vector<CalendarEntry> entries) { return RestoreToday(std::move(entries), today); });
 }
 
 void TodayCommands::OpenCalendar(QWidget* parent) {

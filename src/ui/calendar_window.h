@@ -33,8 +33,12 @@ struct CalendarServices {
     std::function<void()> changed;  // after every write of "calendar.csv": plan the day again
 };
 
-// Writes the calendar; a failure is told at once in a box (title "提示"). True when written.
-bool SaveCalendar(const CalendarServices& services, const std::vector<CalendarEntry>& entries);
+// Edits the entries the calendar file holds now; false leaves the file alone (the edit has told why).
+using CalendarEdit = std::function<bool(std::vector<CalendarEntry>& entries)>;
+
+// Changes the calendar through ChangeCalendar (what it cannot read is kept, the old file backed up); a failure
+// is told at once in a box (title "提示"). True when written.
+bool SaveCalendar(const CalendarServices& services, const CalendarEdit& edit);
 
 // "添加校历条目" / "修改校历条目": one entry's dates (typed with the automatic "-"), kind, weekday ticks,
 // make-up day's songs, job group and note. OK checks the dates and the kind's argument.
@@ -87,7 +91,9 @@ private:
     void ShowEntries();
     void ColourMonth(int year, int month);
     void ShowDay();
-    bool Store(const std::vector<CalendarEntry>& entries);
+    bool Store(const CalendarEdit& edit);
+    // An edit of the entry shown in `row`, refused when the file no longer holds it as shown.
+    bool StoreAt(int row, const std::function<void(std::vector<CalendarEntry>&, std::size_t at)>& edit);
     // Opens the entry dialog; true with `entry` filled on OK.
     bool AskEntry(const QString& caption, CalendarEntry& entry);
 
@@ -134,8 +140,7 @@ public:
     std::string SkipCaption() const;
 
 private:
-    std::vector<CalendarEntry> Current() const;
-    bool Apply(const std::vector<CalendarEntry>& entries);
+    bool Apply(const std::function<std::vector<CalendarEntry>(std::vector<CalendarEntry>)>& change);
 
     CalendarServices s_;
 };

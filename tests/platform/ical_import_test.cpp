@@ -83,6 +83,50 @@ TEST(IcsImport, ADamagedCalendarGivesWhatItCanWithoutFailing) {
               (std::vector<std::string>{"2026-12-25..2026-12-25 holiday 圣诞", "2026-12-30..2026-12-30 holiday "}));
 }
 
+std::vector<std::string> Texts(const IcsImport& read) {
+    std::vector<std::string> out;
+    for (const auto& e : read.entries) out.push_back(Text(e));
+    return out;
+}
+
+TEST(IcsImport, DatesTheCalendarCannotHoldAreRefusedByNameAndLongEventsCutAloud) {
+    const IcsImport read = ParseIcs(
+        "BEGIN:VCALENDAR\r\n"
+        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:00000101\r\nSUMMARY:零年\r\nEND:VEVENT\r\n"
+        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20261301\r\nSUMMARY:十三月\r\nEND:VEVENT\r\n"
+        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20260101\r\nDTEND;VALUE=DATE:20261301\r\nSUMMARY:坏的结束\r\nEND:VEVENT\r\n"
+        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20261010\r\nSUMMARY:\xB2\xB9\xB0\xE0\r\nEND:VEVENT\r\n"  // 补班, GBK
+        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20270101\r\nDURATION:P100000D\r\nSUMMARY:长假\r\nEND:VEVENT\r\n"
+        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:99991231\r\nDURATION:P2D\r\nSUMMARY:末日\r\nEND:VEVENT\r\n"
+        "END:VCALENDAR\r\n",
+        kToday);
+    ASSERT_EQ(read.error, "");
+    EXPECT_EQ(Texts(read), (std::vector<std::string>{"2027-01-01..2028-01-01 holiday 长假"}));
+    EXPECT_EQ(read.LeftOutText(),
+              "5 个日程的日期或标题无法用于校历，未导入：《零年》（0000-01-01）、《十三月》（2026-13-01）、"
+              "《坏的结束》（2026-13-01）、《标题不是 UTF-8 文字》（2026-10-10）、《末日》（10000-01-02）；1 个日程"
+              "长于 366 天，只导入了前 366 天：《长假》。");
+    // Everything imported is what the calendar's reader takes.
+    const CalendarRead back = ParseCalendar(EncodeCalendar(read.entries));
+    EXPECT_TRUE(back.problems.empty()) << CalendarProblemsText(back.problems);
+    EXPECT_EQ(back.entries.size(), read.entries.size());
+}
+
+TEST(IcsImport, RdateDatesCountAsTheEventsOwn) {
+    const IcsImport read = ParseIcs(
+        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20261001\r\nDTEND;VALUE=DATE:20261003\r\n"
+        "RDATE;VALUE=DATE:20261001,20270501\r\nRDATE;VALUE=DATE:20261301\r\n"
+        "RDATE;VALUE=PERIOD:20280101T000000Z/P1D\r\nSUMMARY:假期\r\nEND:VEVENT\r\n"
+        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20261010\r\nRDATE;VALUE=DATE:20270206\r\nSUMMARY:调休上班\r\n"
+        "END:VEVENT\r\nEND:VCALENDAR\r\n",
+        kToday);
+    EXPECT_EQ(Texts(read), (std::vector<std::string>{
+                               "2026-10-01..2026-10-02 holiday 假期", "2027-05-01..2027-05-02 holiday 假期",
+                               "2028-01-01..2028-01-02 holiday 假期", "2026-10-10..2026-10-10 school-day 调休上班",
+                               "2027-02-06..2027-02-06 school-day 调休上班"}));
+    EXPECT_EQ(read.LeftOutText(), "1 个日程的日期或标题无法用于校历，未导入：《假期》（2026-13-01）。");
+}
+
 std::string Event(const std::string& start, const std::string& rule, const std::string& summary = "假") {
     return "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:" + start + "\r\nRRULE:" + rule + "\r\nSUMMARY:" + summary +
            "\r\nEND:VEVENT\r\n";

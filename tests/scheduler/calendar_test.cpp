@@ -4,12 +4,34 @@
 #include <sys/stat.h>
 #include <algorithm>
 
+#include "scheduler/clock.h"
 #include "support/temp_folder.h"
 
 namespace lingchao {
 namespace {
 
 std::string Csv(const std::string& body) { return std::string(kCalendarHeader) + "\n" + body; }
+
+std::string Text(const std::filesystem::path& file) {
+    const auto bytes = test::ReadAll(file);
+    return {bytes.begin(), bytes.end()};
+}
+void Put(const std::filesystem::path& file, const std::string& text) {
+    test::WriteAll(file, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+std::vector<std::string> Reasons(const CalendarRead& read) {
+    std::vector<std::string> out;
+    for (const auto& p : read.problems) out.push_back(p.why);
+    return out;
+}
+CalendarEntry Entry(CalendarDate first, CalendarDate last, CalendarKind kind, std::string note) {
+    CalendarEntry e;
+    e.first = first;
+    e.last = last;
+    e.kind = kind;
+    e.note = std::move(note);
+    return e;
+}
 
 DayRule Resolve(const std::string& body, CalendarDate date) {
     const CalendarRead read = ParseCalendar(Csv(body));
@@ -223,17 +245,153 @@ TEST(CalendarFile, MissingFileIsNoCalendarAndAFifoIsRefusedWithoutBlocking) {
     EXPECT_NE(fifo.problems[0].why.find("不是普通文件"), std::string::npos);
 }
 
-TEST(CalendarFile, AHugeFileIsReadUpToItsCap) {
+TEST(CalendarFile, AHugeFileIsReadUpToItsCapAndARewriteKeepsItsTail) {
     test::TempFolder dir;
+    const CalendarDate day{2026, 12, 7};
     std::string text = Csv("");
     const std::string line = "2026-10-01,2026-10-01,holiday,,国庆节\n";
     while (text.size() < kCalendarMaxBytes + 4096) text += line;
-    test::WriteAll(dir / kCalendarFile, std::vector<std::uint8_t>(text.begin(), text.end()));
+    Put(dir / kCalendarFile, text);
     const CalendarRead read = ReadCalendar(dir / kCalendarFile);
     EXPECT_GT(read.entries.size(), 100u);
     EXPECT_LE(read.entries.size(), kCalendarMaxEntries);
     ASSERT_FALSE(read.problems.empty());
     EXPECT_NE(CalendarProblemsText(read.problems).find("只读取了前面部分"), std::string::npos);
+
+    // 今天不响铃 goes first, where the reader finds it; every line past the cap is still there.
+    ASSERT_TRUE(WriteCalendar(dir / kCalendarFile, SilenceToday(read.entries, day), day));
+    EXPECT_EQ(Text(dir / kCalendarFile),
+              Csv("2026-12-07,2026-12-07,today-silent,,\n") + text.substr(std::string(kCalendarHeader).size() + 1));
+    EXPECT_TRUE(ResolveDay(ReadCalendar(dir / kCalendarFile).entries, day).silenced);
+}
+
+TEST(CalendarRewrite, KeepsEveryLineItCannotReadByteForByteInItsPlaceAndBacksUpTheOldFile) {
+    test::TempFolder dir;
+    const auto file = dir / kCalendarFile;
+    const CalendarDate day{2026, 12, 7};
+    const std::string before = "\xEF\xBB\xBF" + std::string(kCalendarHeader) + "\r\n" +
+                               "2026-12-06,2026-12-06,today-silent,,\r\n"          // yesterday's: dropped
+                               "2026-10-01,2026-10-07,holiday,,国庆节,中秋节\r\n"  // a comma in the note: six columns
+                               "2026-09-01,2027-01-31,rest-weekdays,6 7,第一学期\r\n"
+                               "2027-04-31,,holiday,,\r\n"
+                               "\r\n"
+                               "2026-11-11,,group,期中考试.sav,考试\r\n"
+                               "2026-12-24,2026-12-25,holidy,,圣诞\r\n"
+                               "2026-10-10,,school-day,1,调休\r\n"
+                               "2027-01-01,2027-01-01,holiday,,\"元旦";  // a quote left open at the end
+    Put(file, before);
+    const std::vector<std::string> reasons = Reasons(ReadCalendar(file));
+    ASSERT_EQ(reasons.size(), 4u);
+
+    const auto change = [&](std::vector<CalendarEntry>& entries) {
+        entries = SilenceToday(std::move(entries), day);
+        std::erase_if(entries, [](const CalendarEntry& e) { return e.kind == CalendarKind::SchoolDay; });
+        for (auto& e : entries) {
+            if (e.kind == CalendarKind::Group) e.note = "期中";
+        }
+        entries.push_back(Entry({2026, 12, 31}, {2026, 12, 31}, CalendarKind::Holiday, "跨年, 晚会"));
+        return true;
+    };
+    ASSERT_EQ(ChangeCalendar(file, day, change), CalendarWrite::Written);
+    const std::string after = "\xEF\xBB\xBF" + std::string(kCalendarHeader) + "\r\n" +
+                              "2026-12-07,2026-12-07,today-silent,,\n"
+                              "2026-10-01,2026-10-07,holiday,,国庆节,中秋节\r\n"
+                              "2026-09-01,2027-01-31,rest-weekdays,6 7,第一学期\r\n"
+                              "2027-04-31,,holiday,,\r\n"
+                              "\r\n"
+                              "2026-11-11,2026-11-11,group,期中考试.sav,期中\n"
+                              "2026-12-24,2026-12-25,holidy,,圣诞\r\n"
+                              "2026-12-31,2026-12-31,holiday,,\"跨年, 晚会\"\n"
+                              "2027-01-01,2027-01-01,holiday,,\"元旦";
+    EXPECT_EQ(Text(file), after);
+    EXPECT_EQ(Text(dir / kCalendarBackupFile), before);
+    const CalendarRead read = ReadCalendar(file);
+    EXPECT_EQ(Reasons(read), reasons) << "the lines are still named until they are mended";
+    EXPECT_TRUE(ResolveDay(read.entries, day).silenced);
+
+    // A change that changes nothing writes nothing; a change refused by the caller neither.
+    EXPECT_EQ(ChangeCalendar(file, day, [](auto&) { return true; }), CalendarWrite::Written);
+    EXPECT_EQ(ChangeCalendar(file, day, [](auto& e) { return e.clear(), false; }), CalendarWrite::Abandoned);
+    EXPECT_EQ(Text(dir / kCalendarBackupFile), before);
+    ASSERT_TRUE(WriteCalendar(file, RestoreToday(read.entries, day), day));
+    EXPECT_EQ(Text(dir / kCalendarBackupFile), after);
+
+    // A spreadsheet's GBK file is written back as UTF-8, its unreadable line too; the backup keeps its bytes.
+    const std::string gbk = Csv("2026-13-01,,holiday,,\xB9\xFA\xC7\xEC\n");  // 国庆
+    Put(file, gbk);
+    ASSERT_TRUE(WriteCalendar(file, SilenceToday({}, day), day));
+    EXPECT_EQ(Text(file), Csv("2026-12-07,2026-12-07,today-silent,,\n2026-13-01,,holiday,,国庆\n"));
+    EXPECT_EQ(Text(dir / kCalendarBackupFile), gbk);
+}
+
+TEST(CalendarRewrite, TodayOnlyChangesAreNeverLostToTheCapAndNothingPastItIsCut) {
+    test::TempFolder dir;
+    const auto file = dir / kCalendarFile;
+    const CalendarDate day{2026, 12, 7};
+    std::string body;
+    for (int i = 0; i < static_cast<int>(kCalendarMaxEntries); ++i)
+        body += DateText(CivilFromDays(DaysFromCivil({2030, 1, 1}) + i)) + ",,holiday,,\n";
+    const std::string pastCap =
+        "2026-12-08,2026-12-08,holiday,,过了上限\n"
+        "2026-12-07,2026-12-07,today-shift,10 07:00,\n";  // by hand, at the end: still read
+    Put(file, Csv(body + pastCap));
+    CalendarRead read = ReadCalendar(file);
+    ASSERT_EQ(read.entries.size(), kCalendarMaxEntries + 1);
+    EXPECT_EQ(ResolveDay(read.entries, day).shiftMinutes, 10);
+    EXPECT_EQ(CalendarProblemsText(read.problems), "校历第 10002 行已跳过：条目超过 10000 个，从此行起的条目未读");
+
+    const auto silence = [&](std::vector<CalendarEntry>& entries) {
+        entries = SilenceToday(std::move(entries), day);
+        return true;
+    };
+    ASSERT_EQ(ChangeCalendar(file, day, silence), CalendarWrite::Written);
+    EXPECT_EQ(Text(file), Csv("2026-12-07,2026-12-07,today-shift,10 07:00,\n2026-12-07,2026-12-07,today-silent,,\n" +
+                              body + "2026-12-08,2026-12-08,holiday,,过了上限\n"));
+    read = ReadCalendar(file);
+    EXPECT_TRUE(ResolveDay(read.entries, day).silenced);
+    EXPECT_EQ(read.entries.size(), kCalendarMaxEntries + 2);
+
+    // One more entry would not be read: refused, and the file stays as it is.
+    const std::string full = Text(file);
+    std::string why;
+    const auto add = [](std::vector<CalendarEntry>& entries) {
+        entries.push_back(Entry({2027, 5, 1}, {2027, 5, 5}, CalendarKind::Holiday, "劳动节"));
+        return true;
+    };
+    EXPECT_EQ(ChangeCalendar(file, day, add, &why), CalendarWrite::Failed);
+    EXPECT_EQ(why, "校历最多 10000 个条目，再多程序就读不到了");
+    EXPECT_EQ(Text(file), full);
+    // One fewer lets the line past the cap in.
+    ASSERT_EQ(ChangeCalendar(file, day, [](auto& entries) { return entries.pop_back(), true; }),
+              CalendarWrite::Written);
+    EXPECT_EQ(ResolveDay(ReadCalendar(file).entries, {2026, 12, 8}).kind, DayKind::Holiday);
+}
+
+TEST(CalendarImport, WeekendsAreOfferedOnlyWhereNoRestWeekdaysEntrySpeaksForAMakeUpDay) {
+    const std::vector<CalendarEntry> imported{
+        Entry({2026, 10, 1}, {2026, 10, 7}, CalendarKind::Holiday, "国庆节"),
+        Entry({2026, 10, 10}, {2026, 10, 10}, CalendarKind::SchoolDay, "国庆节 补班"),
+        Entry({2027, 1, 1}, {2027, 1, 3}, CalendarKind::Holiday, "元旦")};
+    const auto ranges = [](const std::vector<CalendarEntry>& entries) {
+        std::string out;
+        for (const auto& e : entries)
+            out += DateText(e.first) + ".." + DateText(e.last) + " " + KindName(e.kind) + " " + e.argument + ";";
+        return out;
+    };
+    EXPECT_EQ(ranges(WeekendsForMakeUpDays({}, imported)), "2026-10-01..2027-01-03 rest-weekdays 6 7;");
+    // A term with Saturday classes has said what it rests: nothing is offered.
+    auto term = Entry({2026, 9, 1}, {2027, 1, 31}, CalendarKind::RestWeekdays, "");
+    term.argument = "7";
+    EXPECT_EQ(ranges(WeekendsForMakeUpDays({term}, imported)), "");
+    // Only the days no rest-weekdays entry speaks for are offered.
+    term.first = {2026, 10, 5};
+    term.last = {2026, 11, 30};
+    EXPECT_EQ(ranges(WeekendsForMakeUpDays({term}, imported)), "");
+    term.first = {2026, 11, 1};
+    EXPECT_EQ(ranges(WeekendsForMakeUpDays({term}, imported)),
+              "2026-10-01..2026-10-31 rest-weekdays 6 7;2026-12-01..2027-01-03 rest-weekdays 6 7;");
+    // Without a make-up day nothing depends on the weekends.
+    EXPECT_EQ(ranges(WeekendsForMakeUpDays({}, {imported[0], imported[2]})), "");
 }
 
 TEST(CalendarFile, AFailedWriteLeavesTheOldFileWhole) {

@@ -192,12 +192,28 @@ TEST_F(CalendarWindowTest, ImportShowsWhatItAddsSkipsDuplicatesAndRefusesOtherFi
     const std::string ics = std::string(LINGCHAO_TEST_DATA) + "/holidays-2026.ics";
     dialogs.files.push_back(ics);
     dialogs.answers.push_back(MessageAnswer::Ok);
-    Button("importIcs")->click();
+    Button("importIcs")->click();  // the weekends question after it gets no answer: No
     EXPECT_EQ(dialogs.fileRequests.back().filter, "iCalendar 日历(*.ics)|*.ics|所有文件(*.*)|*.*|");
-    const std::string shown = dialogs.messages.back().text;
+    const std::string shown = dialogs.messages.at(dialogs.messages.size() - 2).text;
     EXPECT_TRUE(shown.starts_with("将添加 14 个条目（已有的 1 个跳过）：\n2026-01-01 至 2026-01-03  放假  元旦"))
         << shown;
     EXPECT_EQ(list->rowCount(), 15);
+    month->setSelectedDate(QDate(2026, 10, 10));
+    EXPECT_EQ(DayPlanText(), QStringLiteral("2026-10-10（周六）：调休上课，2 个铃声"));
+
+    // The holiday file alone leaves every weekend ringing: the import says so and offers the weekends.
+    const std::string offer =
+        "导入的调休上课日（如 2026-01-04）只在休息日才起作用，而校历没有说这些日期每周哪几天休息：周六、周日仍会照常"
+        "响铃。\n\n要把 2026-01-01 至 2027-09-18 的周六、周日设为休息日吗？";
+    EXPECT_EQ(dialogs.messages.back().text, offer);
+    EXPECT_EQ(dialogs.messages.back().buttons, MessageButtons::YesNo);
+    dialogs.answers.push_back(MessageAnswer::Yes);
+    EXPECT_TRUE(window->ImportFile(ics));
+    EXPECT_EQ(dialogs.messages.back().text, "文件中的 15 个条目校历中都已有。\n" + offer);
+    EXPECT_EQ(list->rowCount(), 16);
+    EXPECT_TRUE(File().ends_with("\n2026-01-01,2027-09-18,rest-weekdays,6 7,周末\n")) << File();
+    month->setSelectedDate(QDate(2026, 10, 17));
+    EXPECT_EQ(DayPlanText(), QStringLiteral("2026-10-17（周六）：休息日，不响铃"));
     month->setSelectedDate(QDate(2026, 10, 10));
     EXPECT_EQ(DayPlanText(), QStringLiteral("2026-10-10（周六）：调休上课，2 个铃声"));
 
@@ -205,7 +221,69 @@ TEST_F(CalendarWindowTest, ImportShowsWhatItAddsSkipsDuplicatesAndRefusesOtherFi
     EXPECT_EQ(dialogs.messages.back().text, "文件中的 15 个条目校历中都已有，无需导入。");
     EXPECT_FALSE(window->ImportFile((dir / "default.dll").string()));
     EXPECT_EQ(dialogs.messages.back().text, "这不是 iCalendar 日历文件（.ics），无法导入。");
-    EXPECT_EQ(list->rowCount(), 15);
+    EXPECT_EQ(list->rowCount(), 16);
+}
+
+TEST_F(CalendarWindowTest, ChangesKeepTheLinesTheReaderSkipsAndTheirWarning) {
+    const std::string bad =
+        "2026-10-01,2026-10-07,holiday,,国庆节,中秋节\n"
+        "2027-04-31,,holiday,,\n"
+        "2026-12-24,2026-12-25,holidy,,圣诞\n";
+    Calendar("2026-12-19,2026-12-19,school-day,1,调休\n" + bad + "2026-12-16,2026-12-16,group,期中考试.sav,\n");
+    const std::string before = File();
+    TodayCommands commands(services);
+    ASSERT_TRUE(commands.Silence());
+    EXPECT_EQ(File(), std::string(kCalendarHeader) +
+                          "\n2026-12-07,2026-12-07,today-silent,,\n"
+                          "2026-12-19,2026-12-19,school-day,1,调休\n" +
+                          bad + "2026-12-16,2026-12-16,group,期中考试.sav,\n");
+    const auto backup = test::ReadAll(dir / kCalendarBackupFile);
+    EXPECT_EQ(std::string(backup.begin(), backup.end()), before);
+    DayBells today = BellsOfDate(dir.path(), kMonday);
+    EXPECT_TRUE(today.plan.rule.silenced);
+    EXPECT_EQ(today.calendarProblems.size(), 3u) << "the warning stays until the lines are mended";
+
+    // The window edits an entry in its place and removes one; the unreadable lines stay where they were.
+    Open();
+    list->selectRow(2);
+    WhenModal<CalendarEntryDialog>([](CalendarEntryDialog* d) {
+        d->findChild<QLineEdit*>(QStringLiteral("note"))->setText(QStringLiteral("期中考试"));
+        d->OkClick();
+    });
+    Button("editEntry")->click();
+    list->selectRow(1);
+    dialogs.answers.push_back(MessageAnswer::Ok);
+    Button("removeEntry")->click();
+    EXPECT_EQ(File(), std::string(kCalendarHeader) + "\n2026-12-07,2026-12-07,today-silent,,\n" + bad +
+                          "2026-12-16,2026-12-16,group,期中考试.sav,期中考试\n");
+    EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("problems"))->isVisibleTo(window.get()));
+
+    // The file changed elsewhere since the list was read: the entry shown is not removed blindly.
+    const std::string elsewhere = std::string(kCalendarHeader) + "\n" + bad;
+    Calendar(bad);
+    list->selectRow(1);
+    dialogs.answers.push_back(MessageAnswer::Ok);
+    Button("removeEntry")->click();
+    EXPECT_TRUE(dialogs.messages.back().text.starts_with("校历文件已在别处更改")) << dialogs.messages.back().text;
+    EXPECT_EQ(File(), elsewhere);
+    EXPECT_EQ(list->rowCount(), 0);
+}
+
+TEST_F(CalendarWindowTest, TodayOnlyOnAFullCalendarSilencesTheDayAndCutsNothing) {
+    std::string body;
+    for (int i = 0; i < static_cast<int>(kCalendarMaxEntries); ++i)
+        body += DateText(CivilFromDays(DaysFromCivil({2030, 1, 1}) + i)) + ",,holiday,,\n";
+    body += "2026-12-08,2026-12-08,holiday,,过了上限\n";
+    Calendar(body);
+    TodayCommands commands(services);
+    ASSERT_TRUE(commands.Silence());
+    const DayBells today = BellsOfDate(dir.path(), kMonday);
+    EXPECT_TRUE(today.plan.rule.silenced);
+    EXPECT_TRUE(today.bells.empty());
+    EXPECT_EQ(File(), std::string(kCalendarHeader) + "\n2026-12-07,2026-12-07,today-silent,,\n" + body);
+    ASSERT_TRUE(commands.Restore());
+    EXPECT_TRUE(BellsOfDate(dir.path(), kMonday).plan.Rings());
+    EXPECT_EQ(File(), std::string(kCalendarHeader) + "\n" + body);
 }
 
 TEST_F(CalendarWindowTest, AFileOfBadLinesOrABigImportIsShownInShort) {
