@@ -162,6 +162,10 @@ std::string BackupFolder::Name() const {
 
 bool BackupFolder::Make(std::string* failure) {
     if (Made()) return true;
+    if (appFolder_.empty()) {
+        Fail(failure, "无法建立备份文件夹：不知道程序文件夹在哪里");
+        return false;
+    }
     const fs::path root = appFolder_ / kBackupFolder;
     if (::mkdir(root.c_str(), 0755) != 0 && errno != EEXIST) {
         Fail(failure, "无法建立备份文件夹 " + std::string(kBackupFolder) + "：" + WriteErrorText(errno));

@@ -141,7 +141,7 @@ void RunRestoreCommand(const MovingServices& services, QWidget* parent) {
     const BackupEntry& entry = backups[static_cast<std::size_t>(chosen)];
 
     std::string question = "把备份“" + entry.name + "”中的" + std::to_string(entry.files.size()) +
-                           "个文件放回程序文件夹，替换本机现在的：";
+                           "个文件放回程序文件夹（替换本机现在的同名文件）：";
     for (std::size_t i = 0; i < entry.files.size() && i < 12; ++i) question += "\n" + entry.files[i];
     if (entry.files.size() > 12) question += "\n……（另有" + std::to_string(entry.files.size() - 12) + "个）";
     question += "\n本机现在与之不同的文件会先备份到一个新的“恢复前”备份中。是否继续？";
