@@ -129,16 +129,12 @@ ClockWindow::ClockWindow(Hooks hooks, QWidget* parent) : QWidget(parent), hooks_
     label2_ = MakeLabel(this, "Label2", QStringLiteral("MON"), TwipsRect(0, 96, 600, 252, dpi_), fontPixels);
     label1_ = MakeLabel(this, "Label1", QStringLiteral("00:00"), TwipsRect(0, 312, 600, 252, dpi_), fontPixels);
 
-    // Today's bells that cannot play: a red mark in the corner, explained by the tooltip.
+    // A bell at risk, or advice: a mark in the corner, explained by the tooltip; its colour set when shown.
     warningMark_ = new QLabel(QStringLiteral("!"), this);
     warningMark_->setObjectName(QStringLiteral("warningMark"));
-    const int markSize = std::max(9, design.width() / 3);
-    warningMark_->setGeometry(design.width() - markSize, 0, markSize, markSize);
+    markSize_ = std::max(9, design.width() / 3);
+    warningMark_->setGeometry(design.width() - markSize_, 0, markSize_, markSize_);
     warningMark_->setAlignment(Qt::AlignCenter);
-    warningMark_->setStyleSheet(QStringLiteral("background-color: #d42020; color: white; font-weight: bold; "
-                                               "border-radius: %1px; font-size: %2px;")
-                                    .arg(markSize / 2)
-                                    .arg(markSize - 3));
     warningMark_->hide();
 
     // Today's bells changed from the menu (silenced, skipped, shifted): a small amber dot in the lower corner.
@@ -164,8 +160,21 @@ void ClockWindow::ShowClock(const std::string& time, const std::string& weekdayC
     label2_->setText(QString::fromStdString(weekdayCode));
 }
 
-void ClockWindow::ShowProblems(const std::string& text) {
-    warningMark_->setVisible(!text.empty());
+void ClockWindow::ShowProblems(const std::string& text, WarningLevel level) {
+    const WarningLevel before = level_;
+    level_ = text.empty() ? WarningLevel::None : std::max(level, WarningLevel::Advice);
+    if (level_ != before && level_ != WarningLevel::None) {
+        // Red with a white sign for a bell at risk; amber with a dark one for advice (unlike the today mark's dot
+        // by its place and its sign).
+        const bool urgent = level_ == WarningLevel::Urgent;
+        warningMark_->setStyleSheet(QStringLiteral("background-color: %1; color: %2; font-weight: bold; "
+                                                   "border-radius: %3px; font-size: %4px;")
+                                        .arg(urgent ? QStringLiteral("#d42020") : QStringLiteral("#f2b600"),
+                                             urgent ? QStringLiteral("white") : QStringLiteral("#3a2800"))
+                                        .arg(markSize_ / 2)
+                                        .arg(markSize_ - 3));
+    }
+    warningMark_->setVisible(level_ != WarningLevel::None);
     problems_ = CapParts(text);
     UpdateToolTip();
 }

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "base/warning_board.h"
+
 class QLabel;
 class QMenu;
 
@@ -30,9 +32,11 @@ public:
 
     // Label1 (time, "8:05") and Label2 (weekday code, "MON").
     void ShowClock(const std::string& time, const std::string& weekdayCode);
-    // A small warning mark on the face, with `text` as the clock's tooltip; "" clears both.
-    void ShowProblems(const std::string& text);
+    // A small warning mark on the face, with `text` as the clock's tooltip; "" clears both. The mark is red for
+    // an urgent warning, amber when all is advice: an unsynchronised clock must not hide a bell that fails.
+    void ShowProblems(const std::string& text, WarningLevel level = WarningLevel::Urgent);
     bool problemShown() const;
+    WarningLevel problemLevel() const { return level_; }
     // Today's and tomorrow's plan, added to the tooltip; a small mark on the face while today-only changes
     // (`todayChanges`, also in the tooltip) are in force.
     void ShowPlan(const std::string& plan, const std::string& todayChanges);
@@ -66,6 +70,8 @@ private:
     QLabel* warningMark_ = nullptr;
     QLabel* todayMark_ = nullptr;
     std::string problems_;
+    WarningLevel level_ = WarningLevel::None;
+    int markSize_ = 0;
     std::string plan_;
     QMenu* wenjian_ = nullptr;
     bool dragging_ = false;

@@ -58,7 +58,7 @@ void DesktopShell::ShowClockWindow() {
     clock_ = new ClockWindow(ClockWindow::Hooks{hooks_.showMainWindow});
     clock_->SetPopupMenu(menu_->wenjian());
     clock_->ShowClock(time_, weekday_);
-    clock_->ShowProblems(problems_);
+    clock_->ShowProblems(problems_, problemLevel_);
     clock_->ShowPlan(plan_, todayChanges_);
     MakeFloatingWindow(*clock_);
     // The hotkeys belong to the clock window: they go when it goes.
@@ -78,9 +78,10 @@ void DesktopShell::ShowClock(const std::string& time, const std::string& weekday
     if (clock_) clock_->ShowClock(time, weekdayCode);
 }
 
-void DesktopShell::ShowProblems(const std::string& text) {
+void DesktopShell::ShowProblems(const std::string& text, WarningLevel level) {
     problems_ = text;
-    if (clock_) clock_->ShowProblems(text);
+    problemLevel_ = level;
+    if (clock_) clock_->ShowProblems(text, level);
 }
 
 void DesktopShell::ShowPlan(const std::string& plan, const std::string& todayChanges) {

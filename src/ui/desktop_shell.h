@@ -59,8 +59,9 @@ public:
 
     // Routes SchedulerHost::ShowClock; remembered until the clock exists.
     void ShowClock(const std::string& time, const std::string& weekdayCode);
-    // The self-check's findings on the clock (warning mark and tooltip); remembered until the clock exists.
-    void ShowProblems(const std::string& text);
+    // The warning board on the clock (mark and tooltip, the mark coloured by `level`); remembered until the clock
+    // exists.
+    void ShowProblems(const std::string& text, WarningLevel level = WarningLevel::Urgent);
     // Today's and tomorrow's plan in the clock's tooltip, with its mark while today-only changes are in force.
     void ShowPlan(const std::string& plan, const std::string& todayChanges);
     // Offers 整理音乐路径… in the clock's menu (while a bell's path was found by name).
@@ -84,6 +85,7 @@ private:
     std::string time_ = "00:00";
     std::string weekday_ = "MON";
     std::string problems_;
+    WarningLevel problemLevel_ = WarningLevel::None;
     std::string unguarded_;
     std::string plan_;
     std::string todayChanges_;

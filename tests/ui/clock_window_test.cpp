@@ -103,6 +103,34 @@ private slots:
         QVERIFY(tip.endsWith(QStringLiteral("已跳过 08:45 J17\n……另有 2982 条")));
     }
 
+    void markIsRedForABellAtRiskAndAmberForAdvice() {
+        ClockWindow clock(Hooks());
+        clock.show();
+        auto* mark = clock.findChild<QLabel*>(QStringLiteral("warningMark"));
+        QVERIFY(mark);
+        // Inside the round mark, beside the "!" sign.
+        const auto colour = [mark] {
+            const QImage image = mark->grab().toImage();
+            return image.pixelColor(image.width() / 4, image.height() / 2);
+        };
+        const auto red = [](const QColor& c) { return c.red() > 180 && c.green() < 80 && c.blue() < 80; };
+        const auto amber = [](const QColor& c) { return c.red() > 200 && c.green() > 140 && c.blue() < 80; };
+
+        clock.ShowProblems("系统时间未同步，铃声可能不准", WarningLevel::Advice);
+        QCOMPARE(clock.problemLevel(), WarningLevel::Advice);
+        QVERIFY2(amber(colour()), qPrintable(colour().name()));
+        clock.ShowProblems("系统时间未同步\n\n声音已静音", WarningLevel::Urgent);
+        QCOMPARE(clock.problemLevel(), WarningLevel::Urgent);
+        QVERIFY2(red(colour()), qPrintable(colour().name()));
+        clock.ShowProblems("系统时间未同步，铃声可能不准", WarningLevel::Advice);  // the output mended
+        QVERIFY2(amber(colour()), qPrintable(colour().name()));
+        clock.ShowProblems("", WarningLevel::Advice);
+        QVERIFY(!clock.problemShown());
+        QCOMPARE(clock.problemLevel(), WarningLevel::None);
+        clock.ShowProblems("声音已静音", WarningLevel::None);  // a text without a level is never left unmarked
+        QCOMPARE(clock.problemLevel(), WarningLevel::Advice);
+    }
+
     void dragArithmetic_data() {
         QTest::addColumn<int>("button");
         QTest::addColumn<QPoint>("down");  // twips
@@ -230,6 +258,7 @@ private slots:
         platform.media = std::make_unique<test::FakeMediaControl>();
         DesktopShell shell(folder.path(), dialogs, hooks, std::move(platform));
         shell.ShowClock("7:55", "FRI");
+        shell.ShowProblems("系统时间未同步，铃声可能不准", WarningLevel::Advice);
 
         QVERIFY(shell.Start());
         QVERIFY(dialogs.messages.empty());
@@ -247,6 +276,7 @@ private slots:
         QVERIFY(clock->windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(clock->windowFlags() & Qt::Tool);
         QCOMPARE(clock->findChild<QLabel*>(QStringLiteral("Label1"))->text(), QStringLiteral("7:55"));
+        QCOMPARE(clock->problemLevel(), WarningLevel::Advice);  // remembered until the clock existed
         shell.ShowClock("7:56", "FRI");
         QCOMPARE(clock->findChild<QLabel*>(QStringLiteral("Label1"))->text(), QStringLiteral("7:56"));
         QVERIFY(hotkeys->held[Hotkey::ShowMainWindow] && hotkeys->held[Hotkey::ToggleDoor]);
