@@ -1,5 +1,6 @@
 #include "scheduler/check_report.h"
 
+#include <algorithm>
 #include <ostream>
 #include <sstream>
 
@@ -20,7 +21,49 @@ const char* WeekdayWord(int weekday) {
 
 std::string JobText(int jobNo, const std::string& name) { return "job " + std::to_string(jobNo) + " \"" + name + "\""; }
 
-void WriteBells(std::ostream& out, const char* label, const DayBells& day, const LocalDateTime& now) {
+// A day as the running program would see it: its plan, its bells and what the music check finds (notes of music
+// found by name included); no music is checked on a day that does not ring.
+struct CheckedDay {
+    DayBells day;
+    std::vector<MusicProblem> findings;
+};
+
+CheckedDay CheckDay(const std::filesystem::path& appFolder, const CalendarDate& date, MediaProbe& probe) {
+    CheckedDay checked{BellsOfDate(appFolder, date), {}};
+    if (checked.day.plan.Rings()) {
+        checked.findings = CheckTodaysMusic(checked.day.plan.source, checked.day.plan.rule.songWeekday, probe);
+    }
+    return checked;
+}
+
+int MinuteOfDay(const TimeOfDay& t) { return t.hour * 60 + t.minute; }
+
+// A bell of the day that will still ring: not skipped, and on `now`'s date in a later minute than now's.
+bool StillToRing(const PlanBell& b, const PlanOfDay& plan, const LocalDateTime& now) {
+    return !b.skipped && (!(plan.date == now.date) || MinuteOfDay(b.ringTime) > MinuteOfDay(now.time));
+}
+
+// Music found by name plays a file other than the one the job names: the administrator is told which. Entries of
+// a list are named up to a few, then counted.
+void WriteFoundByName(std::ostream& out, const PlanBell& b, const std::vector<MusicProblem>& findings) {
+    constexpr int kEntriesNamed = 5;
+    int entries = 0;
+    for (const auto& p : findings) {
+        if (!p.IsNote() || p.jobNo != b.jobNo) continue;
+        const bool entry = p.path != b.path;
+        if (entry && ++entries > kEntriesNamed) continue;
+        out << "      " << (entry ? "entry \"" + p.path + "\" plays" : std::string("plays")) << " \"" << p.foundAs
+            << "\" (found by name"
+            << (p.sameNames > 1 ? ", the first of " + std::to_string(p.sameNames) + " files of that name" : "")
+            << ")\n";
+    }
+    if (entries > kEntriesNamed) {
+        out << "      and " << entries - kEntriesNamed << " more entries found by name\n";
+    }
+}
+
+void WriteBells(std::ostream& out, const char* label, const CheckedDay& checked, const LocalDateTime& now) {
+    const DayBells& day = checked.day;
     const int ringing = CountRinging(day.bells);
     out << label << ", " << WeekdayWord(day.plan.weekday) << " " << DateText(day.plan.date) << ": ";
     if (ringing == 0) {
@@ -36,30 +79,47 @@ void WriteBells(std::ostream& out, const char* label, const DayBells& day, const
         for (std::string line; std::getline(changes, line);) out << "  " << line << "\n";
     }
     for (const auto& b : day.bells) {
-        out << "  " << HourMinuteText(b.ringTime) << "  " << JobText(b.jobNo, b.name) << "  " << b.path;
+        const bool moved = !(b.ringTime == b.setTime);
+        // A skipped bell by its set time, as the line "已跳过 08:45 ..." above names it.
+        out << "  " << HourMinuteText(b.skipped ? b.setTime : b.ringTime) << "  " << JobText(b.jobNo, b.name) << "  "
+            << b.path;
         if (b.skipped) {
-            out << "  (skipped today)";
-        } else if (!(b.ringTime == b.setTime)) {
+            out << "  (skipped today" << (moved ? ", would have rung " + HourMinuteText(b.ringTime) : "") << ")";
+        } else if (moved) {
             out << "  (set " << HourMinuteText(b.setTime) << ", moved today)";
         }
         out << "\n";
+        WriteFoundByName(out, b, checked.findings);
     }
 }
 
-// What the self-check would show for a day's timetable, one line each.
-std::vector<std::string> MusicProblems(const PlanOfDay& plan, MediaProbe& probe) {
-    std::vector<std::string> lines;
-    for (const auto& p : CheckTodaysMusic(plan.source, plan.rule.songWeekday, probe)) {
+struct Problem {
+    std::string text;
+    bool touches = true;  // a bell still to ring today or tomorrow may fail through it
+};
+
+// The day's music that cannot play, for the jobs that have a bell that day; the others are another day's.
+void AddMusicProblems(std::vector<Problem>& problems, const CheckedDay& checked, const LocalDateTime& now) {
+    for (const auto& p : checked.findings) {
         if (p.IsNote()) continue;  // found by name: it plays
-        lines.push_back(JobText(p.jobNo, p.jobName) + " cannot play \"" + p.path + "\": " + p.reason);
+        bool listed = false;
+        bool touches = false;
+        for (const auto& b : checked.day.bells) {
+            if (b.jobNo != p.jobNo) continue;
+            listed = true;
+            touches = touches || StillToRing(b, checked.day.plan, now);
+        }
+        if (!listed) continue;
+        problems.push_back({JobText(p.jobNo, p.jobName) + " cannot play \"" + p.path + "\": " + p.reason +
+                                (touches ? "" : "  (no bell of it left today)"),
+                            touches});
     }
-    return lines;
 }
 
-void WriteProblems(std::ostream& out, const char* heading, const std::vector<std::string>& lines) {
-    if (lines.empty()) return;
+void WriteProblems(std::ostream& out, const char* heading, const std::vector<Problem>& problems) {
+    if (problems.empty()) return;
     out << heading << ":\n";
-    for (const auto& line : lines) out << "  " << line << "\n";
+    for (const auto& p : problems) out << "  " << p.text << "\n";
 }
 
 }  // namespace
@@ -83,47 +143,56 @@ std::vector<DamagedJob> DamagedJobs(const std::filesystem::path& groupFile) {
 }
 
 bool WriteCheckReport(std::ostream& out, const CheckInput& input) {
-    const DayBells today = BellsOfDate(input.appFolder, input.now.date);
-    const DayBells tomorrow = BellsOfDate(input.appFolder, NextDate(input.now.date));
-    WriteBells(out, "today", today, input.now);
-    WriteBells(out, "tomorrow", tomorrow, input.now);
+    const LocalDateTime& now = input.now;
+    const CheckedDay today = CheckDay(input.appFolder, now.date, *input.probe);
+    const CheckedDay tomorrow = CheckDay(input.appFolder, NextDate(now.date), *input.probe);
+    WriteBells(out, "today", today, now);
+    WriteBells(out, "tomorrow", tomorrow, now);
+    int ahead = 0;  // bells still to ring today and tomorrow
+    for (const CheckedDay* d : {&today, &tomorrow}) {
+        for (const auto& b : d->day.bells) ahead += StillToRing(b, d->day.plan, now) ? 1 : 0;
+    }
 
-    // Today's problems are what the clock's mark would show: the calendar's, the day's music, damaged jobs.
-    std::vector<std::string> problems;
-    if (const std::string calendar = CalendarProblemsText(today.calendarProblems); !calendar.empty()) {
-        problems.push_back(calendar);
+    // Today's problems are what the clock's mark would show: the calendar's, the day's music, damaged jobs. What
+    // cannot be tied to a bell (a calendar line that does not read, a job whose time does not) counts as touching.
+    std::vector<Problem> problems;
+    if (const std::string calendar = CalendarProblemsText(today.day.calendarProblems); !calendar.empty()) {
+        problems.push_back({calendar});
     }
-    if (!today.plan.sourceProblem.empty() && today.plan.rule.Rings()) {
-        problems.push_back("今天的任务组《" + today.plan.GroupName() + "》无法使用：" + today.plan.sourceProblem +
-                           "，今天不响铃");
+    const PlanOfDay& plan = today.day.plan;
+    if (!plan.sourceProblem.empty() && plan.rule.Rings()) {
+        problems.push_back(
+            {"今天的任务组《" + plan.GroupName() + "》无法使用：" + plan.sourceProblem + "，今天不响铃"});
     }
-    if (today.plan.Rings()) {
-        const auto music = MusicProblems(today.plan, *input.probe);
-        problems.insert(problems.end(), music.begin(), music.end());
-        for (const auto& d : DamagedJobs(today.plan.source)) {
-            problems.push_back(JobText(d.jobNo, d.name) + " never rings: its " + d.what + " is unreadable");
+    if (plan.Rings()) {
+        AddMusicProblems(problems, today, now);
+        for (const auto& d : DamagedJobs(plan.source)) {
+            problems.push_back({JobText(d.jobNo, d.name) + " never rings: its " + d.what + " is unreadable"});
         }
     }
-    problems.insert(problems.end(), input.otherProblems.begin(), input.otherProblems.end());
+    // The output serves every bell to come: a muted one on the eve of a holiday harms none.
+    for (const auto& other : input.otherProblems) {
+        problems.push_back({other + (ahead > 0 ? "" : "  (no bell left today or tomorrow)"), ahead > 0});
+    }
     WriteProblems(out, "problems today", problems);
 
-    std::vector<std::string> later;
-    if (const std::string warning = TomorrowWarning(tomorrow.plan, tomorrow.bells); !warning.empty()) {
-        later.push_back(warning);
+    std::vector<Problem> later;
+    if (const std::string warning = TomorrowWarning(tomorrow.day.plan, tomorrow.day.bells); !warning.empty()) {
+        later.push_back({warning});
     }
-    if (tomorrow.plan.Rings()) {
-        const auto music = MusicProblems(tomorrow.plan, *input.probe);
-        later.insert(later.end(), music.begin(), music.end());
-    }
+    if (tomorrow.day.plan.Rings()) AddMusicProblems(later, tomorrow, now);
     WriteProblems(out, "problems tomorrow", later);
 
-    if (problems.empty()) {
-        out << "ok: every bell of today can play\n";
-        return true;
+    problems.insert(problems.end(), later.begin(), later.end());
+    const auto touching = std::count_if(problems.begin(), problems.end(), [](const Problem& p) { return p.touches; });
+    if (touching > 0) {
+        out << "NOT OK: " << touching << (touching == 1 ? " problem" : " problems")
+            << " with bells still to ring today or tomorrow\n";
+        return false;
     }
-    out << "NOT OK: " << problems.size() << (problems.size() == 1 ? " problem" : " problems")
-        << " with today's bells\n";
-    return false;
+    out << (problems.empty() ? "ok: every bell of today and tomorrow can play\n"
+                             : "ok: no bell still to ring today or tomorrow is at risk\n");
+    return true;
 }
 
 }  // namespace lingchao

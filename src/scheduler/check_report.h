@@ -24,12 +24,13 @@ struct CheckInput {
     std::filesystem::path appFolder;
     LocalDateTime now;
     MediaProbe* probe = nullptr;
-    // What else stands between today's bells and the ears (the sound output...), one line each.
+    // What else stands between every bell to come and the ears (the sound output...), one line each.
     std::vector<std::string> otherProblems;
 };
 
-// The administrator's report: today's and tomorrow's bells as the school calendar plans them, and every problem
-// the clock would warn of; reads, never writes. True when every bell of today can play.
+// The administrator's report: today's and tomorrow's bells as the school calendar plans them (with the file each
+// bell found by name plays), and every problem the clock would warn of; reads, never writes. False only when a
+// problem touches a bell still to ring today or tomorrow: a monitor is not woken for the eve of a holiday.
 bool WriteCheckReport(std::ostream& out, const CheckInput& input);
 
 }  // namespace lingchao
