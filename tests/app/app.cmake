@@ -9,3 +9,11 @@ set_tests_properties(app_command_line PROPERTIES TIMEOUT 120 SKIP_REGULAR_EXPRES
 add_test(NAME app_mpris COMMAND ${CMAKE_CURRENT_LIST_DIR}/mpris_test.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(app_mpris PROPERTIES TIMEOUT 120 SKIP_REGULAR_EXPRESSION "SKIP: "
     ENVIRONMENT "${whole_program_asan}")
+# --check as a monitor sees it: a bell found by name, the exit code of a muted output on a holiday's eve.
+add_test(NAME app_check COMMAND ${CMAKE_CURRENT_LIST_DIR}/check_test.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(app_check PROPERTIES TIMEOUT 120 SKIP_REGULAR_EXPRESSION "SKIP: "
+    ENVIRONMENT "${whole_program_asan}")
+# The sound server lost and back while the program runs: its warnings go by themselves.
+add_test(NAME app_sound_output_recovery COMMAND ${CMAKE_CURRENT_LIST_DIR}/sound_output_recovery_test.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(app_sound_output_recovery PROPERTIES TIMEOUT 300 SKIP_REGULAR_EXPRESSION "SKIP: "
+    ENVIRONMENT "${whole_program_asan}")
