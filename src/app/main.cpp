@@ -13,13 +13,9 @@
 #include "base/log.h"
 #include "platform/app_folder.h"
 #include "platform/display_session.h"
-#include "platform/qt_dialogs.h"
 #include "platform/termination.h"
 #include "player/player_backend.h"
 #include "store/example_group.h"
-#include "store/jilu.h"
-#include "ui/main_window.h"
-#include "ui/moving_commands.h"
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -58,23 +54,8 @@ int main(int argc, char** argv) {
     // At start-up, not at the first bell: a cold plugin registry costs a third of a second.
     lingchao::InitPlayerBackend(&argc, &argv);
     std::string folderWarning;
-    const std::filesystem::path appFolder = lingchao::PrepareAppFolder(lingchao::SeedAppFolder, &folderWarning);
-    lingchao::QtDialogs restoreDialogs;
-    lingchao::Program program(appFolder, windows);
+    lingchao::Program program(lingchao::PrepareAppFolder(lingchao::SeedAppFolder, &folderWarning), windows);
     program.warnings().Set("app-folder", folderWarning);
-    // 恢复… beside the import in the main window's 文件 menu. The bell reads a restored default.dll by itself; the
-    // list is reloaded here.
-    for (QWidget* window : windows ? QApplication::topLevelWidgets() : QWidgetList()) {
-        auto* form4 = qobject_cast<lingchao::Form4*>(window);
-        if (form4 == nullptr) continue;
-        lingchao::AddRestoreItem(form4, [form4, appFolder, &restoreDialogs] {
-            lingchao::RunRestoreCommand(
-                {appFolder, restoreDialogs, nullptr,
-                 [form4, appFolder] { lingchao::Jilu(appFolder, form4, [] {}).LoadJobTable(lingchao::kDefaultGroup); },
-                 nullptr},
-                form4->isVisible() ? form4 : nullptr);
-        });
-    }
     if (!program.Start()) return 0;
     lingchao::QuitEventLoopOnTermination();
     return app->exec();

@@ -170,6 +170,8 @@ void Program::BuildWindows() {
     hooks.about = [this] { OpenAbout(); };
     hooks.tidy = [this] { OpenTidy(); };
     hooks.importOld = [this] { OpenImport(); };
+    // 恢复… beside the import in 文件.
+    AddRestoreItem(form4_.get(), [this] { OpenRestore(); });
 
     today_ = std::make_unique<TodayCommands>(CalendarServices{
         appFolder_, *dialogs_, clock_, [this] { PostToBell([](Bell& bell) { bell.CalendarChanged(); }); }});
@@ -261,6 +263,16 @@ void Program::OpenImport() {
                           PostToBell([settings](Bell& bell) { bell.SetShutdownSettings(settings); });
                       }},
                      form4_ && form4_->isVisible() ? form4_.get() : nullptr);
+}
+
+void Program::OpenRestore() {
+    RunRestoreCommand({appFolder_, *dialogs_, [this] { return musicNames_->RescanNow(); },
+                       [this] { jilu_.LoadJobTable(kDefaultGroup); },
+                       [this] {
+                           const ShutdownSettings settings = LoadShutdownSettings(appFolder_);
+                           PostToBell([settings](Bell& bell) { bell.SetShutdownSettings(settings); });
+                       }},
+                      form4_ && form4_->isVisible() ? form4_.get() : nullptr);
 }
 
 void Program::ShutdownSequence() {

@@ -54,6 +54,7 @@ private:
     void StartMpris();
     void OpenTidy();
     void OpenImport();
+    void OpenRestore();
     // Runs `work` on the windows' thread soon (what the bell publishes); dropped once the program is ending.
     void OnWindowsThread(std::function<void()> work);
     void PostToBell(std::function<void(Bell&)> work) { bell_->Post(std::move(work)); }
