@@ -281,6 +281,24 @@ TEST_F(Tidy, APathChangedSinceTheTableWasMadeIsLeftAndReported) {
     EXPECT_EQ(FieldText(test::ReadAll(dir / "default.dll"), 1, 0).substr(0, other.size()), other);
 }
 
+TEST_F(Tidy, AListLineEditedSinceTheTableWasMadeIsLeftAndReported) {
+    const auto rows = FindStrayPaths(dir.path(), names);
+    // The list is saved again in between, its old line now naming another file; the rest stays as it was.
+    const std::string edited =
+        "#EXTM3U\r\nD:\\new.wav\r\n\r\n" + G((Music() / "升旗曲.wav").string()) + "\nE:\\" + G("不在.mp3");
+    test::WriteAll(Music() / "课间.m3u", std::vector<std::uint8_t>(edited.begin(), edited.end()));
+    const TidyResult result = TidyStrayPaths(dir.path(), rows, true);
+    EXPECT_EQ(result.paths, 4);  // the timetable's three and the group's one
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_NE(result.failures[0].find("课间.m3u"), std::string::npos) << result.failures[0];
+    const auto listAfter = test::ReadAll(Music() / "课间.m3u");
+    EXPECT_EQ(std::string(listAfter.begin(), listAfter.end()), edited);
+    // A list with nothing left to change is neither written nor kept.
+    EXPECT_EQ(std::count(result.files.begin(), result.files.end(), Music() / "课间.m3u"), 0);
+    EXPECT_FALSE(fs::exists(result.backup / "music"));
+    EXPECT_NE(TidyResultText(result).find("路径已被修改"), std::string::npos);
+}
+
 TEST_F(Tidy, AFoundPathTooLongForTheFieldIsShownAndNotWritten) {
     const fs::path deep = Music() / std::string(250, 'a') / std::string(250, 'b') / "上课.mp3";
     fs::remove(Music() / "铃声" / "上课.mp3");
