@@ -193,8 +193,12 @@ TidyResult TidyStrayPaths(const std::filesystem::path& appFolder, const std::vec
     std::map<std::filesystem::path, std::vector<const StrayPath*>> byFile;
     std::vector<std::filesystem::path> order;
     for (const StrayPath& row : rows) {
-        if (!row.CanTidy()) continue;
         if (row.holder != StrayPath::Holder::Timetable && !groupsAndLists) continue;
+        if (row.found.empty()) ++result.notFound;
+        if (!row.CanTidy()) {
+            if (!row.found.empty()) ++result.unwritable;
+            continue;
+        }
         auto [it, isNew] = byFile.try_emplace(row.file);
         if (isNew) order.push_back(row.file);
         it->second.push_back(&row);
@@ -264,6 +268,10 @@ std::string TidyResultText(const TidyResult& result) {
     } else {
         text = "已改正" + std::to_string(result.paths) + "个路径，共" + std::to_string(result.files.size()) +
                "个文件；改动前的原样已备份到“" + result.backupName + "”文件夹，可用“恢复…”放回。";
+    }
+    if (result.notFound > 0) text += "\n" + std::to_string(result.notFound) + "个路径未找到，保持原样。";
+    if (result.unwritable > 0) {
+        text += "\n" + std::to_string(result.unwritable) + "个路径找到的文件无法写入，保持原样。";
     }
     for (const std::string& failure : result.failures) text += "\n" + failure;
     return text;

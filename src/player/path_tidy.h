@@ -34,7 +34,9 @@ std::vector<StrayPath> FindStrayPaths(const std::filesystem::path& appFolder,
                                       const std::shared_ptr<const MusicNames>& names);
 
 struct TidyResult {
-    int paths = 0;                             // paths rewritten
+    int paths = 0;       // paths rewritten
+    int notFound = 0;    // paths of the files to tidy for which no file was found by name: left as they were
+    int unwritable = 0;  // paths of those files whose file found cannot be stored in their place: left too
     std::vector<std::filesystem::path> files;  // files rewritten
     std::vector<std::string> failures;         // one line per file or path that could not be changed, and why
     bool timetableChanged = false;             // "default.dll" was rewritten: reload the list and the schedule

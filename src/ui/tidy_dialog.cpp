@@ -54,7 +54,7 @@ TidyDialog::TidyDialog(const std::vector<StrayPath>& rows, const std::filesystem
     table_->setColumnWidth(1, std::min(table_->columnWidth(1), 400));
     layout->addWidget(table_, 1);
 
-    groupsAndLists_ = new QCheckBox(QStringLiteral("同时改正“job”文件夹中的任务组和音乐列表"), this);
+    groupsAndLists_ = new QCheckBox(QStringLiteral("同时改正“job”文件夹中的任务组和“music”文件夹中的音乐列表"), this);
     groupsAndLists_->setObjectName(QStringLiteral("Check1"));
     groupsAndLists_->setChecked(true);
     layout->addWidget(groupsAndLists_);

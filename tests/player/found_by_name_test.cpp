@@ -205,6 +205,8 @@ TEST_F(Tidy, RewritesExactlyThePathFieldsAfterKeepingEachFileInANewBackup) {
     EXPECT_EQ(result.paths, 5);
     EXPECT_TRUE(result.failures.empty());
     EXPECT_TRUE(result.timetableChanged);
+    EXPECT_EQ(result.notFound, 2);  // E:\gone.wav in the timetable, E:\不在.mp3 in the list
+    EXPECT_NE(TidyResultText(result).find("\n2个路径未找到，保持原样。"), std::string::npos) << TidyResultText(result);
 
     const auto after = test::ReadAll(dir / "default.dll");
     ExpectOnlyFieldsDiffer(timetable, after, {{1, 0}, {1, 1}, {3, 0}});
@@ -247,6 +249,7 @@ TEST_F(Tidy, RewritesExactlyThePathFieldsAfterKeepingEachFileInANewBackup) {
 TEST_F(Tidy, WithoutTheBoxTickedOnlyTheTimetableInUseChanges) {
     const TidyResult result = TidyStrayPaths(dir.path(), FindStrayPaths(dir.path(), names), false);
     EXPECT_EQ(result.paths, 3);
+    EXPECT_EQ(result.notFound, 1);  // the list's path not found is not the timetable's to count
     EXPECT_EQ(result.files, (std::vector<fs::path>{dir / "default.dll"}));
     EXPECT_EQ(test::ReadAll(dir / "job" / "考试周.sav"), group);
     EXPECT_EQ(test::ReadAll(Music() / "课间.m3u"), list);
@@ -308,8 +311,10 @@ TEST_F(Tidy, AFoundPathTooLongForTheFieldIsShownAndNotWritten) {
     ASSERT_NE(row, nullptr);
     EXPECT_FALSE(row->CanTidy());
     EXPECT_EQ(FoundColumnText(*row, dir.path()), "路径超过512字节，无法写入");
-    TidyStrayPaths(dir.path(), rows, false);
+    const TidyResult result = TidyStrayPaths(dir.path(), rows, false);
     EXPECT_EQ(FieldText(test::ReadAll(dir / "default.dll"), 1, 0), kOldShangKe);
+    EXPECT_EQ(result.unwritable, 1);
+    EXPECT_NE(TidyResultText(result).find("1个路径找到的文件无法写入"), std::string::npos) << TidyResultText(result);
 }
 
 }  // namespace

@@ -72,7 +72,9 @@ TEST_F(MovingCommands, TheImportCopiesAsksReportsThenTheTidyPointsTheTimetableAt
         EXPECT_EQ(Cell(table, 0, 0), QStringLiteral("任务1 上课"));
         EXPECT_EQ(Cell(table, 0, 1), QStringLiteral("D:\\铃声\\上课.MP3"));
         EXPECT_EQ(Cell(table, 0, 2), QStringLiteral("music/铃声/上课.mp3"));
-        EXPECT_TRUE(dialog->findChild<QCheckBox*>(QStringLiteral("Check1"))->isChecked());
+        auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("Check1"));
+        EXPECT_TRUE(box->isChecked());
+        EXPECT_TRUE(box->text().contains(QStringLiteral("“music”文件夹中的音乐列表"))) << box->text().toStdString();
         dialog->findChild<QPushButton*>(QStringLiteral("Command1_0"))->click();
     });
     RunImportCommand(Services(), nullptr);
