@@ -10,7 +10,13 @@
 #include <QProgressDialog>
 #include <QThread>
 #include <atomic>
+#include <cstdlib>
+#include <system_error>
 #include <thread>
+#include <vector>
+
+#include <pwd.h>
+#include <unistd.h>
 
 #include "base/log.h"
 #include "player/backup_restore.h"
@@ -57,7 +63,35 @@ void RunAside(QWidget* parent, const QString& title, const QString& label, bool 
     worker.join();
 }
 
+bool HoldsSomething(const std::filesystem::path& folder) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) return false;
+    const std::filesystem::directory_iterator it(folder, ec);
+    return !ec && it != std::filesystem::directory_iterator();
+}
+
+std::string UserName() {
+    if (const char* user = std::getenv("USER"); user != nullptr && *user != '\0') return user;
+    const passwd* entry = getpwuid(getuid());
+    return entry != nullptr && entry->pw_name != nullptr ? entry->pw_name : "";
+}
+
 }  // namespace
+
+std::filesystem::path OldFilesStartFolder(const std::filesystem::path& root, const std::string& user,
+                                          const std::filesystem::path& home) {
+    std::vector<std::filesystem::path> places;
+    if (!user.empty()) {
+        places.push_back(root / "media" / user);
+        places.push_back(root / "run" / "media" / user);
+    }
+    places.push_back(root / "media");
+    places.push_back(root / "mnt");
+    for (const auto& place : places) {
+        if (HoldsSomething(place)) return place;
+    }
+    return home;
+}
 
 void RunTidyCommand(const MovingServices& services, QWidget* parent) {
     const auto names = services.rescanNames ? services.rescanNames() : MusicNames::Scan(services.appFolder / "music");
@@ -79,7 +113,8 @@ void RunTidyCommand(const MovingServices& services, QWidget* parent) {
 
 void RunImportCommand(const MovingServices& services, QWidget* parent) {
     const std::optional<std::string> folder =
-        services.dialogs.OpenFolder({"选择从旧电脑复制来的铃潮文件夹", "", QDir::homePath().toStdString()});
+        services.dialogs.OpenFolder({"选择从旧电脑复制来的铃潮文件夹", "",
+                                     OldFilesStartFolder("/", UserName(), QDir::homePath().toStdString()).string()});
     if (!folder) return;
     const QString title = QStringLiteral("导入旧电脑的文件");
     ImportPlan plan;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "base/dialogs.h"
 #include "player/music_names.h"
@@ -23,6 +24,12 @@ struct MovingServices {
 
 // "整理音乐路径…": the table of paths that name no file here, then, on 确定, the found files written in their place.
 void RunTidyCommand(const MovingServices& services, QWidget* parent);
+
+// Where the chooser of the old computer's folder opens: the first of <root>/media/<user>, <root>/run/media/<user>,
+// <root>/media and <root>/mnt that is a folder with something in it (a USB stick is mounted there), else `home`.
+// `user` "" leaves out the first two.
+std::filesystem::path OldFilesStartFolder(const std::filesystem::path& root, const std::string& user,
+                                          const std::filesystem::path& home);
 
 // "导入旧电脑的文件…": a folder is chosen, its timetable, shutdown settings, job groups and music copied in (asking
 // before anything is replaced, skipping files that are not what they claim), a report, then the tidy table.

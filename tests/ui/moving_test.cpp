@@ -105,6 +105,30 @@ TEST_F(MovingCommands, TheImportCopiesAsksReportsThenTheTidyPointsTheTimetableAt
               (app / "music" / "铃声" / "上课.mp3").string());
 }
 
+TEST(OldFilesStartFolder, OpensWhereAStickIsMountedElseAtHome) {
+    test::TempFolder root;
+    const fs::path home = root / "home" / "teacher";
+    const auto start = [&](const std::string& user = "teacher") {
+        return OldFilesStartFolder(root.path(), user, home);
+    };
+    EXPECT_EQ(start(), home);  // none of the places exists
+    // Empty mount folders, and a file where one belongs, are passed over.
+    fs::create_directories(root / "media" / "teacher");
+    fs::create_directories(root / "mnt");
+    Put(root / "run" / "media" / "teacher", {1});
+    EXPECT_EQ(start(), root / "media");  // holds the user's empty folder
+    fs::remove(root / "media" / "teacher");
+    EXPECT_EQ(start(), home);
+    Put(root / "mnt" / "usb" / "default.dll", {1});
+    EXPECT_EQ(start(), root / "mnt");
+    fs::remove(root / "run" / "media" / "teacher");
+    fs::create_directories(root / "run" / "media" / "teacher" / "KINGSTON");
+    EXPECT_EQ(start(), root / "run" / "media" / "teacher");
+    EXPECT_EQ(start(""), root / "mnt");  // no user name: only the shared places
+    fs::create_directories(root / "media" / "teacher" / "U盘");
+    EXPECT_EQ(start(), root / "media" / "teacher");
+}
+
 TEST_F(MovingCommands, NothingToTidySaysSoAndCancelChangesNothing) {
     Put(app / "default.dll", test::FixtureGroup({{1, "X", "07:00", "Everyday", "START", {""}, {}}}));
     RunTidyCommand(Services(), nullptr);
