@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "ui/program_picture.h"
+#include "ui/window_placement.h"
 
 namespace lingchao {
 namespace {
@@ -26,6 +27,7 @@ AboutBox::AboutBox(Dialogs& dialogs, SysInfoLauncher& sysInfo, QWidget* parent)
       sysInfo_(sysInfo) {
     setObjectName("frmAbout");
     setWindowTitle(QString::fromUtf8("关于 ") + QString::fromUtf8(kTitle));
+    OpenOverOpener(this);
 
     auto* image = new QLabel(this);
     image->setObjectName("Image1");

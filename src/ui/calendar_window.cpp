@@ -27,11 +27,13 @@
 #include "platform/ical_import.h"
 #include "scheduler/day_plan.h"
 #include "ui/job_editor.h"
+#include "ui/window_placement.h"
 
 namespace lingchao {
 namespace {
 
 const char* const kIcsFilter = "iCalendar 日历(*.ics)|*.ics|所有文件(*.*)|*.*|";
+const char* const kNoGroupYet = "先在主窗口用“文件 → 保存(S)”把任务表存成任务组（存入 job 文件夹），再在这里选择它。";
 
 struct KindChoice {
     CalendarKind kind;
@@ -142,7 +144,7 @@ bool SaveCalendar(const CalendarServices& s, const CalendarEdit& edit) {
 CalendarEntryDialog::CalendarEntryDialog(Dialogs& dialogs, const std::filesystem::path& jobFolder, QWidget* parent)
     : QDialog(parent), dialogs_(dialogs) {
     setObjectName(QStringLiteral("calendarEntry"));
-    setModal(true);
+    setWindowModality(Qt::WindowModal);  // over the calendar and the main window, never the clock
     auto* form = new QFormLayout;
     firstDate_ = new QLineEdit(this);
     firstDate_->setObjectName(QStringLiteral("firstDate"));
@@ -183,6 +185,11 @@ CalendarEntryDialog::CalendarEntryDialog(Dialogs& dialogs, const std::filesystem
     group_->setObjectName(QStringLiteral("group"));
     for (const auto& name : GroupFiles(jobFolder)) group_->addItem(Q(name));
     form->addRow(QStringLiteral("任务组："), group_);
+    noGroup_ = new QLabel(QString::fromUtf8(kNoGroupYet), this);
+    noGroup_->setObjectName(QStringLiteral("noGroup"));
+    noGroup_->setWordWrap(true);
+    noGroup_->setStyleSheet(QStringLiteral("color: #805000"));
+    form->addRow(QString(), noGroup_);
 
     note_ = new QLineEdit(this);
     note_->setObjectName(QStringLiteral("note"));
@@ -209,6 +216,7 @@ void CalendarEntryDialog::KindChanged() {
     for (QCheckBox* box : weekdays_) box->setEnabled(kind == CalendarKind::RestWeekdays);
     songWeekday_->setEnabled(kind == CalendarKind::SchoolDay);
     group_->setEnabled(kind == CalendarKind::Group);
+    noGroup_->setVisible(kind == CalendarKind::Group && group_->count() == 0);
 }
 
 void CalendarEntryDialog::SetEntry(const CalendarEntry& e) {
@@ -227,6 +235,7 @@ void CalendarEntryDialog::SetEntry(const CalendarEntry& e) {
         if (group_->findText(Q(e.argument)) < 0) group_->addItem(Q(e.argument));
         group_->setCurrentIndex(group_->findText(Q(e.argument)));
     }
+    KindChanged();
     note_->setText(Q(e.note));
 }
 
@@ -265,7 +274,7 @@ void CalendarEntryDialog::OkClick() {
     } else if (e.kind == CalendarKind::Group) {
         e.argument = group_->currentText().toStdString();
         if (!IsSafeGroupName(e.argument)) {
-            Tell(dialogs_, "请选择任务组！");
+            Tell(dialogs_, group_->count() == 0 ? std::string("还没有任务组。") + kNoGroupYet : "请选择任务组！");
             return;
         }
     }
@@ -295,7 +304,7 @@ QString CalendarWindow::DayColour(const DayRule& rule) {
 CalendarWindow::CalendarWindow(CalendarServices services, QWidget* parent) : QDialog(parent), s_(std::move(services)) {
     setObjectName(QStringLiteral("calendarWindow"));
     setWindowTitle(QStringLiteral("校历"));
-    setModal(true);
+    OpenOverOpener(this);
 
     monthView_ = new QCalendarWidget(this);
     monthView_->setObjectName(QStringLiteral("monthView"));
@@ -339,6 +348,7 @@ CalendarWindow::CalendarWindow(CalendarServices services, QWidget* parent) : QDi
     entryList_->horizontalHeader()->setStretchLastSection(true);
     entryList_->setMinimumWidth(460);
     connect(entryList_, &QTableWidget::cellDoubleClicked, this, [this] { EditClick(); });
+    connect(entryList_, &QTableWidget::currentCellChanged, this, [this](int row) { ShowMonthOf(row); });
 
     problemsLabel_ = new QLabel(this);
     problemsLabel_->setObjectName(QStringLiteral("problems"));
@@ -402,8 +412,15 @@ void CalendarWindow::ShowEntries() {
         for (int c = 0; c < 5; ++c)
             entryList_->setItem(row, c, new QTableWidgetItem(Q(cells[static_cast<std::size_t>(c)])));
     }
-    entryList_->resizeColumnsToContents();
+    // Sized to the entries once; after that the widths the user dragged stay through every save and reload.
+    if (!columnsSized_ && !entries_.empty()) {
+        entryList_->resizeColumnsToContents();
+        columnsSized_ = true;
+    }
+    const bool wasFollowing = followingDay_;
+    followingDay_ = true;
     if (keep >= 0 && keep < entryList_->rowCount()) entryList_->selectRow(keep);
+    followingDay_ = wasFollowing;
     problemsLabel_->setText(Q(CalendarProblemsText(problems_)));
     problemsLabel_->setVisible(!problems_.empty());
     ColourMonth(monthView_->yearShown(), monthView_->monthShown());
@@ -432,10 +449,23 @@ void CalendarWindow::ShowDay() {
     std::string text = PlanLine(plan, bells, s_.clock.Now());
     if (const std::string changes = TodayChangesLine(plan, bells); !changes.empty()) text += "\n" + changes;
     dayPlan_->setText(Q(CapLines(text, kShownProblemLines)));  // one line per skipped bell
-    // The entry that decides the date is selected in the list.
+    // The entry that decides the date is selected in the list; the month shown stays the date's.
+    const bool wasFollowing = followingDay_;
+    followingDay_ = true;
     for (int row = 0; plan.rule.line > 0 && row < static_cast<int>(entries_.size()); ++row) {
         if (entries_[static_cast<std::size_t>(row)].line == plan.rule.line) entryList_->selectRow(row);
     }
+    followingDay_ = wasFollowing;
+}
+
+void CalendarWindow::ShowMonthOf(int row) {
+    if (followingDay_ || row < 0 || row >= static_cast<int>(entries_.size())) return;
+    const CalendarEntry& e = entries_[static_cast<std::size_t>(row)];
+    // A month already showing part of the entry stays; else the page turns to where the entry starts.
+    const QDate pageFirst(monthView_->yearShown(), monthView_->monthShown(), 1);
+    const QDate pageLast = pageFirst.addMonths(1).addDays(-1);
+    if (ToQDate(e.first) <= pageLast && ToQDate(e.last) >= pageFirst) return;
+    monthView_->setCurrentPage(e.first.year, e.first.month);
 }
 
 bool CalendarWindow::Store(const CalendarEdit& edit) {
@@ -573,7 +603,7 @@ bool CalendarWindow::ImportFile(const std::string& path) {
 ShiftDialog::ShiftDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("shiftToday"));
     setWindowTitle(QStringLiteral("今日推迟"));
-    setModal(true);
+    OpenOverOpener(this);
     minutes_ = new QSpinBox(this);
     minutes_->setObjectName(QStringLiteral("minutes"));
     minutes_->setRange(1, 120);
@@ -629,8 +659,15 @@ bool TodayCommands::Shift(int minutes) {
     });
 }
 
+bool TodayCommands::AskSilence() {
+    const MessageRequest ask{"今天剩下的铃声都不响了，确定吗？\n（可以用“恢复今日铃声”撤销）", "提示",
+                             MessageIcon::Question, MessageButtons::OkCancel, 1};
+    if (s_.dialogs.Message(ask) != MessageAnswer::Ok) return false;
+    return Silence();
+}
+
 void TodayCommands::AskShift(QWidget* parent) {
-    ShiftDialog dialog(parent);
+    ShiftDialog dialog(VisibleOpener(parent));
     if (dialog.exec() == QDialog::Accepted) Shift(dialog.minutes());
 }
 
@@ -641,7 +678,14 @@ bool TodayCommands::Restore() {
 }
 
 void TodayCommands::OpenCalendar(QWidget* parent) {
-    CalendarWindow window(s_, parent);
+    // Opened a second time from the other menu: the one already open comes to the front.
+    if (open_ != nullptr) {
+        open_->raise();
+        open_->activateWindow();
+        return;
+    }
+    CalendarWindow window(s_, VisibleOpener(parent));
+    open_ = &window;
     window.exec();
 }
 
@@ -664,7 +708,7 @@ void TodayCommands::AddTo(QMenu* menu, QAction* before) {
     QWidget* parent = menu->parentWidget();
     menu->insertSeparator(before)->setObjectName(QStringLiteral("calendarSeparator"));
     add("calendar", "校历(&L)…", [this, parent] { OpenCalendar(parent); });
-    QAction* silence = add("silenceToday", "今天不响铃", [this] { Silence(); });
+    QAction* silence = add("silenceToday", "今天不响铃", [this] { AskSilence(); });
     QAction* skip = add("skipNext", "跳过下一个铃声", [this] { SkipNext(); });
     add("shiftToday", "今日推迟…", [this, parent] { AskShift(parent); });
     QAction* restore = add("restoreToday", "恢复今日铃声", [this] { Restore(); });

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QObject>
+#include <QPointer>
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -62,6 +63,7 @@ private:
     std::array<QCheckBox*, 7> weekdays_{};
     QComboBox* songWeekday_ = nullptr;
     QComboBox* group_ = nullptr;
+    QLabel* noGroup_ = nullptr;  // how to make a group, while there is none to choose
     QLineEdit* note_ = nullptr;
     CalendarEntry entry_;
 };
@@ -91,6 +93,8 @@ private:
     void ShowEntries();
     void ColourMonth(int year, int month);
     void ShowDay();
+    // The user chose the entry in `row`: the month view turns to it.
+    void ShowMonthOf(int row);
     bool Store(const CalendarEdit& edit);
     // An edit of the entry shown in `row`, refused when the file no longer holds it as shown.
     bool StoreAt(int row, const std::function<void(std::vector<CalendarEntry>&, std::size_t at)>& edit);
@@ -101,6 +105,8 @@ private:
     std::vector<CalendarEntry> entries_;
     std::vector<CalendarProblem> problems_;
     bool present_ = false;
+    bool columnsSized_ = false;
+    bool followingDay_ = false;  // the list's selection follows the chosen date, not the other way round
     QCalendarWidget* monthView_ = nullptr;
     QTableWidget* entryList_ = nullptr;
     QLabel* dayPlan_ = nullptr;
@@ -130,7 +136,10 @@ public:
     // today's plan each time the menu opens.
     void AddTo(QMenu* menu, QAction* before = nullptr);
 
+    // Opens 校历 over `parent`'s window while that is on screen, else over nothing (from the clock's menu).
     void OpenCalendar(QWidget* parent);
+    // Asks first (OK/Cancel, Cancel the default); true when the day was silenced.
+    bool AskSilence();
     bool Silence();
     bool SkipNext();
     bool Shift(int minutes);
@@ -143,6 +152,7 @@ private:
     bool Apply(const std::function<std::vector<CalendarEntry>(std::vector<CalendarEntry>)>& change);
 
     CalendarServices s_;
+    QPointer<CalendarWindow> open_;
 };
 
 }  // namespace lingchao

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
@@ -85,6 +86,45 @@ private:
     int rowPx_;
 };
 
+// Each line cut with "…" to the label's width rather than clipped mid-character; the tooltip has them whole.
+class ElidingLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+    void SetFullText(const QString& text) {
+        full_ = text;
+        setToolTip(text);
+        Elide();
+    }
+    const QString& fullText() const { return full_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        Elide();
+    }
+
+private:
+    void Elide() {
+        const int room = contentsRect().width();
+        QStringList lines = full_.split(QChar(u'\n'));
+        for (QString& line : lines) line = fontMetrics().elidedText(line, Qt::ElideRight, room);
+        setText(lines.join(QChar(u'\n')));
+    }
+
+    QString full_;
+};
+
+// The group named by today's plan ("今天（周一）：任务组《期中考试》，3 个铃声…"); empty on an ordinary day
+// and when the group cannot be used (the line then ends "，不响铃").
+QString TodaysGroup(const QString& plan) {
+    const QString today = plan.section(QChar(u'\n'), 0, 0);
+    const QString open = QStringLiteral("任务组《");
+    const qsizetype start = today.indexOf(open);
+    if (!today.startsWith(QStringLiteral("今天")) || start < 0 || today.endsWith(QStringLiteral("不响铃"))) return {};
+    const qsizetype end = today.indexOf(QStringLiteral("》，"), start);
+    return end < 0 ? QString() : today.mid(start + open.size(), end - start - open.size());
+}
+
 }  // namespace
 
 Form4::Form4(Services services, QWidget* parent)
@@ -135,6 +175,14 @@ void Form4::BuildControls() {
     letter->setGeometry(title->x() + bracketOffset, title->y(),
                         std::max(TwipsToPixels(96, dpi_), QFontMetrics(underlined).horizontalAdvance(QChar(u'L'))),
                         labelHeight);
+
+    // Right of the title, above the list: on a 任务组 day the list below is not what rings.
+    todayGroup_ = new QLabel(client);
+    todayGroup_->setObjectName(QStringLiteral("todayGroup"));
+    todayGroup_->setStyleSheet(QStringLiteral("color: #1f4f9a"));
+    todayGroup_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    place(todayGroup_, 1500, 80, 5040, 260);
+    todayGroup_->hide();
 
     auto* command3 = new QPushButton(QStringLiteral("&L"), client);
     command3->setObjectName(QStringLiteral("Command3"));
@@ -246,7 +294,7 @@ void Form4::BuildMenus() {
 void Form4::ShowPlanLine(const std::string& text) {
     if (planLine_ == nullptr) {
         // Below the designed client area, as the menu bar is above it.
-        planLine_ = new QLabel(this);
+        planLine_ = new ElidingLabel(this);
         planLine_->setObjectName(QStringLiteral("planLine"));
         planLine_->setContentsMargins(TwipsToPixels(kListLeft, dpi_) - 3, 0, 0, 0);
         statusBar()->addWidget(planLine_, 1);
@@ -259,7 +307,13 @@ void Form4::ShowPlanLine(const std::string& text) {
         statusBar()->setFixedHeight(planHeight);
         setFixedSize(centralWidget()->width(), centralWidget()->height() + menuBar()->sizeHint().height() + planHeight);
     }
-    planLine_->setText(QString::fromStdString(text));
+    static_cast<ElidingLabel*>(planLine_)->SetFullText(QString::fromStdString(text));
+    const QString group = TodaysGroup(QString::fromStdString(text));
+    const QString said = QStringLiteral("今天响的是任务组《%1》，不是这张表").arg(group);
+    todayGroup_->setText(todayGroup_->fontMetrics().elidedText(said, Qt::ElideMiddle, todayGroup_->width()));
+    todayGroup_->setToolTip(
+        group.isEmpty() ? QString() : said + QStringLiteral("：这张表是平日的铃声，哪天响哪个任务组在“校历”中指定。"));
+    todayGroup_->setVisible(!group.isEmpty());
 }
 
 void Form4::Clear() { list1_->clear(); }

@@ -57,7 +57,8 @@ public:
 
     Form4Hooks& hooks() { return hooks_; }
     void SetPlayerCommands(PlayerCommands commands) { playerCommands_ = std::move(commands); }
-    // The plan line under the list: today's and tomorrow's plan from the school calendar.
+    // The plan line under the list: today's and tomorrow's plan from the school calendar, each line cut with "…"
+    // to the window's width (the tooltip has it whole). On a 任务组 day a line above the list says so.
     void ShowPlanLine(const std::string& text);
     // Replaces the job editor (tests); null restores the real one.
     void SetEditorLauncher(JobEditorLauncher* launcher) { editorOverride_ = launcher; }
@@ -113,6 +114,7 @@ private:
     std::array<QPushButton*, 6> command1_{};
     QMenu* rightm_ = nullptr;
     QLabel* planLine_ = nullptr;
+    QLabel* todayGroup_ = nullptr;  // "今天响的是任务组《X》…", only on such a day
 };
 
 // For callers that hold the main window only when there is a display (the clock window, the hotkeys):

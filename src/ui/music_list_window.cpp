@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "ui/twips.h"
+#include "ui/window_placement.h"
 
 namespace lingchao {
 namespace {
@@ -112,8 +113,7 @@ Form5::Form5(std::filesystem::path musicFolder, MediaPlayer& player, Dialogs& di
     setWindowTitle(QStringLiteral("音乐列表"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    // Modal to the main window only: the clock and its menu (stop, quit) stay within reach while it is open.
-    setWindowModality(Qt::WindowModal);
+    OpenOverOpener(this);
     BuildControls();
     editor_.Load();
     Redraw();

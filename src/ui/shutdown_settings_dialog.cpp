@@ -14,6 +14,7 @@
 #include "store/gbk.h"
 #include "store/timeparse.h"
 #include "ui/twips.h"
+#include "ui/window_placement.h"
 
 namespace lingchao {
 namespace {
@@ -44,7 +45,7 @@ ShutdownSettingsDialog::ShutdownSettingsDialog(std::filesystem::path appFolder, 
       manualShutdown_(std::move(manualShutdown)) {
     setObjectName(QStringLiteral("Form9"));
     setWindowTitle(QStringLiteral("定时关机"));
-    setModal(true);
+    OpenOverOpener(this);
     const double dpi = LogicalDpiOf(parent);
     BuildSlots(dpi);
     BuildButtons();

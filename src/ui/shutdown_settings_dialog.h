@@ -14,7 +14,7 @@ class QPushButton;
 
 namespace lingchao {
 
-// Form9 "定时关机": edits record 1 of "exit.dll". Modal; every opening loads the file afresh.
+// Form9 "定时关机": edits record 1 of "exit.dll". Modal to the main window only; every opening loads the file afresh.
 class ShutdownSettingsDialog final : public QDialog {
     Q_OBJECT
 public:

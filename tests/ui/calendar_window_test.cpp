@@ -6,14 +6,18 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 #include <QTextCharFormat>
+#include <QTimer>
+#include <algorithm>
 
 #include "support/fakes.h"
 #include "support/fixture_bytes.h"
@@ -26,6 +30,18 @@ namespace lingchao {
 namespace {
 
 using test::WhenModal;
+
+// Notes each window a modal window blocks.
+class BlockWatch final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::WindowBlocked) blocked.push_back(watched);
+        if (event->type() == QEvent::WindowUnblocked) std::erase(blocked, watched);
+        return false;
+    }
+    bool Blocked(QObject* w) const { return std::count(blocked.begin(), blocked.end(), w) > 0; }
+    std::vector<QObject*> blocked;
+};
 
 constexpr CalendarDate kMonday{2026, 12, 7};
 
@@ -365,6 +381,116 @@ TEST_F(CalendarWindowTest, TodayOnlyItemsNameTheNextBellAndWriteTodaysDate) {
     EXPECT_EQ(item("skipNext")->text(), QStringLiteral("跳过 08:00 J1"));
     EXPECT_TRUE(commands.Restore());
     EXPECT_EQ(File(), std::string(kCalendarHeader) + "\n");
+}
+
+// Stopping or skipping a bell from the clock's menu never waits for 校历 or its entry dialog to close.
+TEST_F(CalendarWindowTest, TheCalendarBlocksOnlyTheMainWindowItOpensOverNeverTheClock) {
+    QWidget mainWindow;
+    mainWindow.setGeometry(10, 10, 300, 200);
+    ClockWindow face(ClockWindow::Hooks{});
+    BlockWatch watch;
+    mainWindow.installEventFilter(&watch);
+    face.installEventFilter(&watch);
+    face.show();
+    QMenu jobMenu(&mainWindow);  // 任务(J): the calendar opens over the window that owns the menu
+    TodayCommands commands(services);
+    commands.AddTo(&jobMenu);
+    QAction* open = jobMenu.findChild<QAction*>(QStringLiteral("calendar"));
+    ASSERT_NE(open, nullptr);
+
+    mainWindow.show();
+    bool sawEntryDialog = false;
+    WhenModal<CalendarWindow>([&](CalendarWindow* w) {
+        EXPECT_EQ(w->windowModality(), Qt::WindowModal);
+        EXPECT_EQ(w->parentWidget(), &mainWindow);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return watch.Blocked(&mainWindow); }));
+        EXPECT_FALSE(watch.Blocked(&face));
+        commands.OpenCalendar(&mainWindow);  // a second opening raises this one rather than nesting another
+        WhenModal<CalendarEntryDialog>([&](CalendarEntryDialog* d) {
+            sawEntryDialog = true;
+            QApplication::processEvents();
+            EXPECT_FALSE(watch.Blocked(&face)) << "the entry dialog";
+            d->reject();
+            QTimer::singleShot(0, w, &QDialog::accept);
+        });
+        w->findChild<QPushButton*>(QStringLiteral("addEntry"))->click();
+    });
+    open->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sawEntryDialog; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeModalWidget() == nullptr; }));
+    EXPECT_FALSE(watch.Blocked(&mainWindow));
+
+    // From the clock's menu, with the main window hidden: over nothing, centred on the screen.
+    mainWindow.hide();
+    QWidget clockMenuOwner;  // never shown
+    WhenModal<CalendarWindow>([&](CalendarWindow* w) {
+        EXPECT_EQ(w->parentWidget(), nullptr);
+        const QPoint screenCentre = w->screen()->availableGeometry().center();
+        EXPECT_LE((w->geometry().center() - screenCentre).manhattanLength(), 2);
+        QApplication::processEvents();
+        EXPECT_TRUE(watch.blocked.empty());
+        w->accept();
+    });
+    commands.OpenCalendar(&clockMenuOwner);
+}
+
+TEST_F(CalendarWindowTest, SilencingTheDayFromTheMenuAsksFirstAndCancelChangesNothing) {
+    Calendar("");
+    TodayCommands commands(services);
+    EXPECT_FALSE(commands.AskSilence());  // no scripted answer: the box's Cancel
+    ASSERT_EQ(dialogs.messages.size(), 1U);
+    const MessageRequest& asked = dialogs.messages.back();
+    EXPECT_EQ(asked.text.substr(0, asked.text.find('\n')), "今天剩下的铃声都不响了，确定吗？");
+    EXPECT_EQ(asked.icon, MessageIcon::Question);
+    EXPECT_EQ(asked.buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(asked.defaultButton, 1) << "Cancel is the default";
+    EXPECT_EQ(File(), std::string(kCalendarHeader) + "\n");
+    EXPECT_EQ(changes, 0);
+
+    QMenu menu;
+    commands.AddTo(&menu);
+    dialogs.answers.push_back(MessageAnswer::Ok);
+    menu.findChild<QAction*>(QStringLiteral("silenceToday"))->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return changes == 1; }));
+    EXPECT_EQ(dialogs.messages.size(), 2U);
+    EXPECT_TRUE(BellsOfDate(dir.path(), kMonday).plan.rule.silenced);
+}
+
+TEST_F(CalendarWindowTest, TheListKeepsItsColumnWidthsAndChoosingAnEntryTurnsTheMonth) {
+    Calendar("2026-07-01,2026-08-31,holiday,,暑假\n2027-03-01,2027-03-01,holiday,,一个很长很长很长很长的备注\n");
+    Open();
+    QHeaderView* header = list->horizontalHeader();
+    header->resizeSection(2, 150);
+    window->Reload();
+    EXPECT_EQ(header->sectionSize(2), 150) << "a reload keeps the width the user gave";
+
+    list->setCurrentCell(1, 0);
+    EXPECT_EQ(month->yearShown(), 2027);
+    EXPECT_EQ(month->monthShown(), 3);
+    // A date inside the summer holiday selects its entry; the page stays on the date's own month.
+    month->setSelectedDate(QDate(2026, 8, 20));
+    EXPECT_EQ(list->currentRow(), 0);
+    EXPECT_EQ(month->monthShown(), 8);
+    list->setCurrentCell(1, 0);
+    list->setCurrentCell(0, 0);
+    EXPECT_EQ(month->monthShown(), 7) << "the entry's first month";
+}
+
+TEST_F(CalendarWindowTest, WithNoGroupYetTheEntryDialogSaysHowToMakeOne) {
+    std::filesystem::remove(dir / "job" / "期中考试.sav");
+    CalendarEntryDialog dialog(dialogs, dir / "job");
+    dialog.show();
+    auto* kind = dialog.findChild<QComboBox*>(QStringLiteral("kind"));
+    auto* hint = dialog.findChild<QLabel*>(QStringLiteral("noGroup"));
+    ASSERT_NE(hint, nullptr);
+    EXPECT_FALSE(hint->isVisible());
+    kind->setCurrentIndex(kind->findText(QStringLiteral("任务组")));
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_TRUE(hint->text().startsWith(QStringLiteral("先在主窗口用“文件 → 保存(S)”把任务表存成任务组")));
+    dialog.findChild<QLineEdit*>(QStringLiteral("firstDate"))->setText(QStringLiteral("2026-12-16"));
+    dialog.OkClick();
+    EXPECT_TRUE(dialogs.messages.back().text.starts_with("还没有任务组。先在主窗口")) << dialogs.messages.back().text;
+    EXPECT_TRUE(dialog.isVisible());
 }
 
 TEST_F(CalendarWindowTest, ThePlanShowsUnderTheListAndOnTheClockWithItsMark) {

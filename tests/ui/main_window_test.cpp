@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -319,6 +320,38 @@ TEST_F(MainWindowTest, EditChangesTheRecordInPlace) {
     Action("editjob")->trigger();
     EXPECT_EQ(test::NamesAndNumbers(group()), (Names{"1:J1", "2:J2", "3:第三节", "4:J4", "5:J5"}));
     EXPECT_EQ(form->SelectedRow(), 2);
+}
+
+TEST_F(MainWindowTest, ThePlanLineIsCutWithAnEllipsisAndAGroupDaySaysWhatRingsAboveTheList) {
+    Open(2);
+    const auto* line = form->findChild<QLabel*>(QStringLiteral("planLine"));
+    EXPECT_EQ(line, nullptr) << "no line before the first plan";
+    const QString longToday = QStringLiteral("今天（周一）：任务组《") + QString(80, QChar(u'期')) +
+                              QStringLiteral("》，9 个铃声，下一个 08:45 第一节下课");
+    const QString plan = longToday + QStringLiteral("\n明天（周二）：9 个铃声");
+    form->ShowPlanLine(plan.toStdString());
+    line = form->findChild<QLabel*>(QStringLiteral("planLine"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->toolTip(), plan);
+    const QStringList shown = line->text().split(QChar(u'\n'));
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_TRUE(shown[0].endsWith(QChar(u'…'))) << shown[0].toStdString();
+    EXPECT_LE(line->fontMetrics().horizontalAdvance(shown[0]), line->contentsRect().width());
+    EXPECT_EQ(shown[1], QStringLiteral("明天（周二）：9 个铃声")) << "a line that fits is left whole";
+
+    const auto* group = form->findChild<QLabel*>(QStringLiteral("todayGroup"));
+    ASSERT_NE(group, nullptr);
+    form->ShowPlanLine("今天（周一）：任务组《期中考试》，2 个铃声，下一个 08:45 J2\n明天（周二）：2 个铃声");
+    EXPECT_TRUE(group->isVisible());
+    EXPECT_EQ(group->text(), QStringLiteral("今天响的是任务组《期中考试》，不是这张表"));
+    EXPECT_LT(group->geometry().bottom(), list->geometry().top());
+    // Tomorrow's group, a group that cannot be used and an ordinary day say nothing above the list.
+    for (const char* other : {"今天（周一）：2 个铃声\n明天（周二）：任务组《期中考试》，2 个铃声",
+                              "今天（周一）：任务组《期中考试》文件不存在，不响铃\n明天（周二）：2 个铃声",
+                              "今天（周一）：放假（国庆），不响铃\n明天（周二）：2 个铃声"}) {
+        form->ShowPlanLine(other);
+        EXPECT_FALSE(group->isVisible()) << other;
+    }
 }
 
 TEST_F(MainWindowTest, ShowMainWindowReloadsOnlyAHiddenWindow) {

@@ -1,0 +1,39 @@
+#include "ui/window_placement.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace lingchao {
+namespace {
+
+// Moves the window before QDialog places it over its parent: a moved window keeps its place.
+class CentreWhenOpenerHidden final : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Show || event->spontaneous()) return false;
+        auto* window = static_cast<QWidget*>(watched);
+        const QWidget* opener = window->parentWidget() != nullptr ? window->parentWidget()->window() : nullptr;
+        if (opener != nullptr && opener->isVisible()) return false;
+        const QScreen* screen = opener != nullptr ? opener->screen() : QGuiApplication::primaryScreen();
+        if (screen == nullptr) return false;
+        window->move(screen->availableGeometry().center() - QPoint(window->width() / 2, window->height() / 2));
+        return false;
+    }
+};
+
+}  // namespace
+
+void OpenOverOpener(QWidget* window) {
+    window->setWindowModality(Qt::WindowModal);
+    window->installEventFilter(new CentreWhenOpenerHidden(window));
+}
+
+QWidget* VisibleOpener(QWidget* origin) {
+    QWidget* top = origin != nullptr ? origin->window() : nullptr;
+    return top != nullptr && top->isVisible() ? top : nullptr;
+}
+
+}  // namespace lingchao
