@@ -68,6 +68,26 @@ void WarningBoard::SetListener(Listener listener) {
     listener_ = std::move(listener);
 }
 
+void WarningBoard::SetRecheck(const std::string& key, Recheck recheck) {
+    std::lock_guard lock(mutex_);
+    if (recheck) {
+        rechecks_[key] = std::move(recheck);
+    } else {
+        rechecks_.erase(key);
+    }
+}
+
+void WarningBoard::RecheckUp() {
+    std::vector<Recheck> due;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& entry : entries_) {
+            if (const auto it = rechecks_.find(entry.first); it != rechecks_.end()) due.push_back(it->second);
+        }
+    }
+    for (const Recheck& recheck : due) recheck();
+}
+
 std::string WarningBoard::Text() const {
     std::lock_guard lock(mutex_);
     return TextLocked();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -38,11 +39,21 @@ public:
     // Called with Text() after every change.
     void SetListener(Listener listener);
 
+    // A source whose cause can mend unseen (nothing tells it) leaves a cheap look at that cause here; the bell's
+    // tick runs it every few seconds while the key is up, so the source needs no quick timer of its own. It runs
+    // on the bell's thread, outside the board's lock, and may still run once just after being removed: it must
+    // hold nothing that can go before it (post to the source's thread, by a guarded pointer).
+    using Recheck = std::function<void()>;
+    void SetRecheck(const std::string& key, Recheck recheck);  // an empty one removes it
+    // Runs the re-check of every key that is up.
+    void RecheckUp();
+
 private:
     std::string TextLocked() const;
 
     mutable std::mutex mutex_;
     std::vector<std::pair<std::string, std::string>> entries_;
+    std::map<std::string, Recheck> rechecks_;
     Listener listener_;
 };
 

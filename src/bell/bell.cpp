@@ -47,6 +47,11 @@ Bell::Bell(Parts parts, Outlets outlets)
     hooks.afterTick = [this] {
         calendar_->Watch();
         WatchWarnedFiles();
+        // Causes that mend unseen (a clock that syncs) are looked at by their sources' re-checks, only while up.
+        if (const auto now = std::chrono::steady_clock::now(); now - rechecked_ >= Runtime::kRecheckEvery) {
+            rechecked_ = now;
+            warnings_.RecheckUp();
+        }
     };
     runtime_->SetHooks(std::move(hooks));
     if (soundOutput_) {

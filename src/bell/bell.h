@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -102,6 +103,7 @@ private:
     std::int64_t tomorrowMinute_ = -1;  // tomorrow's group file, looked up once a minute while its warning is up
     std::filesystem::path tomorrowSource_;
     std::string tomorrowStamp_;
+    std::chrono::steady_clock::time_point rechecked_;  // the board's re-checks last run
 };
 
 }  // namespace lingchao

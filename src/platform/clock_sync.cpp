@@ -3,12 +3,13 @@
 #include <sys/stat.h>
 #include <sys/timex.h>
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
-#include <algorithm>
+#include <QPointer>
 #include <ctime>
 
 #include "base/log.h"
@@ -49,33 +50,38 @@ ClockSyncWatch::Sources ClockSyncWatch::SystemSources() {
 
 ClockSyncWatch::ClockSyncWatch(WarningBoard& board, Sources sources, QObject* parent)
     : QObject(parent), board_(board), sources_(std::move(sources)) {
-    connect(&timer_, &QTimer::timeout, this, [this] {
-        Read();
-        if (!asked_.isValid() || asked_.elapsed() >= interval_ - 1000) AskTimedated();
-    });
+    connect(&timer_, &QTimer::timeout, this, &ClockSyncWatch::CheckNow);
+    // A clock that syncs tells nobody: while warned, the kernel's word (one system call) is looked at from the
+    // bell's tick, and a change read here in full.
+    board_.SetRecheck("clock-sync",
+                      [kernel = sources_.kernelSynced, shown = kernelShown_, self = QPointer<ClockSyncWatch>(this)] {
+                          if (!kernel || kernel() == shown->load()) return;
+                          QMetaObject::invokeMethod(
+                              QCoreApplication::instance(),
+                              [self] {
+                                  if (self) self->CheckNow();
+                              },
+                              Qt::QueuedConnection);
+                      });
 }
 
-void ClockSyncWatch::Start(int intervalMs, int warnedIntervalMs) {
-    interval_ = intervalMs;
-    warnedInterval_ = std::min(warnedIntervalMs, intervalMs);
+ClockSyncWatch::~ClockSyncWatch() { board_.SetRecheck("clock-sync", nullptr); }
+
+void ClockSyncWatch::Start(int intervalMs) {
     timer_.start(intervalMs);
     CheckNow();
 }
 
 void ClockSyncWatch::CheckNow() {
-    Read();
-    AskTimedated();
-}
-
-void ClockSyncWatch::Read() {
     reading_.kernelSynced = sources_.kernelSynced ? sources_.kernelSynced() : true;
     reading_.secondsSinceSync = sources_.secondsSinceSync ? sources_.secondsSinceSync() : std::nullopt;
+    kernelShown_->store(reading_.kernelSynced);
     Show();
+    AskTimedated();
 }
 
 void ClockSyncWatch::AskTimedated() {
     if (!sources_.askTimedated || pending_) return;
-    asked_.start();
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) {
         reading_.ntpSynchronized.reset();
@@ -113,9 +119,6 @@ void ClockSyncWatch::Show() {
     warned_ = warn;
     // The time since the last sync changes as it goes on: logged once above, not at every change.
     board_.Set("clock-sync", text, warn);
-    // A quicker pace only while warned: a synchronised clock costs one wake-up a minute.
-    const int pace = warn ? warnedInterval_ : interval_;
-    if (timer_.isActive() && timer_.interval() != pace) timer_.start(pace);
 }
 
 }  // namespace lingchao

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -23,9 +24,9 @@ struct ClockSyncReading {
 std::string ClockSyncWarning(const ClockSyncReading& reading);
 
 // Watches the system clock's synchronisation, once a minute and never holding up the caller (timedated is asked
-// asynchronously), and keeps the warning board's "clock-sync" text. While the warning is up the kernel's word is
-// read every few seconds (timedated still once a minute), so the warning goes soon after the clock syncs. Needs a
-// QCoreApplication.
+// asynchronously), and keeps the warning board's "clock-sync" text. While the warning is up, the board's re-check
+// (the bell's tick) looks at the kernel's word every few seconds, so the warning goes soon after the clock syncs
+// without a quicker timer here. Needs a QCoreApplication.
 class ClockSyncWatch final : public QObject {
     Q_OBJECT
 public:
@@ -37,26 +38,26 @@ public:
     // adjtimex(), systemd-timesyncd's mark of its last sync, and timedated.
     static Sources SystemSources();
 
+    // `sources.kernelSynced` is also called on the bell's thread, by the board's re-check.
     explicit ClockSyncWatch(WarningBoard& board, Sources sources = SystemSources(), QObject* parent = nullptr);
+    ~ClockSyncWatch() override;
 
-    // Checks now, then every `intervalMs` (every `warnedIntervalMs` while the warning is up).
-    void Start(int intervalMs = 60000, int warnedIntervalMs = 8000);
+    // Checks now, then every `intervalMs`.
+    void Start(int intervalMs = 60000);
     void CheckNow();
     // timedated has not answered the last question yet.
     bool Pending() const { return pending_; }
 
 private:
-    void Read();
     void AskTimedated();
     void Show();
 
     WarningBoard& board_;
     Sources sources_;
     QTimer timer_;
-    int interval_ = 60000;
-    int warnedInterval_ = 8000;
-    QElapsedTimer asked_;  // since timedated was last asked
     ClockSyncReading reading_;
+    // The kernel's word as last shown, for the re-check on the bell's thread (which may outlive this by a call).
+    std::shared_ptr<std::atomic<bool>> kernelShown_ = std::make_shared<std::atomic<bool>>(true);
     bool pending_ = false;
     bool warned_ = false;
 };

@@ -8,6 +8,14 @@
 #include "base/log.h"
 
 namespace lingchao {
+namespace {
+
+bool Same(const SoundOutputState& a, const SoundOutputState& b) {
+    return a.server == b.server && a.sinkName == b.sinkName && a.description == b.description && a.muted == b.muted &&
+           a.volumePercent == b.volumePercent && a.portUnavailable == b.portUnavailable;
+}
+
+}  // namespace
 
 // Everything here runs on libpulse's thread with its lock held, except where the owner calls in (taking the lock).
 struct PulseOutputMonitor::Impl {
@@ -115,6 +123,7 @@ PulseOutputMonitor::PulseOutputMonitor() : impl_(std::make_unique<Impl>()) {
     settle_.setSingleShot(true);
     settle_.setInterval(250);
     connect(&settle_, &QTimer::timeout, this, [this] {
+        told_ = true;
         if (listener_) listener_(latest_);
     });
     answerLimit_.setSingleShot(true);
@@ -174,6 +183,12 @@ void PulseOutputMonitor::SetListener(std::function<void(const SoundOutputState&)
 
 void PulseOutputMonitor::Deliver(const SoundOutputState& state) {
     answerLimit_.stop();
+    // The same reading again (an output still missing, asked every few seconds while it is) has nothing to settle:
+    // told at once, it costs no wake-up of its own.
+    if (told_ && !settle_.isActive() && Same(state, latest_)) {
+        if (listener_) listener_(state);
+        return;
+    }
     latest_ = state;
     if (!settle_.isActive()) settle_.start();
 }

@@ -30,6 +30,7 @@ private:
     std::unique_ptr<Impl> impl_;
     std::function<void(const SoundOutputState&)> listener_;
     SoundOutputState latest_;
+    bool told_ = false;   // the listener has heard latest_
     QTimer settle_;       // a dragged volume slider reports dozens of changes: tell only where it settles
     QTimer answerLimit_;  // a server that takes this long to answer counts as none
 };

@@ -58,5 +58,24 @@ TEST(WarningBoard, UrgentOutweighsAdviceAndEveryClearingIsLogged) {
         EXPECT_EQ(WarningBoard::LevelOf(urgent), WarningLevel::Urgent) << urgent;
 }
 
+TEST(WarningBoard, RunsTheRechecksOfTheKeysUpOnly) {
+    WarningBoard board;
+    std::vector<std::string> looked;
+    board.SetRecheck("clock-sync", [&] { looked.push_back("clock-sync"); });
+    // A re-check may set its key itself: it runs outside the board's lock.
+    board.SetRecheck("sound-output", [&] {
+        looked.push_back("sound-output");
+        board.Clear("sound-output");
+    });
+    board.RecheckUp();
+    board.Set("sound-output", "没有声音输出");
+    board.Set("clock-sync", "系统时间未同步");
+    board.RecheckUp();
+    board.RecheckUp();
+    board.SetRecheck("clock-sync", nullptr);
+    board.RecheckUp();
+    EXPECT_EQ(looked, (std::vector<std::string>{"sound-output", "clock-sync", "clock-sync"}));
+}
+
 }  // namespace
 }  // namespace lingchao
