@@ -102,6 +102,10 @@ QWidget* QtDialogs::Parent() const {
     return active;
 }
 
+// A box blocks the window it opens over, never the floating clock: a bell must be stoppable from the clock's menu
+// while a question waits. Only a box the whole program must answer first blocks everything.
+static Qt::WindowModality ModalityFor(bool systemModal) { return systemModal ? Qt::ApplicationModal : Qt::WindowModal; }
+
 MessageAnswer QtDialogs::Message(const MessageRequest& request) {
     const ButtonPair pair = ToQtButtons(request.buttons);
     QMessageBox box(ToQtIcon(request.icon), QString::fromStdString(request.title), QString::fromStdString(request.text),
@@ -112,7 +116,7 @@ MessageAnswer QtDialogs::Message(const MessageRequest& request) {
     box.setDefaultButton(request.defaultButton == 1 && second != nullptr ? second : first);
     // Closing the box (or Esc) answers with its cancel button: the second one, or OK when alone.
     box.setEscapeButton(second != nullptr ? second : first);
-    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowModality(ModalityFor(request.systemModal));
     if (request.systemModal) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
@@ -122,7 +126,7 @@ MessageAnswer QtDialogs::Message(const MessageRequest& request) {
 
 std::optional<std::string> QtDialogs::RunFileDialog(const FileDialogRequest& request, bool save) {
     QFileDialog dialog(Parent(), QString::fromStdString(request.title), QString::fromStdString(request.startFolder));
-    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setWindowModality(ModalityFor(false));
     dialog.setNameFilters(QtNameFilters(request.filter));
     GroupAwareIconProvider icons;
     dialog.setIconProvider(&icons);
@@ -150,7 +154,7 @@ std::optional<std::string> QtDialogs::SaveFile(const FileDialogRequest& request)
 
 std::optional<std::string> QtDialogs::OpenFolder(const FileDialogRequest& request) {
     QFileDialog dialog(Parent(), QString::fromStdString(request.title), QString::fromStdString(request.startFolder));
-    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setWindowModality(ModalityFor(false));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);

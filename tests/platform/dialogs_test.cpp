@@ -67,7 +67,7 @@ TEST_P(QtMessageTest, ShowsTheBoxAsAskedAndMapsTheButtonPressed) {
         EXPECT_EQ(buttons.size(), row.buttons == MessageButtons::Ok ? 1 : 2);
         EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()),
                   row.defaultButton == 1 ? secondButton : firstButton);
-        EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+        EXPECT_EQ(box->windowModality(), Qt::WindowModal);
         EXPECT_FALSE(box->windowFlags() & Qt::WindowStaysOnTopHint);
         switch (row.press) {
             case Press::First:
@@ -106,6 +106,36 @@ INSTANTIATE_TEST_SUITE_P(
         MessageRow{MessageButtons::YesNo, 0, MessageIcon::Question, Press::First, MessageAnswer::Yes},
         MessageRow{MessageButtons::YesNo, 1, MessageIcon::Question, Press::Second, MessageAnswer::No},
         MessageRow{MessageButtons::YesNo, 0, MessageIcon::None, Press::Close, MessageAnswer::No}));
+
+// A question over the main window blocks that window, not the floating clock beside it.
+TEST(QtDialogsTest, ABoxBlocksTheWindowItOpensOverNotTheClock) {
+    struct BlockWatch final : QObject {
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::WindowBlocked) blocked.push_back(watched);
+            return false;
+        }
+        std::vector<QObject*> blocked;
+    } watch;
+    QWidget mainWindow;
+    QWidget clock(nullptr, Qt::Tool | Qt::FramelessWindowHint);
+    mainWindow.installEventFilter(&watch);
+    clock.installEventFilter(&watch);
+    mainWindow.show();
+    clock.show();
+    mainWindow.activateWindow();
+    QApplication::setActiveWindow(&mainWindow);
+    QtDialogs dialogs;
+    bool seen = false;
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
+        seen = true;
+        EXPECT_EQ(box->parentWidget(), &mainWindow);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !watch.blocked.empty(); }));
+        EXPECT_EQ(watch.blocked, std::vector<QObject*>{&mainWindow});
+        box->button(QMessageBox::Ok)->click();
+    });
+    dialogs.Message({"确定要删除任务吗?", "提示", MessageIcon::Question, MessageButtons::OkCancel, 1});
+    EXPECT_TRUE(seen);
+}
 
 TEST(QtDialogsTest, SystemModalBoxStaysOnTop) {
     QtDialogs dialogs;
