@@ -19,9 +19,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     parser.addOption(version);
     const QCommandLineOption check(
         QStringLiteral("check"),
-        QStringLiteral("Print today's and tomorrow's bells and every problem that would keep one of today's from "
-                       "being heard, then exit: 0 when all of today's bells can play, 1 otherwise. Writes "
-                       "nothing and runs beside a running copy."));
+        QStringLiteral("Print today's and tomorrow's bells and every problem that would keep one of them from "
+                       "being heard, then exit: 1 when a problem touches a bell still to ring today or tomorrow, "
+                       "0 otherwise. Writes nothing and runs beside a running copy."));
     parser.addOption(check);
     const QCommandLineOption import(
         QStringLiteral("import"),

@@ -115,7 +115,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
         BuildWindows();
         // The board may change on either thread; the clock shows it as it stands when the call arrives.
         warnings_.SetListener(
-            [this](const std::string&) { OnWindowsThread([this] { shell_->ShowProblems(warnings_.Text()); }); });
+            [this](const std::string&) { OnWindowsThread([this] { shell_->ShowProblems(warnings_.Text(), warnings_.Level()); }); });
     } else {
         dialogs_ = std::make_unique<LogDialogs>();
     }
