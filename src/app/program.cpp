@@ -114,8 +114,9 @@ Program::Program(std::filesystem::path appFolder, bool windows)
     if (windows_) {
         BuildWindows();
         // The board may change on either thread; the clock shows it as it stands when the call arrives.
-        warnings_.SetListener(
-            [this](const std::string&) { OnWindowsThread([this] { shell_->ShowProblems(warnings_.Text(), warnings_.Level()); }); });
+        warnings_.SetListener([this](const std::string&) {
+            OnWindowsThread([this] { shell_->ShowProblems(warnings_.Text(), warnings_.Level()); });
+        });
     } else {
         dialogs_ = std::make_unique<LogDialogs>();
     }
@@ -124,6 +125,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
 
 Program::~Program() {
     warnings_.SetListener(nullptr);
+    warnings_.SetRecheck("folder-permissions", nullptr);
     // The bell first (its workers cancelled, its player stopped), so that nothing it publishes meets a window
     // that is gone; the instance guard last, so that no second copy starts while this one still rings.
     bell_.reset();
@@ -203,6 +205,9 @@ bool Program::Start() {
     // seconds before a bell still rings it.
     PostToBell([](Bell& bell) { bell.Start(); });
     warnings_.Set("folder-permissions", FolderPermissionWarning(appFolder_));
+    // A chmod mends it unseen: looked at again by the bell's tick while it is up (a few stats).
+    warnings_.SetRecheck("folder-permissions",
+                         [this] { warnings_.Set("folder-permissions", FolderPermissionWarning(appFolder_)); });
     StartMpris();
     clockSync_->Start();
     if (const std::string notice = NoX11Notice(); windows_ && !notice.empty()) {
