@@ -1,6 +1,7 @@
 #include "scheduler/check_report.h"
 
 #include <algorithm>
+#include <map>
 #include <ostream>
 #include <sstream>
 
@@ -62,7 +63,58 @@ void WriteFoundByName(std::ostream& out, const PlanBell& b, const std::vector<Mu
     }
 }
 
-void WriteBells(std::ostream& out, const char* label, const CheckedDay& checked, const LocalDateTime& now) {
+// One line of the bell log split into its fields (a field in quotes may hold commas and doubled quotes).
+std::vector<std::string> CsvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                fields.back() += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                fields.back() += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields.emplace_back();
+        } else if (c != '\r') {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+// What the bell log says became of each of `date`'s bells, by set time and job number: the outcome of its
+// examination (the later lines of a bell, its proof and failed files, are left out).
+using LoggedOutcomes = std::map<std::pair<std::string, int>, std::string>;
+LoggedOutcomes ReadLoggedOutcomes(const std::filesystem::path& appFolder, const CalendarDate& date) {
+    LoggedOutcomes outcomes;
+    const auto bytes = ReadFileBytes(appFolder / "bell-log.csv", 4 * 1024 * 1024);
+    if (!bytes) return outcomes;
+    std::istringstream in(std::string(bytes->begin(), bytes->end()));
+    const std::string day = DateText(date);
+    for (std::string line; std::getline(in, line);) {
+        const std::vector<std::string> f = CsvFields(line);
+        if (f.size() < 8 || f[0] != day || f[1].empty() || f[4].empty()) continue;
+        if (f[7].starts_with("silent: ") || f[7].starts_with("playback-failed: ")) continue;
+        int jobNo = 0;
+        try {
+            jobNo = std::stoi(f[4]);
+        } catch (...) {
+            continue;
+        }
+        outcomes.insert({{f[1], jobNo}, f[7]});
+    }
+    return outcomes;
+}
+
+void WriteBells(std::ostream& out, const char* label, const CheckedDay& checked, const LocalDateTime& now,
+                const LoggedOutcomes& logged) {
     const DayBells& day = checked.day;
     const int ringing = CountRinging(day.bells);
     out << label << ", " << WeekdayWord(day.plan.weekday) << " " << DateText(day.plan.date) << ": ";
@@ -87,6 +139,11 @@ void WriteBells(std::ostream& out, const char* label, const CheckedDay& checked,
             out << "  (skipped today" << (moved ? ", would have rung " + HourMinuteText(b.ringTime) : "") << ")";
         } else if (moved) {
             out << "  (set " << HourMinuteText(b.setTime) << ", moved today)";
+        }
+        // A bell whose minute has passed: what the running program logged of it, so the two never disagree.
+        if (day.plan.date == now.date && MinuteOfDay(b.ringTime) <= MinuteOfDay(now.time)) {
+            const auto it = logged.find({HourMinuteText(b.setTime), b.jobNo});
+            if (it != logged.end()) out << "  [" << it->second << "]";
         }
         out << "\n";
         WriteFoundByName(out, b, checked.findings);
@@ -146,8 +203,8 @@ bool WriteCheckReport(std::ostream& out, const CheckInput& input) {
     const LocalDateTime& now = input.now;
     const CheckedDay today = CheckDay(input.appFolder, now.date, *input.probe);
     const CheckedDay tomorrow = CheckDay(input.appFolder, NextDate(now.date), *input.probe);
-    WriteBells(out, "today", today, now);
-    WriteBells(out, "tomorrow", tomorrow, now);
+    WriteBells(out, "today", today, now, ReadLoggedOutcomes(input.appFolder, now.date));
+    WriteBells(out, "tomorrow", tomorrow, now, {});
     int ahead = 0;  // bells still to ring today and tomorrow
     for (const CheckedDay* d : {&today, &tomorrow}) {
         for (const auto& b : d->day.bells) ahead += StillToRing(b, d->day.plan, now) ? 1 : 0;

@@ -75,6 +75,27 @@ TEST_F(CheckReportTest, ListsEachDaysBellsInRingingOrder) {
     EXPECT_TRUE(Has(r, "ok: every bell of today and tomorrow can play")) << r.text;
 }
 
+// The bells whose minute has passed carry what the running program logged of them: the report and the bell log
+// never disagree about a bell a today-only change moved into the past.
+TEST_F(CheckReportTest, PassedBellsCarryTheirOutcomeFromTheBellLog) {
+    const std::string log =
+        "date,set_time,actual_start,late_ms,job_no,job_name,path,outcome,sound_ms,peak_dbfs,output\n"
+        "2026-12-07,07:50,2026-12-07 07:50:00.004,4,2,A,/m/a.wav,fired,20,-3.0,cap 100%\n"
+        "2026-12-07,07:50,2026-12-07 07:50:07.506,7506,2,A,/m/x.wav,playback-failed: gone\n"
+        "2026-12-07,08:00,2026-12-07 08:06:00.100,360100,1,\"B, \"\"late\"\"\",/m/b.wav,"
+        "\"missed: today's change moved it to 08:00, which had passed\"\n"
+        "2026-12-06,10:00,2026-12-06 10:00:00.004,4,6,x,/m/main.wav,fired,20,-3.0,cap 100%\n";
+    test::WriteAll(dir / "bell-log.csv", std::vector<std::uint8_t>(log.begin(), log.end()));
+    FakeProbe probe;
+    const Report r = RunCheck(dir.path(), probe, {}, {8, 6, 30});
+    EXPECT_TRUE(Has(r, "  07:50  job 2 \"A\"  /m/a.wav  [fired]\n")) << r.text;
+    EXPECT_TRUE(
+        Has(r, "  08:00  job 1 \"B\"  /m/b.wav  [missed: today's change moved it to 08:00, which had passed]\n"))
+        << r.text;
+    EXPECT_TRUE(Has(r, "  10:00  job 6 \"上课\"  /m/mon.wav\n"))
+        << "yesterday's line is not today's, and 10:00 is to come";
+}
+
 TEST_F(CheckReportTest, FailsOnlyForProblemsOfBellsStillToRingTodayOrTomorrow) {
     struct Row {
         const char* name;
