@@ -10,27 +10,13 @@
 
 #include "support/fakes.h"
 #include "support/group_helpers.h"
+#include "support/running_clock.h"
 #include "support/temp_folder.h"
 
 namespace lingchao {
 namespace {
 
 using std::chrono::steady_clock;
-
-// School time that runs with the machine's: it starts two seconds before 08:00 whatever the hour is.
-class RunningClock final : public Clock {
-public:
-    explicit RunningClock(TimeOfDay start) : start_(MakeLocalDateTime({2026, 12, 7}, start)) {}
-    LocalDateTime Now() const override {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() - began_).count();
-        const LocalDateTime t = AddSeconds(start_, static_cast<int>(ms / 1000));
-        return MakeLocalDateTime(t.date, t.time, static_cast<int>(ms % 1000));
-    }
-
-private:
-    LocalDateTime start_;
-    steady_clock::time_point began_ = steady_clock::now();
-};
 
 // Written on the bell's thread, read on the test's.
 struct Heard {
@@ -83,7 +69,7 @@ protected:
         auto bell = std::make_unique<BellThread>([&, start, p = probe.release()]() mutable {
             Bell::Parts parts;
             parts.appFolder = dir.path();
-            parts.clock = std::make_unique<RunningClock>(start);
+            parts.clock = std::make_unique<test::RunningClock>(start);
             parts.makePlayer = [this](auto) { return std::make_unique<HeardPlayer>(heard); };
             parts.probe.reset(p);
             parts.inhibitor = std::make_unique<NoInhibitor>();

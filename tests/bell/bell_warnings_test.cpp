@@ -8,6 +8,7 @@
 #include "bell/bell.h"
 #include "support/fakes.h"
 #include "support/group_helpers.h"
+#include "support/running_clock.h"
 #include "support/temp_folder.h"
 
 // Warnings whose cause can mend by itself go by themselves: the bell looks again while they are up, and only then.
@@ -15,21 +16,6 @@ namespace lingchao {
 namespace {
 
 using std::chrono::steady_clock;
-
-// School time on Monday 2026-12-07 that runs with the machine's from `start`.
-class RunningClock final : public Clock {
-public:
-    explicit RunningClock(TimeOfDay start) : start_(MakeLocalDateTime({2026, 12, 7}, start)) {}
-    LocalDateTime Now() const override {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() - began_).count();
-        const LocalDateTime t = AddSeconds(start_, static_cast<int>(ms / 1000));
-        return MakeLocalDateTime(t.date, t.time, static_cast<int>(ms % 1000));
-    }
-
-private:
-    LocalDateTime start_;
-    steady_clock::time_point began_ = steady_clock::now();
-};
 
 // Answers each reading later, as the sound server does, with whatever the test has made the output.
 class FakeOutput final : public SoundOutputMonitor {
@@ -85,7 +71,7 @@ protected:
         output_ = output.get();
         Bell::Parts parts;
         parts.appFolder = dir.path();
-        parts.clock = std::make_unique<RunningClock>(start);
+        parts.clock = std::make_unique<test::RunningClock>(start);
         parts.makePlayer = [this](auto) {
             auto player = std::make_unique<ProvedPlayer>();
             player_ = player.get();

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+#include "support/block_watch.h"
 #include "support/temp_folder.h"
 #include "support/when_modal.h"
 
@@ -109,13 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A question over the main window blocks that window, not the floating clock beside it.
 TEST(QtDialogsTest, ABoxBlocksTheWindowItOpensOverNotTheClock) {
-    struct BlockWatch final : QObject {
-        bool eventFilter(QObject* watched, QEvent* event) override {
-            if (event->type() == QEvent::WindowBlocked) blocked.push_back(watched);
-            return false;
-        }
-        std::vector<QObject*> blocked;
-    } watch;
+    test::BlockWatch watch;
     QWidget mainWindow;
     QWidget clock(nullptr, Qt::Tool | Qt::FramelessWindowHint);
     mainWindow.installEventFilter(&watch);

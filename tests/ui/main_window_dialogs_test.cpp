@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "support/block_watch.h"
 #include "support/fakes.h"
 #include "support/temp_folder.h"
 #include "ui/about_box.h"
@@ -22,17 +23,6 @@ namespace {
 class NoTool final : public SysInfoLauncher {
 public:
     bool Start() override { return false; }
-};
-
-class BlockWatch final : public QObject {
-public:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::WindowBlocked) blocked.push_back(watched);
-        if (event->type() == QEvent::WindowUnblocked) std::erase(blocked, watched);
-        return false;
-    }
-    bool Blocked(QObject* w) const { return std::count(blocked.begin(), blocked.end(), w) > 0; }
-    std::vector<QObject*> blocked;
 };
 
 struct Opened {
@@ -62,7 +52,7 @@ TEST(MainWindowDialogs, BlockOnlyTheMainWindowAndCentreOnTheScreenWhenItIsHidden
         SCOPED_TRACE(o.name);
         QWidget mainWindow;
         mainWindow.setGeometry(20, 20, 300, 200);
-        BlockWatch watch;
+        test::BlockWatch watch;
         mainWindow.installEventFilter(&watch);
         clock.installEventFilter(&watch);
         mainWindow.show();
