@@ -1,6 +1,7 @@
 #include "ui/clock_window.h"
 
 #include <QCursor>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLinearGradient>
@@ -66,6 +67,16 @@ std::string CapParts(const std::string& text) {
         pos = end + 2;
     }
     return CapLines(out, 3 * kShownProblemLines);
+}
+
+// The highest row any weekday code inks in its label, less a pixel's gap: the room left above it.
+int InkTop(const QLabel* weekday) {
+    const QFontMetrics metrics(weekday->font());
+    const int lineTop = weekday->y() + (weekday->height() - metrics.height()) / 2;
+    int top = weekday->y() + weekday->height();
+    for (const char* code : {"MON", "TUS", "WES", "TRU", "FRI", "SAT", "SUN"})
+        top = std::min(top, lineTop + metrics.ascent() + metrics.tightBoundingRect(QString::fromLatin1(code)).top());
+    return std::max(0, top - 1);
 }
 
 }  // namespace
@@ -137,13 +148,17 @@ ClockWindow::ClockWindow(Hooks hooks, QWidget* parent) : QWidget(parent), hooks_
     warningMark_->setAlignment(Qt::AlignCenter);
     warningMark_->hide();
 
-    // Today's bells changed from the menu (silenced, skipped, shifted): a small amber dot in the lower corner.
+    // Today's bells changed (silenced, skipped, shifted): a purple band on the calendar tile's top edge, above the
+    // weekday's ink and left of the warning mark, so that neither text nor warning is ever covered.
     todayMark_ = new QLabel(this);
     todayMark_->setObjectName(QStringLiteral("todayMark"));
-    const int dotSize = std::max(6, design.width() / 5);
-    todayMark_->setGeometry(design.width() - dotSize - 1, design.height() - dotSize - 1, dotSize, dotSize);
-    todayMark_->setStyleSheet(
-        QStringLiteral("background-color: #f0a020; border: 1px solid #8a5a00; border-radius: %1px;").arg(dotSize / 2));
+    const int bandLeft = std::max(2, design.width() / 20);
+    const int bandRight = design.width() - markSize_ - 2;
+    todayMark_->setGeometry(bandLeft, 0, bandRight - bandLeft, InkTop(label2_));
+    todayMark_->setStyleSheet(QStringLiteral("background-color: #c03ce0; border: 1px solid #5c0a78; "
+                                             "border-top: none; border-bottom-left-radius: %1px; "
+                                             "border-bottom-right-radius: %1px;")
+                                  .arg(todayMark_->height() / 3));
     todayMark_->hide();
 
     // Image1 lies over everything and takes every pointer event.
@@ -164,8 +179,8 @@ void ClockWindow::ShowProblems(const std::string& text, WarningLevel level) {
     const WarningLevel before = level_;
     level_ = text.empty() ? WarningLevel::None : std::max(level, WarningLevel::Advice);
     if (level_ != before && level_ != WarningLevel::None) {
-        // Red with a white sign for a bell at risk; amber with a dark one for advice (unlike the today mark's dot
-        // by its place and its sign).
+        // Red with a white sign for a bell at risk; amber with a dark one for advice (unlike the today band by its
+        // place, colour and sign).
         const bool urgent = level_ == WarningLevel::Urgent;
         warningMark_->setStyleSheet(QStringLiteral("background-color: %1; color: %2; font-weight: bold; "
                                                    "border-radius: %3px; font-size: %4px;")
@@ -183,6 +198,7 @@ bool ClockWindow::problemShown() const { return !warningMark_->isHidden(); }
 
 void ClockWindow::ShowPlan(const std::string& plan, const std::string& todayChanges) {
     todayMark_->setVisible(!todayChanges.empty());
+    todayMark_->setToolTip(QString::fromStdString(CapLines(todayChanges, kShownProblemLines)));
     // Today's skipped bells are listed one a line: a calendar can name thousands.
     plan_ = CapLines(plan + (todayChanges.empty() ? "" : "\n" + todayChanges), kShownProblemLines);
     UpdateToolTip();

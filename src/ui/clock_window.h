@@ -37,7 +37,7 @@ public:
     void ShowProblems(const std::string& text, WarningLevel level = WarningLevel::Urgent);
     bool problemShown() const;
     WarningLevel problemLevel() const { return level_; }
-    // Today's and tomorrow's plan, added to the tooltip; a small mark on the face while today-only changes
+    // Today's and tomorrow's plan, added to the tooltip; a band on the face's top edge while today-only changes
     // (`todayChanges`, also in the tooltip) are in force.
     void ShowPlan(const std::string& plan, const std::string& todayChanges);
     bool todayChangeShown() const;

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTest>
+#include <utility>
 
 #include "support/fakes.h"
 #include "support/temp_folder.h"
@@ -129,6 +130,56 @@ private slots:
         QCOMPARE(clock.problemLevel(), WarningLevel::None);
         clock.ShowProblems("声音已静音", WarningLevel::None);  // a text without a level is never left unmarked
         QCOMPARE(clock.problemLevel(), WarningLevel::Advice);
+    }
+
+    // Where the clock's texts put ink: the pixels that change when the texts are blanked.
+    static QRect InkOf(ClockWindow& clock, const char* time, const char* day) {
+        clock.ShowClock(time, day);
+        const QImage with = clock.grab().toImage();
+        clock.ShowClock("", "");
+        const QImage without = clock.grab().toImage();
+        QRect ink;
+        for (int y = 0; y < with.height(); ++y)
+            for (int x = 0; x < with.width(); ++x)
+                if (with.pixel(x, y) != without.pixel(x, y)) ink |= QRect(x, y, 1, 1);
+        return ink;
+    }
+
+    void todayMarkIsLargeAndClearOfTheTextsAndTheWarningMark() {
+        ClockWindow clock(Hooks());
+        clock.show();
+        auto* today = clock.findChild<QLabel*>(QStringLiteral("todayMark"));
+        auto* warning = clock.findChild<QLabel*>(QStringLiteral("warningMark"));
+        QVERIFY(today && warning);
+        QVERIFY(!clock.todayChangeShown());
+        clock.ShowPlan("今天（周日）：2 个铃声", "今天不响铃");
+        clock.ShowProblems("声音已静音");
+        QVERIFY(clock.todayChangeShown());
+        QVERIFY(today->width() >= 8 && today->height() >= 8);
+        QVERIFY2(today->width() * today->height() >= 120, qPrintable(QString::number(today->width())));
+        QVERIFY(!today->geometry().intersects(warning->geometry()));
+        QVERIFY(clock.rect().contains(today->geometry()));
+        for (const auto& [time, day] : {std::pair{"23:59", "SUN"},
+                                        {"10:00", "WES"},
+                                        {"18:48", "MON"},
+                                        {"00:00", "TUS"},
+                                        {"8:05", "TRU"},
+                                        {"20:08", "FRI"},
+                                        {"12:00", "SAT"}}) {
+            const QRect ink = InkOf(clock, time, day);
+            QVERIFY2(!ink.isEmpty(), time);
+            QVERIFY2(!today->geometry().intersects(ink), qPrintable(QStringLiteral("%1 %2").arg(time, day)));
+        }
+        // The band's middle is a strong colour of its own: neither the face's pale blue nor the warning's amber.
+        clock.ShowClock("23:59", "SUN");
+        const QImage face = clock.grab().toImage();
+        const QColor c = face.pixelColor(today->geometry().center());
+        QVERIFY2(c.red() > 150 && c.green() < 100 && c.blue() > 150, qPrintable(c.name()));
+        // It goes with the change, and its own tooltip names it.
+        QCOMPARE(today->toolTip(), QStringLiteral("今天不响铃"));
+        clock.ShowPlan("今天（周日）：2 个铃声", "");
+        QVERIFY(!clock.todayChangeShown());
+        QCOMPARE(clock.grab().toImage().pixelColor(today->geometry().center()) == c, false);
     }
 
     void dragArithmetic_data() {
