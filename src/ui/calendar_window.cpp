@@ -20,6 +20,8 @@
 #include <QTextCharFormat>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 #include <thread>
 
 #include "base/log.h"
@@ -556,19 +558,16 @@ bool CalendarWindow::ImportFile(const std::string& path) {
                  (leftOut.empty() ? "" : "\n" + leftOut));
         return false;
     }
+    // The file's make-up days as the school chose their songs in the preview.
+    std::vector<CalendarEntry> chosen = added;
     if (!added.empty()) {
         std::string text = "将添加 " + std::to_string(added.size()) + " 个条目";
         if (duplicates > 0) text += "（已有的 " + std::to_string(duplicates) + " 个跳过）";
         text += "：";
-        for (std::size_t i = 0; i < added.size() && i < 30; ++i) {
-            const auto& e = added[i];
-            text += "\n" + DateText(e.first) + (e.first == e.last ? "" : " 至 " + DateText(e.last)) + "  " +
-                    KindCaption(e.kind) + "  " + e.note;
-        }
-        if (added.size() > 30) text += "\n……";
-        if (!leftOut.empty()) text += "\n\n" + leftOut;
-        const MessageRequest ask{text, "导入 iCalendar 日历", MessageIcon::Question, MessageButtons::OkCancel, 0};
-        if (s_.dialogs.Message(ask) != MessageAnswer::Ok) return false;
+        if (!leftOut.empty()) text += "\n" + leftOut;
+        IcsPreviewDialog preview(added, text, this);
+        if (preview.exec() != QDialog::Accepted) return false;
+        chosen = preview.Entries();
     }
     // A make-up day only counts on a rest weekday: without any, the holiday file alone leaves weekends ringing.
     bool addWeekends = false;
@@ -588,7 +587,15 @@ bool CalendarWindow::ImportFile(const std::string& path) {
     }
     if (added.empty() && !addWeekends) return false;
     return Store([&](std::vector<CalendarEntry>& entries) {
-        auto fresh = NotYetIn(entries, read.entries);
+        // What the file holds by now decides what is new; the chosen songs go with each new entry.
+        const auto freshAsRead = NotYetIn(entries, added);
+        std::vector<CalendarEntry> fresh;
+        for (std::size_t i = 0, j = 0; i < added.size() && j < freshAsRead.size(); ++i)
+            if (added[i].SameAs(freshAsRead[j]) && added[i].note == freshAsRead[j].note) {
+                fresh.push_back(chosen[i]);
+                ++j;
+            }
+        fresh = NotYetIn(entries, fresh);
         if (addWeekends) {
             const auto rest = NotYetIn(entries, WeekendsForMakeUpDays(entries, read.entries));
             fresh.insert(fresh.end(), rest.begin(), rest.end());
@@ -596,6 +603,116 @@ bool CalendarWindow::ImportFile(const std::string& path) {
         entries.insert(entries.end(), fresh.begin(), fresh.end());
         return true;
     });
+}
+
+IcsPreviewDialog::IcsPreviewDialog(std::vector<CalendarEntry> entries, const std::string& summary, QWidget* parent)
+    : QDialog(parent), entries_(std::move(entries)) {
+    setObjectName(QStringLiteral("icsPreview"));
+    setWindowTitle(QStringLiteral("导入 iCalendar 日历"));
+    OpenOverOpener(this);
+    auto* text = new QLabel(Q(summary), this);
+    text->setObjectName(QStringLiteral("summary"));
+    text->setTextFormat(Qt::PlainText);
+    text->setWordWrap(true);
+
+    const bool anyMakeUp = std::any_of(entries_.begin(), entries_.end(),
+                                       [](const CalendarEntry& e) { return e.kind == CalendarKind::SchoolDay; });
+    all_ = new QComboBox(this);
+    all_->setObjectName(QStringLiteral("makeUpSongs"));
+    all_->addItem(QStringLiteral("本日"));
+    for (int d = 1; d <= 7; ++d) all_->addItem(Q(WeekdayName(d)));
+    all_->addItem(QStringLiteral("被调换的那天（说明里写明的，没写则本日）"));
+    auto* allRow = new QWidget(this);
+    auto* allLayout = new QHBoxLayout(allRow);
+    allLayout->setContentsMargins(0, 0, 0, 0);
+    allLayout->addWidget(new QLabel(QStringLiteral("调休日用哪天的铃声："), allRow));
+    allLayout->addWidget(all_, 1);
+    allRow->setVisible(anyMakeUp);
+
+    const int rows = static_cast<int>(entries_.size());
+    list_ = new QTableWidget(rows, 5, this);
+    list_->setObjectName(QStringLiteral("previewList"));
+    list_->setHorizontalHeaderLabels({QStringLiteral("开始"), QStringLiteral("结束"), QStringLiteral("类别"),
+                                      QStringLiteral("说明"), QStringLiteral("铃声")});
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->verticalHeader()->hide();
+    list_->setColumnHidden(4, !anyMakeUp);
+    songs_.assign(entries_.size(), nullptr);
+    ownChoice_.assign(entries_.size(), false);
+    for (int row = 0; row < rows; ++row) {
+        const std::size_t i = static_cast<std::size_t>(row);
+        const CalendarEntry& e = entries_[i];
+        const std::array<std::string, 4> cells{DateText(e.first), DateText(e.last), KindCaption(e.kind),
+                                               ClipUtf8(e.note, 100)};
+        for (int c = 0; c < 4; ++c) list_->setItem(row, c, new QTableWidgetItem(Q(cells[static_cast<std::size_t>(c)])));
+        if (e.kind != CalendarKind::SchoolDay) continue;
+        auto* songs = new QComboBox(list_);
+        songs->setObjectName(QStringLiteral("songs"));
+        songs->addItem(QStringLiteral("本日"));
+        for (int d = 1; d <= 7; ++d) songs->addItem(Q(WeekdayName(d)));
+        connect(songs, &QComboBox::currentIndexChanged, this, [this, i] {
+            if (!settingAll_) ownChoice_[i] = true;
+        });
+        list_->setCellWidget(row, 4, songs);
+        songs_[i] = songs;
+    }
+    list_->resizeColumnsToContents();
+    // Most make-up days ring the timetable of the weekday they stand in for; a file that does not say which
+    // leaves each its own weekday's songs, as before, until the school picks.
+    all_->setCurrentIndex(kStandsInFor);
+    AllChanged();
+    connect(all_, &QComboBox::currentIndexChanged, this, &IcsPreviewDialog::AllChanged);
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(QStringLiteral("导入(&O)"), QDialogButtonBox::AcceptRole);
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setDefault(true);
+    buttons->addButton(QStringLiteral("取消(&C)"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(text);
+    layout->addWidget(allRow);
+    layout->addWidget(list_, 1);
+    layout->addWidget(buttons);
+    resize(640, 420);
+}
+
+void IcsPreviewDialog::AllChanged() {
+    settingAll_ = true;
+    const int all = all_->currentIndex();
+    for (std::size_t i = 0; i < songs_.size(); ++i)
+        if (songs_[i] != nullptr && !ownChoice_[i])
+            songs_[i]->setCurrentIndex(all == kStandsInFor ? NamedWeekday(entries_[i].note) : all);
+    settingAll_ = false;
+}
+
+std::vector<CalendarEntry> IcsPreviewDialog::Entries() const {
+    std::vector<CalendarEntry> out = entries_;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (songs_[i] == nullptr) continue;
+        const int d = songs_[i]->currentIndex();
+        out[i].argument = d >= 1 && d <= 7 ? std::to_string(d) : std::string();
+    }
+    return out;
+}
+
+int IcsPreviewDialog::NamedWeekday(const std::string& note) {
+    static constexpr const char* kDigits[] = {"一", "二", "三", "四", "五", "六", "日", "天"};
+    int found = 0;
+    for (const char* prefix : {"周", "星期", "礼拜"}) {
+        for (std::size_t at = note.find(prefix); at != std::string::npos; at = note.find(prefix, at + 1)) {
+            const std::string_view rest = std::string_view(note).substr(at + std::strlen(prefix));
+            for (int d = 0; d < 8; ++d) {
+                if (!rest.starts_with(kDigits[d])) continue;
+                const int day = std::min(d + 1, 7);
+                if (found != 0 && found != day) return 0;
+                found = day;
+            }
+        }
+    }
+    return found;
 }
 
 // ---- today only ----

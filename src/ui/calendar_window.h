@@ -68,6 +68,31 @@ private:
     CalendarEntry entry_;
 };
 
+// The .ics import's preview "导入 iCalendar 日历": what it will add, one entry a row, and for the make-up school
+// days whose weekday's songs ring: one choice for all, which a row's own choice overrides.
+class IcsPreviewDialog final : public QDialog {
+    Q_OBJECT
+public:
+    // The choice for all: 本日 (0), 周一 … 周日 (1–7), or the day the make-up day stands in for.
+    static constexpr int kStandsInFor = 8;
+
+    IcsPreviewDialog(std::vector<CalendarEntry> entries, const std::string& summary, QWidget* parent = nullptr);
+    // The entries, each make-up day with the weekday chosen for it as its argument ("" for its own).
+    std::vector<CalendarEntry> Entries() const;
+    // The weekday (1–7) a make-up day's note names ("补周四的课", "按星期一上课"), 0 when none or several.
+    static int NamedWeekday(const std::string& note);
+
+private:
+    void AllChanged();
+
+    std::vector<CalendarEntry> entries_;
+    QComboBox* all_ = nullptr;
+    QTableWidget* list_ = nullptr;
+    std::vector<QComboBox*> songs_;  // per entry; null for all but make-up days
+    std::vector<bool> ownChoice_;    // the row's choice was made on it: the choice for all leaves it
+    bool settingAll_ = false;
+};
+
 // The window "校历": a month view with each date coloured by what it is, the entries beside it, buttons to add,
 // edit and remove an entry and to import an iCalendar file.
 class CalendarWindow final : public QDialog {

@@ -207,13 +207,20 @@ TEST_F(CalendarWindowTest, ImportShowsWhatItAddsSkipsDuplicatesAndRefusesOtherFi
     Open();
     const std::string ics = std::string(LINGCHAO_TEST_DATA) + "/holidays-2026.ics";
     dialogs.files.push_back(ics);
-    dialogs.answers.push_back(MessageAnswer::Ok);
+    WhenModal<IcsPreviewDialog>([](IcsPreviewDialog* d) {
+        EXPECT_EQ(d->findChild<QLabel*>(QStringLiteral("summary"))->text(),
+                  QStringLiteral("将添加 14 个条目（已有的 1 个跳过）："));
+        const auto* rows = d->findChild<QTableWidget*>(QStringLiteral("previewList"));
+        EXPECT_EQ(rows->rowCount(), 14);
+        EXPECT_EQ(
+            rows->item(0, 0)->text() + rows->item(0, 1)->text() + rows->item(0, 2)->text() + rows->item(0, 3)->text(),
+            QStringLiteral("2026-01-012026-01-03放假元旦"));
+        d->accept();  // the notes name no weekday: each make-up day keeps its own
+    });
     Button("importIcs")->click();  // the weekends question after it gets no answer: No
     EXPECT_EQ(dialogs.fileRequests.back().filter, "iCalendar 日历(*.ics)|*.ics|所有文件(*.*)|*.*|");
-    const std::string shown = dialogs.messages.at(dialogs.messages.size() - 2).text;
-    EXPECT_TRUE(shown.starts_with("将添加 14 个条目（已有的 1 个跳过）：\n2026-01-01 至 2026-01-03  放假  元旦"))
-        << shown;
     EXPECT_EQ(list->rowCount(), 15);
+    EXPECT_TRUE(File().find("2026-10-10,2026-10-10,school-day,,国庆节 上班") != std::string::npos) << File();
     month->setSelectedDate(QDate(2026, 10, 10));
     EXPECT_EQ(DayPlanText(), QStringLiteral("2026-10-10（周六）：调休上课，2 个铃声"));
 
@@ -238,6 +245,63 @@ TEST_F(CalendarWindowTest, ImportShowsWhatItAddsSkipsDuplicatesAndRefusesOtherFi
     EXPECT_FALSE(window->ImportFile((dir / "default.dll").string()));
     EXPECT_EQ(dialogs.messages.back().text, "这不是 iCalendar 日历文件（.ics），无法导入。");
     EXPECT_EQ(list->rowCount(), 16);
+}
+
+TEST_F(CalendarWindowTest, ImportedMakeUpDaysRingTheChosenWeekdayARowsOwnChoiceWinning) {
+    EXPECT_EQ(IcsPreviewDialog::NamedWeekday("国庆节 补班"), 0);
+    EXPECT_EQ(IcsPreviewDialog::NamedWeekday("调休上班（补周四的课）"), 4);
+    EXPECT_EQ(IcsPreviewDialog::NamedWeekday("按星期天课表上课"), 7);
+    EXPECT_EQ(IcsPreviewDialog::NamedWeekday("上周五的班，周末补"), 5);
+    EXPECT_EQ(IcsPreviewDialog::NamedWeekday("周一周二的课"), 0) << "two days: not for us to guess";
+
+    Calendar("2026-01-01,2027-12-31,rest-weekdays,6 7,周末\n");
+    Open();
+    const std::string ics =
+        "BEGIN:VCALENDAR\r\n"
+        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20261001\r\nDTEND;VALUE=DATE:20261008\r\nSUMMARY:国庆节\r\nEND:VEVENT\r\n"
+        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20260920\r\nSUMMARY:补班（补周四的课）\r\nEND:VEVENT\r\n"
+        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20261010\r\nSUMMARY:国庆节 补班\r\nEND:VEVENT\r\n"
+        "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20261017\r\nSUMMARY:运动会 补班\r\nEND:VEVENT\r\n"
+        "END:VCALENDAR\r\n";
+    test::WriteAll(dir / "makeup.ics", std::vector<std::uint8_t>(ics.begin(), ics.end()));
+    const auto songsOf = [](IcsPreviewDialog* d) {
+        std::vector<int> out;
+        const auto* rows = d->findChild<QTableWidget*>(QStringLiteral("previewList"));
+        for (int r = 0; r < rows->rowCount(); ++r) {
+            auto* c = qobject_cast<QComboBox*>(rows->cellWidget(r, 4));
+            out.push_back(c != nullptr ? c->currentIndex() : -1);
+        }
+        return out;
+    };
+    WhenModal<IcsPreviewDialog>([&](IcsPreviewDialog* d) {
+        auto* all = d->findChild<QComboBox*>(QStringLiteral("makeUpSongs"));
+        ASSERT_TRUE(all->isVisibleTo(d));
+        EXPECT_EQ(all->currentIndex(), IcsPreviewDialog::kStandsInFor);
+        // Rows as in the file: 10-01 holiday, 09-20 (names 周四), 10-10, 10-17.
+        EXPECT_EQ(songsOf(d), (std::vector<int>{-1, 4, 0, 0}));
+        all->setCurrentIndex(1);
+        EXPECT_EQ(songsOf(d), (std::vector<int>{-1, 1, 1, 1}));
+        const auto* rows = d->findChild<QTableWidget*>(QStringLiteral("previewList"));
+        qobject_cast<QComboBox*>(rows->cellWidget(3, 4))->setCurrentIndex(0);  // 运动会: its own Saturday
+        qobject_cast<QComboBox*>(rows->cellWidget(2, 4))->setCurrentIndex(5);
+        all->setCurrentIndex(3);
+        EXPECT_EQ(songsOf(d), (std::vector<int>{-1, 3, 5, 0}));
+        d->accept();
+    });
+    ASSERT_TRUE(window->ImportFile((dir / "makeup.ics").string()));
+    const std::string file = File();
+    for (const char* line :
+         {"\n2026-09-20,2026-09-20,school-day,3,补班（补周四的课）\n",
+          "\n2026-10-10,2026-10-10,school-day,5,国庆节 补班\n", "\n2026-10-17,2026-10-17,school-day,,运动会 补班\n"})
+        EXPECT_NE(file.find(line), std::string::npos) << line << "\n" << file;
+    EXPECT_EQ(ResolveDay(ReadCalendar(dir / kCalendarFile).entries, {2026, 10, 10}).songWeekday, 5);
+
+    // Cancel adds nothing.
+    Calendar("");
+    window->Reload();
+    WhenModal<IcsPreviewDialog>([](IcsPreviewDialog* d) { d->reject(); });
+    EXPECT_FALSE(window->ImportFile((dir / "makeup.ics").string()));
+    EXPECT_EQ(File(), std::string(kCalendarHeader) + "\n");
 }
 
 TEST_F(CalendarWindowTest, ChangesKeepTheLinesTheReaderSkipsAndTheirWarning) {
@@ -320,12 +384,16 @@ TEST_F(CalendarWindowTest, AFileOfBadLinesOrABigImportIsShownInShort) {
     for (int i = 0; i < 20000; ++i)
         ics += "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20260101\r\nRRULE:FREQ=DAILY\r\nEND:VEVENT\r\n";
     test::WriteAll(dir / "daily.ics", std::vector<std::uint8_t>(ics.begin(), ics.end()));
-    dialogs.answers.push_back(MessageAnswer::Ok);
+    std::string shown;
+    WhenModal<IcsPreviewDialog>([&](IcsPreviewDialog* d) {
+        shown = d->findChild<QLabel*>(QStringLiteral("summary"))->text().toStdString();
+        EXPECT_FALSE(d->findChild<QComboBox*>(QStringLiteral("makeUpSongs"))->isVisibleTo(d)) << "no make-up day";
+        d->accept();
+    });
     EXPECT_TRUE(window->ImportFile((dir / "daily.ics").string()));
-    const std::string shown = dialogs.messages.back().text;
     EXPECT_TRUE(shown.starts_with("将添加 402 个条目（已有的 2598 个跳过）：")) << shown;
     EXPECT_TRUE(
-        shown.ends_with("\n\n条目太多，只导入了前 3000 个，另有 19992 个全天日程未导入；8 个重复的日程只导入了首个"
+        shown.ends_with("：\n条目太多，只导入了前 3000 个，另有 19992 个全天日程未导入；8 个重复的日程只导入了首个"
                         "日期和 2026-12-07 至 2028-01-11 之间的日期。"))
         << shown;
     EXPECT_EQ(list->rowCount(), 402);
