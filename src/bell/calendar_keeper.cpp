@@ -37,7 +37,8 @@ void CalendarKeeper::Refresh() {
     const auto todayBells = PlanBells(today);
     const auto tomorrowBells = PlanBells(tomorrow);
     planText_ = PlanLine(today, todayBells, now) + "\n" + PlanLine(tomorrow, tomorrowBells, now);
-    const std::string changes = TodayChangesLine(today, todayBells);
+    // A silenced day is a today-only change too: the clock marks it like a shift or a skip.
+    const std::string changes = today.rule.silenced ? "今天不响铃" : TodayChangesLine(today, todayBells);
 
     std::string problems = CalendarProblemsText(calendar_.problems);
     if (!today.sourceProblem.empty() && today.rule.Rings()) {
