@@ -47,9 +47,10 @@ stop_program() {
     kill "$program"
     wait "$program" 2>/dev/null || true
 }
-lines_of() {  # date, set time: the bell-log lines as "name,path,outcome", less the "silent: ..." ones
+lines_of() {  # date, set time: the examinations' lines as "name,path,outcome" (not a bell's "silent: ..." or
+    # "playback-failed: ..." lines, which follow its own)
     [ -f "$APP/bell-log.csv" ] || return 0
-    awk -F, -v d="$1" -v t="$2" 'NR > 1 && $1 == d && $2 == t && $8 !~ /^"?silent: / {print $6 "," $7 "," $8}' \
+    awk -F, -v d="$1" -v t="$2" 'NR > 1 && $1 == d && $2 == t && $8 !~ /^"?(silent|playback-failed): / {print $6 "," $7 "," $8}' \
         "$APP/bell-log.csv"
 }
 wait_lines() {  # date, set time, count

@@ -17,10 +17,23 @@ pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     wait 2>/dev/null || true
+    # A failure's screenshot outlives the folder when no other place was given for the shots.
+    if [ -n "${shots_kept:-}" ] && [ -z "${LINGCHAO_E2E_SHOTS:-}" ] && [ -f "$T/shots/failure.png" ]; then
+        cp "$T/shots/failure.png" "/tmp/lingchao-e2e-desktop-failure.png" 2>/dev/null || true
+        echo "screen kept: /tmp/lingchao-e2e-desktop-failure.png"
+    fi
     [ -n "${KEEP:-}" ] || rm -rf "$T"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; import -window root "$shots/failure.png" 2>/dev/null || true; exit 1; }
+# On failure: what the programs said, and the screen as it was (kept in the shots folder).
+fail() {
+    echo "FAIL: $*"
+    import -window root "$shots/failure.png" 2>/dev/null && echo "screen: $shots/failure.png" || true
+    local f
+    for f in "$T"/*.err; do [ -s "$f" ] && { echo "--- $f"; tail -30 "$f"; }; done
+    [ -n "${KEEP:-}" ] || shots_kept=1
+    exit 1
+}
 
 Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp 5>"$T/display" >"$T/xvfb.log" 2>&1 &
 pids+=($!)
@@ -28,15 +41,16 @@ for _ in $(seq 1 300); do [ -s "$T/display" ] && break; sleep 0.1; done
 number=$(head -1 "$T/display")
 [ -n "$number" ] || fail "Xvfb did not start"
 export DISPLAY=":$number" XDG_RUNTIME_DIR="$T/run" HOME="$T" QT_QPA_PLATFORM=xcb
+# One GStreamer registry for every run of the test: a fresh HOME would rebuild it at each start, seconds under load.
+export GST_REGISTRY="${LINGCHAO_GST_REGISTRY:-${TMPDIR:-/tmp}/lingchao-e2e-gst-registry-$(id -u).bin}"
 # A bus that is not there: no session bus is needed, and none gets auto-launched to outlive the test.
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$T/no-session-bus"
 openbox >"$T/openbox.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 1 300); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
 
-start_program() {  # $1: log name
+start_program() {  # $1: log name; prints the pid (the caller remembers it)
     (cd "$T/app" && exec ./lingchao) >"$T/$1.out" 2>"$T/$1.err" &
-    pids+=($!)
     echo $!
 }
 # Waits are for conditions, with timeouts far beyond need: the test shares a loaded machine with others.
@@ -67,7 +81,9 @@ geometry() { xdotool getwindowgeometry --shell "$1" | tr '\n' ' '; }
 pixel() { import -window root "$T/p.png" && convert "$T/p.png" -crop "1x1+$1+$2" -depth 8 txt:- | tail -1 | grep -o '#[0-9A-F]\{6\}'; }
 
 first=$(start_program first)
-splash=$(wait_window "--name ^铃潮$") || fail "no splash"
+pids+=("$first")  # started in a subshell: remembered here for the cleanup
+splash=$(wait_window "--name ^铃潮$") ||
+    fail "no splash (the program is $(kill -0 "$first" 2>/dev/null && echo still running || echo gone))"
 sleep 0.5
 import -window root "$shots/splash.png"
 [ -f "$T/app/music/null.dll" ] && [ ! -s "$T/app/music/null.dll" ] || fail "null media file not prepared"
@@ -93,6 +109,7 @@ eval "$(geometry "$clock")"
 # A second copy says so and ends; the first goes on. (After the clock is up: the splash is gone in 8 s, and a
 # second copy starting on a loaded machine can take longer than that.)
 second=$(start_program second)
+pids+=("$second")  # started in a subshell: remembered here for the cleanup
 box=$(wait_window "--name ^提示$") || fail "second copy showed no box"
 activate "$box"
 xdotool key Return
@@ -104,6 +121,7 @@ xdotool search --onlyvisible --classname lingchao 2>/dev/null | grep -qx "$clock
 mkdir -p "$T/run2" "$T/home2"
 chmod 700 "$T/run2"
 other=$(XDG_RUNTIME_DIR="$T/run2" HOME="$T/home2" start_program other)
+pids+=("$other")  # started in a subshell: remembered here for the cleanup
 box=$(wait_window "--name ^提示$") || fail "a copy of another session showed no box"
 activate "$box"
 xdotool key Return
@@ -184,6 +202,7 @@ kill -0 "$first" 2>/dev/null && fail "OK did not end the program"
 # The guard went with it: a new start reaches the splash. The splash takes the keyboard by itself (openbox
 # gives a new window none), so Esc ends it.
 third=$(start_program third)
+pids+=("$third")  # started in a subshell: remembered here for the cleanup
 splash=$(wait_window "--name ^铃潮$") || fail "no start after quitting"
 until_true 30 active "$splash" || fail "the splash did not take the focus"
 xdotool key Escape

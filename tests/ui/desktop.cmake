@@ -17,22 +17,13 @@ target_link_libraries(ui_rejian_test PRIVATE lingchao_ui lingchao_testsupport GT
 add_test(NAME ui_rejian_test COMMAND ui_rejian_test)
 set_tests_properties(ui_rejian_test PROPERTIES TIMEOUT 120)
 
-# The whole program on a real X server; needs the tools and the desktop wired into the program.
+# The tools the whole program on a real X server needs.
 find_program(LINGCHAO_XVFB Xvfb)
 find_program(LINGCHAO_XDOTOOL xdotool)
 find_program(LINGCHAO_OPENBOX openbox)
 find_program(LINGCHAO_IMPORT import)
-set(LINGCHAO_DESKTOP_WIRED -1)
-file(GLOB LINGCHAO_APP_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/app/*.cpp)
-foreach(source ${LINGCHAO_APP_SOURCES})
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
-    file(READ ${source} LINGCHAO_APP_SOURCE)
-    string(FIND "${LINGCHAO_APP_SOURCE}" "DesktopShell" LINGCHAO_SHELL_AT)
-    if(NOT LINGCHAO_SHELL_AT EQUAL -1)
-        set(LINGCHAO_DESKTOP_WIRED ${LINGCHAO_SHELL_AT})
-    endif()
-endforeach()
-if(LINGCHAO_XVFB AND LINGCHAO_XDOTOOL AND LINGCHAO_OPENBOX AND LINGCHAO_IMPORT AND NOT LINGCHAO_DESKTOP_WIRED EQUAL -1)
+# The real program on a private X server; alone, as the other end-to-end tests run: it times windows on a display.
+if(LINGCHAO_XVFB AND LINGCHAO_XDOTOOL AND LINGCHAO_OPENBOX AND LINGCHAO_IMPORT)
     add_test(NAME e2e_desktop COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/desktop_e2e.sh $<TARGET_FILE:lingchao>)
-    set_tests_properties(e2e_desktop PROPERTIES TIMEOUT 180)
+    set_tests_properties(e2e_desktop PROPERTIES TIMEOUT 240 RUN_SERIAL TRUE SKIP_REGULAR_EXPRESSION "SKIP: ")
 endif()
