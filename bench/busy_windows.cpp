@@ -18,7 +18,7 @@
 
 #include "base/log.h"
 #include "bell/bell_thread.h"
-#include "player/media_probe.h"
+#include "player/gst_media_probe.h"
 #include "player/player_backend.h"
 #include "player/player_commands.h"
 #include "store/group_file.h"

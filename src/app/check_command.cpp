@@ -9,7 +9,7 @@
 #include "base/sound_output.h"
 #include "platform/app_folder.h"
 #include "platform/pulse_output.h"
-#include "player/media_probe.h"
+#include "player/gst_media_probe.h"
 #include "player/music_names.h"
 #include "player/player_backend.h"
 #include "player/player_commands.h"

@@ -11,7 +11,7 @@
 #include "bell/queued_player.h"
 #include "platform/clock_sync.h"
 #include "platform/instance_guard.h"
-#include "platform/shutdown_requester.h"
+#include "platform/logind_shutdown_requester.h"
 #include "platform/sysinfo_launcher.h"
 #include "player/music_names_watcher.h"
 #include "scheduler/clock.h"

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "player/media_probe.h"
+#include "player/gst_media_probe.h"
 #include "player/music_list.h"
 #include "support/fakes.h"
 #include "support/fixture_bytes.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/shutdown_requester.h"
+#include "platform/logind_shutdown_requester.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

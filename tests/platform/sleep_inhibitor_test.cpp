@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/sleep_inhibitor.h"
+#include "platform/logind_sleep_inhibitor.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

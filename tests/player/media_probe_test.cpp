@@ -1,4 +1,4 @@
-#include "player/media_probe.h"
+#include "player/gst_media_probe.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>

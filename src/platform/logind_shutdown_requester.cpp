@@ -1,4 +1,4 @@
-#include "platform/shutdown_requester.h"
+#include "platform/logind_shutdown_requester.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

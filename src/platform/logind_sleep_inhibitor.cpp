@@ -1,4 +1,4 @@
-#include "platform/sleep_inhibitor.h"
+#include "platform/logind_sleep_inhibitor.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
