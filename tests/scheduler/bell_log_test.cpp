@@ -72,10 +72,18 @@ TEST(BellLog, RotatesWhenFullSoItStaysBounded) {
     EXPECT_EQ(Lines(dir / "bell-log.csv").back().substr(0, 10), "2026-12-07");
 }
 
-TEST(BellLog, UnwritableFolderIsSilentlySkipped) {
-    BellLog log("/nonexistent/folder");
-    log.Examined(Exam(0, 0, JobOutcome::Fired));  // must not throw or crash
-    SUCCEED();
+// A folder that is not there: the bell goes on, nothing is made, and the reason is told (the clock shows it).
+TEST(BellLog, AFolderThatIsNotThereIsToldAndNothingIsMade) {
+    test::TempFolder dir;
+    const auto gone = dir / "gone";
+    BellLog log(gone);
+    std::vector<std::string> told;
+    log.SetProblemListener([&](const std::string& problem) { told.push_back(problem); });
+    log.Examined(Exam(0, 0, JobOutcome::Fired));
+    log.Examined(Exam(1, 0, JobOutcome::Locked));
+    EXPECT_FALSE(std::filesystem::exists(gone));
+    EXPECT_NE(log.problem(), "");
+    EXPECT_EQ(told.size(), 1u) << "told once, not at every line";
 }
 
 TEST(BellLog, APlantedLinkOrAFifoIsNeverWrittenToAndTheProblemIsToldOnceUntilMended) {
