@@ -7,10 +7,10 @@
 #include <iostream>
 
 #include "base/sound_output.h"
+#include "music/music_names.h"
 #include "platform/app_folder.h"
 #include "platform/pulse_output.h"
 #include "player/gst_media_probe.h"
-#include "player/music_names.h"
 #include "player/player_backend.h"
 #include "player/player_commands.h"
 #include "scheduler/check_report.h"

@@ -4,11 +4,11 @@
 #include <iostream>
 #include <system_error>
 
+#include "music/music_names.h"
+#include "music/old_files_import.h"
+#include "music/path_tidy.h"
 #include "platform/app_folder.h"
 #include "platform/instance_guard.h"
-#include "player/music_names.h"
-#include "player/old_files_import.h"
-#include "player/path_tidy.h"
 #include "player/player_commands.h"
 #include "store/example_group.h"
 

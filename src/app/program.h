@@ -9,11 +9,11 @@
 #include "base/warning_board.h"
 #include "bell/bell_thread.h"
 #include "bell/queued_player.h"
+#include "music/music_names_watcher.h"
 #include "platform/clock_sync.h"
 #include "platform/instance_guard.h"
 #include "platform/logind_shutdown_requester.h"
 #include "platform/sysinfo_launcher.h"
-#include "player/music_names_watcher.h"
 #include "scheduler/clock.h"
 #include "store/jilu.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "base/log.h"
-#include "player/media_path.h"
+#include "music/media_path.h"
 
 namespace lingchao {
 

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <utility>
 
+#include "music/media_path.h"
 #include "player/media_file.h"
-#include "player/media_path.h"
 #include "player/music_list.h"
 
 namespace lingchao {

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "base/log.h"
+#include "music/media_path.h"
 #include "player/failure_tally.h"
 #include "player/gst_player.h"
 #include "player/media_file.h"
-#include "player/media_path.h"
 #include "player/music_list.h"
 
 namespace lingchao {

@@ -10,7 +10,7 @@
 #include <set>
 #include <thread>
 
-#include "player/media_path.h"
+#include "music/media_path.h"
 
 namespace lingchao {
 namespace {

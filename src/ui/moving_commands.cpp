@@ -19,9 +19,9 @@
 #include <unistd.h>
 
 #include "base/log.h"
-#include "player/backup_restore.h"
-#include "player/old_files_import.h"
-#include "player/path_tidy.h"
+#include "music/backup_restore.h"
+#include "music/old_files_import.h"
+#include "music/path_tidy.h"
 #include "ui/tidy_dialog.h"
 
 namespace lingchao {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/dialogs.h"
-#include "player/music_names.h"
+#include "music/music_names.h"
 
 class QAction;
 class QWidget;

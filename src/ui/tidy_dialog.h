@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "player/path_tidy.h"
+#include "music/path_tidy.h"
 
 class QCheckBox;
 class QTableWidget;

@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
+#include "music/music_names.h"
 #include "player/music_list.h"
-#include "player/music_names.h"
 #include "scheduler/self_check.h"
 #include "store/gbk.h"
 #include "support/fixture_bytes.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "player/media_path.h"
+#include "music/media_path.h"
 #include "player/player_commands.h"
 #include "support/fakes.h"
 #include "support/hostile_files.h"

@@ -29,18 +29,6 @@ add_test(NAME player_media_probe_test COMMAND player_media_probe_test)
 set_tests_properties(player_media_probe_test PROPERTIES TIMEOUT 120
     ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp;ASAN_OPTIONS=fast_unwind_on_malloc=0")
 
-# Paths written on another computer: found by name, and tidied in place.
-add_executable(player_found_by_name_test ${CMAKE_CURRENT_LIST_DIR}/found_by_name_test.cpp)
-target_link_libraries(player_found_by_name_test PRIVATE lingchao_player lingchao_testsupport GTest::gtest_main)
-add_test(NAME player_found_by_name_test COMMAND player_found_by_name_test)
-set_tests_properties(player_found_by_name_test PROPERTIES TIMEOUT 120)
-
-# The old program's folder copied in: asked, copied, refused.
-add_executable(player_old_files_import_test ${CMAKE_CURRENT_LIST_DIR}/old_files_import_test.cpp)
-target_link_libraries(player_old_files_import_test PRIVATE lingchao_player lingchao_testsupport GTest::gtest_main)
-add_test(NAME player_old_files_import_test COMMAND player_old_files_import_test)
-set_tests_properties(player_old_files_import_test PROPERTIES TIMEOUT 120)
-
 # The proof of a bell's sound (and the prepared next bell) through a private PulseAudio with a null sink.
 add_executable(player_sound_proof_test ${CMAKE_CURRENT_LIST_DIR}/sound_proof_test.cpp)
 target_link_libraries(player_sound_proof_test PRIVATE lingchao_player lingchao_testsupport PkgConfig::GST Qt6::Core

@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "player/backup_restore.h"
-#include "player/music_names.h"
+#include "music/backup_restore.h"
+#include "music/music_names.h"
 #include "store/gbk.h"
 #include "support/fakes.h"
 #include "support/fixture_bytes.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "player/music_names.h"
+#include "music/music_names.h"
 
 namespace lingchao {
 

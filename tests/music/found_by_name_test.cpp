@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "player/media_path.h"
-#include "player/music_names.h"
-#include "player/path_tidy.h"
+#include "music/media_path.h"
+#include "music/music_names.h"
+#include "music/path_tidy.h"
 #include "store/gbk.h"
 #include "support/fixture_bytes.h"
 #include "support/temp_folder.h"

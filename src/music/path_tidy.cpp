@@ -1,4 +1,4 @@
-#include "player/path_tidy.h"
+#include "music/path_tidy.h"
 
 #include <algorithm>
 #include <ctime>
@@ -9,7 +9,7 @@
 #include "base/backup_folder.h"
 #include "base/file_util.h"
 #include "base/text.h"
-#include "player/media_path.h"
+#include "music/media_path.h"
 #include "store/gbk.h"
 #include "store/group_file.h"
 #include "store/jilu.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "player/music_names.h"
+#include "music/music_names.h"
 
 namespace lingchao {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "player/music_names.h"
+#include "music/music_names.h"
 
 namespace lingchao {
 

@@ -1,4 +1,4 @@
-#include "player/media_path.h"
+#include "music/media_path.h"
 
 #include <algorithm>
 #include <cctype>

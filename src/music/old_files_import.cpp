@@ -1,4 +1,4 @@
-#include "player/old_files_import.h"
+#include "music/old_files_import.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 
 #include "base/backup_folder.h"
 #include "base/file_util.h"
-#include "player/music_names.h"
+#include "music/music_names.h"
 #include "shutdown/shutdown_settings.h"
 #include "store/job_record.h"
 

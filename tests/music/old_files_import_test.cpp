@@ -1,5 +1,5 @@
 // Bringing the old program's folder over: what is copied, what is asked, what is refused.
-#include "player/old_files_import.h"
+#include "music/old_files_import.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <regex>
 
 #include "base/backup_folder.h"
-#include "player/backup_restore.h"
+#include "music/backup_restore.h"
 #include "support/fakes.h"
 #include "support/fixture_bytes.h"
 #include "support/temp_folder.h"

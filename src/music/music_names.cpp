@@ -1,4 +1,4 @@
-#include "player/music_names.h"
+#include "music/music_names.h"
 
 #include <QString>
 

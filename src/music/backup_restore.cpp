@@ -1,4 +1,4 @@
-#include "player/backup_restore.h"
+#include "music/backup_restore.h"
 
 #include <algorithm>
 #include <ctime>
@@ -6,7 +6,7 @@
 
 #include "base/backup_folder.h"
 #include "base/file_util.h"
-#include "player/old_files_import.h"
+#include "music/old_files_import.h"
 
 namespace lingchao {
 namespace {

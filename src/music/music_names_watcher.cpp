@@ -1,4 +1,4 @@
-#include "player/music_names_watcher.h"
+#include "music/music_names_watcher.h"
 
 #include <QMetaObject>
 #include <QStringList>
