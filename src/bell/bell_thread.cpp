@@ -39,13 +39,4 @@ void BellThread::Post(std::function<void(Bell&)> work) {
         Qt::QueuedConnection);
 }
 
-void BellThread::Wait(const std::function<void(Bell&)>& work) {
-    QMetaObject::invokeMethod(
-        home_,
-        [this, &work] {
-            if (bell_) work(*bell_);
-        },
-        Qt::BlockingQueuedConnection);
-}
-
 }  // namespace lingchao

@@ -23,8 +23,6 @@ public:
 
     // Runs `work` on the bell's thread soon; never waits for it. Work posted after the bell is gone is dropped.
     void Post(std::function<void(Bell&)> work);
-    // Runs `work` on the bell's thread and waits for it: only at start-up and in tests, never while ringing.
-    void Wait(const std::function<void(Bell&)>& work);
 
 private:
     QThread thread_;

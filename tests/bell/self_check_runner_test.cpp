@@ -155,7 +155,9 @@ TEST(GstMediaProbeCancel, ACancelStopsAPassThatIsDecoding) {
     const auto start = Clock::now();
     cancel.Cancel();
     pass.join();
-    EXPECT_LT(Clock::now() - start, 3s);
+    // The pass ended unfinished (nullopt); a bound far above the program's own fraction of a second, which a
+    // loaded machine under the sanitizers can take several times over.
+    EXPECT_LT(Clock::now() - start, 10s);
     EXPECT_FALSE(findings.has_value());
     // The probe is still good for the next pass.
     EXPECT_TRUE(probe.Check((dir / "1.wav").string()).empty());

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "support/block_watch.h"
 #include "support/fakes.h"
 #include "support/fixture_bytes.h"
 #include "support/temp_folder.h"
@@ -30,18 +31,6 @@ namespace lingchao {
 namespace {
 
 using test::WhenModal;
-
-// Notes each window a modal window blocks.
-class BlockWatch final : public QObject {
-public:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::WindowBlocked) blocked.push_back(watched);
-        if (event->type() == QEvent::WindowUnblocked) std::erase(blocked, watched);
-        return false;
-    }
-    bool Blocked(QObject* w) const { return std::count(blocked.begin(), blocked.end(), w) > 0; }
-    std::vector<QObject*> blocked;
-};
 
 constexpr CalendarDate kMonday{2026, 12, 7};
 
@@ -456,7 +445,7 @@ TEST_F(CalendarWindowTest, TheCalendarBlocksOnlyTheMainWindowItOpensOverNeverThe
     QWidget mainWindow;
     mainWindow.setGeometry(10, 10, 300, 200);
     ClockWindow face(ClockWindow::Hooks{});
-    BlockWatch watch;
+    test::BlockWatch watch;
     mainWindow.installEventFilter(&watch);
     face.installEventFilter(&watch);
     face.show();
