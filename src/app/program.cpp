@@ -8,6 +8,7 @@
 #include <QTranslator>
 
 #include "base/log.h"
+#include "base/log_dialogs.h"
 #include "base/text.h"
 #include "platform/app_folder.h"
 #include "platform/display_session.h"
@@ -23,36 +24,12 @@
 #include "ui/calendar_window.h"
 #include "ui/desktop_shell.h"
 #include "ui/main_window.h"
-#include "ui/moving_commands.h"
 #include "ui/music_list_window.h"
 #include "ui/rejian.h"
 #include "ui/shutdown_confirm.h"
 #include "ui/shutdown_settings_dialog.h"
 
 namespace lingchao {
-namespace {
-
-// Without a display nobody can answer a box: its text goes to the log and it counts as cancelled.
-class LogDialogs final : public Dialogs {
-public:
-    MessageAnswer Message(const MessageRequest& request) override {
-        LogLine(request.title + ": " + request.text);
-        switch (request.buttons) {
-            case MessageButtons::Ok:
-                return MessageAnswer::Ok;
-            case MessageButtons::OkCancel:
-                return MessageAnswer::Cancel;
-            case MessageButtons::YesNo:
-                return MessageAnswer::No;
-        }
-        return MessageAnswer::Cancel;
-    }
-    std::optional<std::string> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
-    std::optional<std::string> SaveFile(const FileDialogRequest&) override { return std::nullopt; }
-};
-
-}  // namespace
-
 bool InstallChineseTranslations(QCoreApplication& app) {
     auto* translator = new QTranslator(&app);
     if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
@@ -254,31 +231,22 @@ void Program::OpenAbout() {
     box.exec();
 }
 
-void Program::OpenTidy() {
-    RunTidyCommand({appFolder_, *dialogs_, [this] { return musicNames_->RescanNow(); },
-                    [this] { jilu_.LoadJobTable(kDefaultGroup); }, nullptr},
-                   form4_ && form4_->isVisible() ? form4_.get() : nullptr);
+void Program::OpenTidy() { RunTidyCommand(Moving(), DialogParent()); }
+
+MovingServices Program::Moving() {
+    return {appFolder_, *dialogs_, [this] { return musicNames_->RescanNow(); },
+            [this] { jilu_.LoadJobTable(kDefaultGroup); },
+            [this] {
+                const ShutdownSettings settings = LoadShutdownSettings(appFolder_);
+                PostToBell([settings](Bell& bell) { bell.SetShutdownSettings(settings); });
+            }};
 }
 
-void Program::OpenImport() {
-    RunImportCommand({appFolder_, *dialogs_, [this] { return musicNames_->RescanNow(); },
-                      [this] { jilu_.LoadJobTable(kDefaultGroup); },
-                      [this] {
-                          const ShutdownSettings settings = LoadShutdownSettings(appFolder_);
-                          PostToBell([settings](Bell& bell) { bell.SetShutdownSettings(settings); });
-                      }},
-                     form4_ && form4_->isVisible() ? form4_.get() : nullptr);
-}
+QWidget* Program::DialogParent() const { return form4_ && form4_->isVisible() ? form4_.get() : nullptr; }
 
-void Program::OpenRestore() {
-    RunRestoreCommand({appFolder_, *dialogs_, [this] { return musicNames_->RescanNow(); },
-                       [this] { jilu_.LoadJobTable(kDefaultGroup); },
-                       [this] {
-                           const ShutdownSettings settings = LoadShutdownSettings(appFolder_);
-                           PostToBell([settings](Bell& bell) { bell.SetShutdownSettings(settings); });
-                       }},
-                      form4_ && form4_->isVisible() ? form4_.get() : nullptr);
-}
+void Program::OpenImport() { RunImportCommand(Moving(), DialogParent()); }
+
+void Program::OpenRestore() { RunRestoreCommand(Moving(), DialogParent()); }
 
 void Program::ShutdownSequence() {
     ShutdownHooks hooks;

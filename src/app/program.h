@@ -16,8 +16,10 @@
 #include "platform/sysinfo_launcher.h"
 #include "scheduler/clock.h"
 #include "store/jilu.h"
+#include "ui/moving_commands.h"
 
 class QCoreApplication;
+class QWidget;
 
 namespace lingchao {
 
@@ -55,6 +57,9 @@ private:
     void OpenTidy();
     void OpenImport();
     void OpenRestore();
+    // What the import, the tidy and the restore need of the program; their boxes sit on the main window if shown.
+    MovingServices Moving();
+    QWidget* DialogParent() const;
     // Runs `work` on the windows' thread soon (what the bell publishes); dropped once the program is ending.
     void OnWindowsThread(std::function<void()> work);
     void PostToBell(std::function<void(Bell&)> work) { bell_->Post(std::move(work)); }

@@ -1,4 +1,0 @@
-# Shutdown request to systemd-logind over the system D-Bus.
-target_sources(lingchao_platform PRIVATE
-    ${CMAKE_CURRENT_LIST_DIR}/logind_shutdown_requester.cpp)
-target_link_libraries(lingchao_platform PUBLIC Qt6::DBus)
