@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -185,18 +186,22 @@ protected:
         // Counted after the commands' handler ran, as the program sees it.
         player->SetEndOfStreamHandler([this] {
             ++ends;
+            ended.push_back(player->FileName());
             EndOfStream(*player, NullMediaPath(folder.path()));
         });
     }
 
     Sound Item(int n) const { return Measure(out / ("item-" + std::to_string(n) + ".wav")); }
     bool Ended() const { return ends > 0; }
+    // Whether `file` has ended; an end of what was loaded before it would have come first.
+    bool EndedWith(const std::string& file) const { return std::find(ended.begin(), ended.end(), file) != ended.end(); }
 
     TempFolder folder;
     std::filesystem::path out = folder / "out";
     std::filesystem::path music = folder / "music";
     std::unique_ptr<GstPlayer> player;
     int ends = 0;
+    std::vector<std::string> ended;     // the medium loaded at each end
     std::vector<std::string> failures;  // what the bell log would record
     std::vector<std::string> reasons;
     std::vector<SoundProof> proofs;
@@ -257,17 +262,22 @@ TEST_F(GstPlayerTest, AMusicListPlaysItsEntriesInOrderAndEndsOnce) {
     const std::string list = (music / "课间.m3u").string();
     ASSERT_TRUE(WriteMusicList(list, {"#EXTM3U", "#EXTINF:1,低音", "低音.wav", "", (music / "gone.wav").string(),
                                       (folder / "high.wav").string()}));
+    ASSERT_TRUE(WriteMusicList((music / "bad.m3u").string(), {"gone1.wav"}));
     MakePlayer();
     player->SetFileName(list);
     ASSERT_TRUE(WaitFor([this] { return Ended(); }));
-    Pump(std::chrono::milliseconds(400));
-    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(player->FileName(), NullMediaPath(folder.path()));
+    // A list of nothing playable ends at once and writes no item. The player's ends reach this thread's event
+    // loop in the order they were posted: any later end or item of the first list would have come before its end.
+    const std::string bad = (music / "bad.m3u").string();
+    player->SetFileName(bad);
+    ASSERT_TRUE(WaitFor([&] { return EndedWith(bad); }));
+    EXPECT_EQ(ended, (std::vector<std::string>{list, bad}));
     EXPECT_NEAR(Item(1).frequency, 440, 20);
     EXPECT_NEAR(Item(1).seconds, 0.6, 0.05);
     EXPECT_NEAR(Item(2).frequency, 880, 30);
     EXPECT_NEAR(Item(2).seconds, 0.4, 0.05);
     EXPECT_FALSE(std::filesystem::exists(out / "item-3.wav"));
-    EXPECT_EQ(player->FileName(), NullMediaPath(folder.path()));
 }
 
 TEST_F(GstPlayerTest, PauseThenPlayGoesOnFromTheSamePlace) {
@@ -290,9 +300,11 @@ TEST_F(GstPlayerTest, PauseThenPlayGoesOnFromTheSamePlace) {
 TEST_F(GstPlayerTest, StopClosesTheFileAndPlayStartsAgain) {
     const std::filesystem::path tone = folder / "long.wav";
     Tone(tone, 5, 440);
+    Tone(folder / "short.wav", 0.3, 880);
+    Tone(folder / "second.wav", 1, 880);
     MakePlayer(true);
     player->SetFileName(tone.string());
-    Pump(std::chrono::milliseconds(300));
+    ASSERT_TRUE(WaitFor([this] { return Item(1).seconds > 0.05; })) << "never sounded";
     EXPECT_TRUE(OpenInThisProcess(tone));
     player->Stop();
     EXPECT_FALSE(OpenInThisProcess(tone));
@@ -300,33 +312,56 @@ TEST_F(GstPlayerTest, StopClosesTheFileAndPlayStartsAgain) {
     EXPECT_EQ(player->state(), GstPlayer::State::Idle);
     const double stoppedAt = Item(1).seconds;
     EXPECT_LT(stoppedAt, 4.0);  // well before the end of the 5 s tone, however slow the machine
-    Pump(std::chrono::milliseconds(300));
+    {
+        // Another player's second of tone, paced by the clock as this one was, played to its end: sound that went
+        // on after Stop would have been written meanwhile, more than the file's write buffer holds.
+        GstPlayerOptions options;
+        options.audioSink =
+            std::string(kCaps) + " ! wavenc ! filesink sync=true location=\"" + (folder / "other.wav").string() + "\"";
+        GstPlayer other(options);
+        bool otherEnded = false;
+        other.SetEndOfStreamHandler([&otherEnded] { otherEnded = true; });
+        other.SetFileName((folder / "second.wav").string());
+        ASSERT_TRUE(WaitFor([&otherEnded] { return otherEnded; }));
+    }
     EXPECT_EQ(Item(1).seconds, stoppedAt) << "sound went on after Stop";
 
     player->Play();
-    Pump(std::chrono::milliseconds(300));
+    ASSERT_TRUE(WaitFor([this] { return Item(2).seconds > 0.05; })) << "Play did not start it again";
     EXPECT_TRUE(OpenInThisProcess(tone));
     // The menu's stop: released, and Play then has nothing to play.
     StopSequence(*player, NullMediaPath(folder.path()));
     EXPECT_FALSE(OpenInThisProcess(tone));
     player->Play();
-    Pump(std::chrono::milliseconds(300));
-    EXPECT_FALSE(std::filesystem::exists(out / "item-3.wav"));
-    EXPECT_EQ(ends, 0);
+    EXPECT_EQ(player->state(), GstPlayer::State::Empty);
+    // The next medium played is the third item and the first to end.
+    const std::string next = (folder / "short.wav").string();
+    player->SetFileName(next);
+    ASSERT_TRUE(WaitFor([&] { return EndedWith(next); }));
+    EXPECT_EQ(ended, std::vector<std::string>{next});
+    EXPECT_NEAR(Item(3).frequency, 880, 30);
+    EXPECT_FALSE(std::filesystem::exists(out / "item-4.wav"));
 }
 
 TEST_F(GstPlayerTest, TheNullMediaFileReleasesThePreviousMedium) {
     const std::filesystem::path tone = folder / "long.wav";
     Tone(tone, 5, 440);
+    Tone(folder / "short.wav", 0.3, 880);
     MakePlayer(true);
     player->SetFileName(tone.string());
-    Pump(std::chrono::milliseconds(300));
+    ASSERT_TRUE(WaitFor([&] { return OpenInThisProcess(tone) && Item(1).seconds > 0.05; }));
     player->SetFileName(NullMediaPath(folder.path()));
     EXPECT_FALSE(OpenInThisProcess(tone));
     EXPECT_EQ(player->state(), GstPlayer::State::Empty);
     player->Play();
-    Pump(std::chrono::milliseconds(300));
-    EXPECT_FALSE(std::filesystem::exists(out / "item-2.wav"));
+    EXPECT_EQ(player->state(), GstPlayer::State::Empty);
+    // The next medium played is the second item and the first to end.
+    const std::string next = (folder / "short.wav").string();
+    player->SetFileName(next);
+    ASSERT_TRUE(WaitFor([&] { return EndedWith(next); }));
+    EXPECT_EQ(ended, std::vector<std::string>{next});
+    EXPECT_NEAR(Item(2).frequency, 880, 30);
+    EXPECT_FALSE(std::filesystem::exists(out / "item-3.wav"));
 }
 
 TEST_F(GstPlayerTest, AnyEmptyFileReleasesLikeTheNullMediaFile) {
@@ -339,21 +374,27 @@ TEST_F(GstPlayerTest, AnyEmptyFileReleasesLikeTheNullMediaFile) {
         {},
         {}});
     player->SetFileName(tone.string());
-    Pump(std::chrono::milliseconds(300));
+    ASSERT_TRUE(WaitFor([&] { return OpenInThisProcess(tone) && Item(1).seconds > 0.05; }));
     player->SetFileName((folder / "other-null.dll").string());
     EXPECT_FALSE(OpenInThisProcess(tone));
     EXPECT_EQ(player->state(), GstPlayer::State::Empty);
 }
 
 TEST_F(GstPlayerTest, PlayWithNothingLoadedDoesNothing) {
+    Tone(folder / "short.wav", 0.3, 880);
     MakePlayer();
     player->Play();
     player->Pause();
     player->Stop();
-    Pump(std::chrono::milliseconds(200));
     EXPECT_EQ(player->FileName(), "");
     EXPECT_EQ(player->state(), GstPlayer::State::Empty);
-    EXPECT_TRUE(std::filesystem::is_empty(out));
+    // The first medium played after them is the first item and the first to end.
+    const std::string next = (folder / "short.wav").string();
+    player->SetFileName(next);
+    ASSERT_TRUE(WaitFor([&] { return EndedWith(next); }));
+    EXPECT_EQ(ended, std::vector<std::string>{next});
+    EXPECT_NEAR(Item(1).frequency, 880, 30);
+    EXPECT_FALSE(std::filesystem::exists(out / "item-2.wav"));
 }
 
 TEST_F(GstPlayerTest, AWindowsStylePathIsPlayedWithSlashes) {
@@ -394,19 +435,22 @@ TEST_P(GstPlayerUnplayable, PlaysNothingAndThePlayerStillWorks) {
     EXPECT_EQ(player->FileName(), path);
     EXPECT_TRUE(WaitFor([this] { return !failures.empty(); })) << "a failure the bell log never hears of";
     EXPECT_NO_THROW(player->Play());
-    Pump(std::chrono::milliseconds(200));
-    EXPECT_EQ(Item(1).rms, 0.0);
-    EXPECT_EQ(ends, 0);
+    EXPECT_NE(player->state(), GstPlayer::State::Playing);
     ASSERT_TRUE(WaitFor([this] { return !proofs.empty(); }));
     EXPECT_FALSE(proofs[0].problem.empty());
     EXPECT_FALSE(proofs[0].soundStart.has_value());
 
+    // The next medium is heard in the last item written and is the first to end: whatever the unplayable one
+    // wrote before it is silence.
     Tone(folder / "ok.wav", 0.3, 880);
-    player->SetFileName((folder / "ok.wav").string());
-    ASSERT_TRUE(WaitFor([this] { return Ended(); }));
-    bool heard = false;
-    for (int n = 1; n <= 3; ++n) heard = heard || Item(n).rms > 0.2;
-    EXPECT_TRUE(heard);
+    const std::string next = (folder / "ok.wav").string();
+    player->SetFileName(next);
+    ASSERT_TRUE(WaitFor([&] { return EndedWith(next); }));
+    EXPECT_EQ(ended, std::vector<std::string>{next});
+    int last = 1;
+    while (std::filesystem::exists(out / ("item-" + std::to_string(last + 1) + ".wav"))) ++last;
+    EXPECT_GT(Item(last).rms, 0.2);
+    for (int n = 1; n < last; ++n) EXPECT_EQ(Item(n).rms, 0.0) << "item " << n;
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, GstPlayerUnplayable,
@@ -434,13 +478,18 @@ TEST_F(GstPlayerTest, AHugeListOfBrokenEntriesIsToldInTwoLinesPerBell) {
 
 TEST_F(GstPlayerTest, AListWhoseEntriesAllFailStillEndsOnce) {
     const std::string list = (music / "bad.m3u").string();
+    const std::string next = (music / "next.m3u").string();
     ASSERT_TRUE(WriteMusicList(list, {"gone1.wav", "gone2.wav"}));
+    ASSERT_TRUE(WriteMusicList(next, {"gone3.wav"}));
     MakePlayer();
     player->SetFileName(list);
     ASSERT_TRUE(WaitFor([this] { return Ended(); }));
-    Pump(std::chrono::milliseconds(200));
-    EXPECT_EQ(ends, 1);
     EXPECT_EQ(player->FileName(), NullMediaPath(folder.path()));
+    // The player's ends reach this thread's event loop in the order they were posted: a second end of the first
+    // list would come before the end of the list set after it.
+    player->SetFileName(next);
+    ASSERT_TRUE(WaitFor([&] { return EndedWith(next); }));
+    EXPECT_EQ(ended, (std::vector<std::string>{list, next}));
 }
 
 }  // namespace

@@ -62,8 +62,11 @@ private slots:
         // Whatever comes after it changes nothing.
         splash.Form7_Form_Click();
         splash.Form7_Command1_Click();
+        // Connected after the splash's own slot, so it runs after it: once it counted, the splash had its turn.
+        int fired = 0;
+        connect(timer, &QTimer::timeout, this, [&fired] { ++fired; });
         timer->start(1);
-        QTest::qWait(30);
+        QTRY_VERIFY(fired > 0);
         QCOMPARE(handOvers, 1);
     }
 
