@@ -7,10 +7,11 @@ seconds=${1:-600}
 out=${2:-build-fuzz}
 mkdir -p "$out"
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -Isrc)
-core=(src/base/file_util.cpp src/base/log.cpp src/base/text.cpp src/store/gbk.cpp src/store/timeparse.cpp
+core=(src/base/csv.cpp src/base/file_util.cpp src/base/log.cpp src/base/text.cpp src/store/gbk.cpp src/store/timeparse.cpp
       src/store/job_record.cpp src/store/group_file.cpp src/shutdown/shutdown_settings.cpp)
 targets=(job_record shutdown_settings)
 [ -f tests/fuzz/music_list_fuzz.cpp ] && targets+=(music_list) && core+=(src/player/music_list.cpp)
+targets+=(drills) && core+=(src/store/drill_plans.cpp)
 [ -f tests/fuzz/calendar_fuzz.cpp ] && targets+=(calendar) && core+=(src/scheduler/calendar.cpp src/scheduler/clock.cpp)
 
 # The shared sources are compiled once, and nothing is rebuilt while the fuzzers are newer than every source.
