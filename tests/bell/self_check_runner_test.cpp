@@ -151,10 +151,22 @@ TEST(GstMediaProbeCancel, ACancelStopsAPassThatIsDecoding) {
     CancelToken cancel;
     std::optional<MediaProbe::Findings> findings{MediaProbe::Findings{}};
     std::thread pass([&] { findings = probe.CheckAll({list}, cancel); });
-    std::this_thread::sleep_for(500ms);  // into the list
+    // Into the list: a file of it is open for decoding (seen among this process's descriptors).
+    const auto decoding = [&] {
+        std::error_code error;
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+            const auto target = std::filesystem::read_symlink(fd.path(), error);
+            if (!error && target.parent_path() == dir.path() && target.extension() == ".wav") return true;
+        }
+        return false;
+    };
+    const auto deadline = Clock::now() + 60s;
+    bool seen = false;
+    while (!(seen = decoding()) && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
     const auto start = Clock::now();
     cancel.Cancel();
     pass.join();
+    ASSERT_TRUE(seen) << "the pass never opened a file of the list";
     // The pass ended unfinished (nullopt); a bound far above the program's own fraction of a second, which a
     // loaded machine under the sanitizers can take several times over.
     EXPECT_LT(Clock::now() - start, 10s);
