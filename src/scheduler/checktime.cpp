@@ -55,6 +55,8 @@ const char* OutcomeName(JobOutcome outcome) {
             return "skipped";
         case JobOutcome::AlreadyRang:
             return "already-rang";
+        case JobOutcome::Held:
+            return "held";
     }
     return "?";
 }
@@ -229,7 +231,19 @@ void Checktime::UpdateClock() {
 
 void Checktime::CheckShutdownTime() {
     const auto due = TodaysShutdownTime(settings_, tickNow_.weekday);
-    if (due && due->hour == clockNow_.hour && due->minute == clockNow_.minute) host_.ConfirmShutdown();
+    if (!due || due->hour != clockNow_.hour || due->minute != clockNow_.minute) return;
+    if (holding()) {
+        shutdownWaiting_ = true;
+        return;
+    }
+    host_.ConfirmShutdown();
+}
+
+void Checktime::Hold(std::string reason) {
+    holdReason_ = std::move(reason);
+    if (holding() || !shutdownWaiting_) return;
+    shutdownWaiting_ = false;
+    host_.ConfirmShutdown();
 }
 
 std::string Checktime::PickJobMusic(const JobRecord& record) const {
@@ -365,7 +379,11 @@ void Checktime::ExamineMinute(const CalendarDate& date, int minute) {
             exam.outcome = JobOutcome::AlreadyRang;
             continue;
         }
-        if (fireLock_ && fireLockMinute_ == tickNow_.MinuteIndex()) {
+        if (holding()) {
+            exam.outcome = JobOutcome::Held;
+            exam.reason = holdReason_;
+            rang.push_back(bell);
+        } else if (fireLock_ && fireLockMinute_ == tickNow_.MinuteIndex()) {
             exam.outcome = JobOutcome::Locked;
         } else {
             fireLock_ = true;
@@ -382,7 +400,7 @@ void Checktime::ExamineMinute(const CalendarDate& date, int minute) {
 
 std::optional<UpcomingBell> Checktime::BellAt(const LocalDateTime& at) const {
     const int minute = MinuteOfDay(at.time);
-    if (dueCount_ < 1 || Done(at.date, minute) || (fireLock_ && fireLockMinute_ == at.MinuteIndex())) {
+    if (dueCount_ < 1 || holding() || Done(at.date, minute) || (fireLock_ && fireLockMinute_ == at.MinuteIndex())) {
         return std::nullopt;
     }
     const auto [first, last] = EntriesIn(minute, minute);

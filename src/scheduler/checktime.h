@@ -32,6 +32,7 @@ enum class JobOutcome {
     SilencedToday,
     Skipped,
     AlreadyRang,  // rang earlier today; a today-only shift brought its minute round again
+    Held,         // a drill or emergency signal was sounding: never rung afterwards
 };
 const char* OutcomeName(JobOutcome outcome);
 
@@ -138,6 +139,12 @@ public:
     void SetShutdownSettings(const ShutdownSettings& settings) { settings_ = settings; }
     const ShutdownSettings& shutdownSettings() const { return settings_; }
 
+    // While a drill or emergency signal sounds, `reason` ("演练 地震演练"): the bells due are held (their line says
+    // "held: <reason>"; they do not ring afterwards) and a shutdown due waits until the release (""), which then
+    // asks for it.
+    void Hold(std::string reason);
+    bool holding() const { return !holdReason_.empty(); }
+
     // Today's START bells still to come (as the index read them at its build).
     BellsLeft BellsLeftToday() const;
 
@@ -211,6 +218,8 @@ private:
     TimeOfDay clockNow_;
     LocalDateTime tickNow_;
     bool fireLock_ = false;
+    std::string holdReason_;
+    bool shutdownWaiting_ = false;  // the shutdown minute came while a signal sounded
     // The lock holds back the other jobs of the firing's minute only. Timer2's 60 s end a few milliseconds
     // into the next minute would otherwise pass over a bell set for that minute.
     std::int64_t fireLockMinute_ = 0;

@@ -473,6 +473,26 @@ TEST_F(CheckDueJobTest, BellOfTheShutdownMinuteRingsBeforeTheCountdownOpens) {
     EXPECT_EQ(host.examined.at(0).at.time, (TimeOfDay{16, 30, 0}));
 }
 
+// A drill holds the bells due meanwhile for good, and the shutdown due meanwhile until it ends.
+TEST_F(CheckDueJobTest, ASignalHoldsTheBellsDueMeanwhileAndTheShutdownUntilItEnds) {
+    ShutdownSettings s;
+    s.check[0] = 1;
+    s.time = {"08:01", "", "", "", "", "", "", "", ""};
+    checktime.SetShutdownSettings(s);
+    Group({Job(1, "eight", "08:00"), Job(2, "after", "08:03")});
+    BuildAt({7, 59, 58});
+    checktime.Hold("演练 地震演练");
+    EXPECT_FALSE(checktime.BellAt({kMonday, {8, 0, 0}, 0, 1}).has_value()) << "nothing is prepared meanwhile";
+    RunSeconds(150);  // to 08:02:28, through the bell's and the shutdown's minutes
+    EXPECT_EQ(Lines(), (Names{"08:00 eight held: 演练 地震演练"}));
+    EXPECT_EQ(host.shutdownConfirmations, 0);
+    checktime.Hold("");
+    EXPECT_EQ(host.shutdownConfirmations, 1) << "the shutdown that waited is asked for once";
+    RunSeconds(40);
+    EXPECT_EQ(Played(), (Names{"after.mp3"})) << "the held bell never rings; the next one does";
+    EXPECT_EQ(host.shutdownConfirmations, 1);
+}
+
 TEST_F(CheckDueJobTest, BellsLeftTodayCountsTheStartedJobsStillToCome) {
     Group({Job(1, "eight", "08:00"), Job(2, "nine", "09:00", "PAUSE"), Job(3, "exam", "10:00", "START", "2026-12-07"),
            Job(4, "other", "11:00", "START", "2026-12-09"), Job(5, "damaged", "ab:cd"),
