@@ -312,7 +312,7 @@ DrillsRead ParseDrills(std::string_view text) {
             out.problems.push_back({p.firstLine, "预案" + p.signal.name + "没有可用的步骤，没有读取"});
             continue;
         }
-        out.signals.push_back(std::move(p.signal));
+        out.plans.push_back(std::move(p.signal));
     }
     return out;
 }
@@ -336,9 +336,9 @@ DrillsRead ReadDrills(const std::filesystem::path& file) {
     return ParseDrills(std::string_view(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size()));
 }
 
-std::string EncodeDrills(const std::vector<DrillSignal>& signals) {
+std::string EncodeDrills(const std::vector<DrillSignal>& plans) {
     std::string out = std::string(kDrillsHeader) + "\n";
-    for (const DrillSignal& s : signals) {
+    for (const DrillSignal& s : plans) {
         bool first = true;
         for (const DrillStep& step : s.steps) {
             out += CsvField(s.name) + ",";
@@ -353,8 +353,8 @@ std::string EncodeDrills(const std::vector<DrillSignal>& signals) {
     return out;
 }
 
-bool WriteDrills(const std::filesystem::path& file, const std::vector<DrillSignal>& signals, std::string* failure) {
-    const std::string text = EncodeDrills(signals);
+bool WriteDrills(const std::filesystem::path& file, const std::vector<DrillSignal>& plans, std::string* failure) {
+    const std::string text = EncodeDrills(plans);
     const StoredFile old = ReadStoredFile(file, kDrillsMaxBytes * 4);
     if (old.usable() && !old.bytes.empty()) {
         std::filesystem::path backup = file;

@@ -9,7 +9,7 @@
 
 namespace lingchao {
 
-// The school's drill and emergency signals, "drills.csv" in the application folder: UTF-8 CSV with the header
+// The school's drill and emergency plans, "drills.csv" in the application folder: UTF-8 CSV with the header
 // signal,kind,volume,sound,repeat,advance,label and one line per step, the steps of a signal in order.
 inline constexpr const char* kDrillsFile = "drills.csv";
 inline constexpr const char* kDrillsHeader = "signal,kind,volume,sound,repeat,advance,label";
@@ -71,14 +71,14 @@ struct DrillProblem {
 };
 
 struct DrillsRead {
-    std::vector<DrillSignal> signals;
+    std::vector<DrillSignal> plans;
     std::vector<DrillProblem> problems;
     bool present = false;  // the file exists (even if nothing in it could be used)
 };
 
 const char* DrillKindText(DrillKind kind);  // 演练 / 紧急
 
-// The signals shipped with the program: 地震演练, 火灾疏散演练, 防空警报, 紧急集合.
+// The plans shipped with the program: 地震演练, 火灾疏散演练, 防空警报, 紧急集合.
 std::vector<DrillSignal> DefaultDrillSignals();
 
 // Reads the text of a drills file: bad lines are named and skipped; a signal left without a usable step is
@@ -86,10 +86,10 @@ std::vector<DrillSignal> DefaultDrillSignals();
 DrillsRead ParseDrills(std::string_view text);
 // The file itself, read non-blocking and up to its cap; a missing file gives nothing and no problem.
 DrillsRead ReadDrills(const std::filesystem::path& file);
-std::string EncodeDrills(const std::vector<DrillSignal>& signals);
+std::string EncodeDrills(const std::vector<DrillSignal>& plans);
 // Writes the file whole through a scratch file, the old one kept as drills.csv.bak first. False with `failure`
 // (Chinese) when it could not; the file is then as it was.
-bool WriteDrills(const std::filesystem::path& file, const std::vector<DrillSignal>& signals, std::string* failure);
+bool WriteDrills(const std::filesystem::path& file, const std::vector<DrillSignal>& plans, std::string* failure);
 
 // The repeat and advance columns as written and read: "3x", "36s on 24s off 3x", "180s", "loop"; "120s or next",
 // "next", "sound", "end", "after-end".

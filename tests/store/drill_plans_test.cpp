@@ -22,18 +22,18 @@ TEST(DrillPlans, ShippedSignalsSurviveTheFileAndARewriteKeepsTheOldOne) {
     ASSERT_TRUE(WriteDrills(file, DefaultDrillSignals(), &failure)) << failure;
     const DrillsRead read = ReadDrills(file);
     EXPECT_TRUE(read.problems.empty()) << read.problems.front().why;
-    EXPECT_EQ(read.signals, DefaultDrillSignals());
+    EXPECT_EQ(read.plans, DefaultDrillSignals());
     const std::string first = Slurp(file);
 
     auto fewer = DefaultDrillSignals();
     fewer.pop_back();
     ASSERT_TRUE(WriteDrills(file, fewer, &failure)) << failure;
     EXPECT_EQ(Slurp(dir / "drills.csv.bak"), first);
-    EXPECT_EQ(ReadDrills(file).signals, fewer);
+    EXPECT_EQ(ReadDrills(file).plans, fewer);
     EXPECT_FALSE(std::filesystem::exists(ScratchPathFor(file)));
 
     // The national air-raid pattern, as the clock and the player will time it.
-    const DrillSignal& raid = read.signals[2];
+    const DrillSignal& raid = read.plans[2];
     EXPECT_EQ(raid.kind, DrillKind::Emergency);
     EXPECT_TRUE(raid.raiseVolume);
     EXPECT_EQ(raid.steps[0].repeat, (DrillRepeat{3, 36000, 24000, false}));
@@ -60,10 +60,10 @@ TEST(DrillPlans, EachBadLineIsNamedAndTheRestIsKept) {
         "只有解除,drill,,tone:解除,once,after-end,解除\n"     // 14: nothing sounds before the end
         "# 注释,,,,,,\n"
         "\n");
-    ASSERT_EQ(read.signals.size(), 1u);
-    ASSERT_EQ(read.signals[0].steps.size(), 2u);
-    EXPECT_EQ(read.signals[0].steps[0].line, 2);
-    EXPECT_EQ(read.signals[0].steps[1].line, 12);
+    ASSERT_EQ(read.plans.size(), 1u);
+    ASSERT_EQ(read.plans[0].steps.size(), 2u);
+    EXPECT_EQ(read.plans[0].steps[0].line, 2);
+    EXPECT_EQ(read.plans[0].steps[1].line, 12);
     std::vector<int> lines;
     for (const auto& p : read.problems) lines.push_back(p.line);
     EXPECT_EQ(lines, (std::vector<int>{3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 14}));
@@ -98,7 +98,7 @@ TEST(DrillPlans, AFileThatCannotBeReadWholeIsNotUsedAtAll) {
     ASSERT_TRUE(ReplaceFileAtomically(file, Bytes(text.begin(), text.end())));
     const DrillsRead read = ReadDrills(file);
     EXPECT_TRUE(read.present);
-    EXPECT_TRUE(read.signals.empty());
+    EXPECT_TRUE(read.plans.empty());
     ASSERT_EQ(read.problems.size(), 1u);
     EXPECT_EQ(ParseDrills("\xff\xfe garbage").problems.size(), 1u);
 }
