@@ -21,6 +21,7 @@ case "$mode" in
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLINGCHAO_TESTS=ON -DLINGCHAO_BENCH=ON \
       -DLINGCHAO_WERROR=ON >/dev/null
     cmake --build "$build_dir" -j"$(nproc)"
+    tools/lint.sh "$build_dir"
     (cd "$build_dir" && ctest --output-on-failure -j"$(nproc)")
     # The same tests once more with address and undefined-behaviour sanitizers (the end-to-end runs and the
     # fuzzing have their own sanitizers or need the optimised build).

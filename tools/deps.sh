@@ -17,7 +17,7 @@ test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool openbox x11-utils imagemagick
   faketime pulseaudio pulseaudio-utils sox libsox-fmt-mp3
-  dbus dbus-x11 clang libclang-rt-14-dev tzdata
+  dbus dbus-x11 clang libclang-rt-14-dev clang-format clang-tidy tzdata
   lintian desktop-file-utils appstream man-db playerctl libglib2.0-bin
   weston xwayland qt6-wayland
 )
