@@ -11,7 +11,6 @@ source "$here/../e2e/lib.sh"
 e2e_need python3 pulseaudio pactl pacat
 faketime_lib=$(e2e_faketime_lib) || { echo "SKIP: libfaketime missing"; exit 0; }
 e2e_begin
-fail() { echo "FAIL: $*"; for f in "$T"/*.out "$T"/*.err; do [ -s "$f" ] && { echo "--- $f"; cat "$f"; }; done; exit 1; }
 
 # A portable copy: its own folder is its application folder.
 app="$T/portable"
@@ -26,9 +25,9 @@ e2e_start_pulse
 check() {  # name, expected exit code, fake time
     local rc=0
     LD_PRELOAD="$faketime_lib" FAKETIME="@$3" "$app/lingchao" --check >"$T/$1.out" 2>"$T/$1.err" || rc=$?
-    [ "$rc" -eq "$2" ] || fail "$1: exit code $rc, expected $2"
+    [ "$rc" -eq "$2" ] || e2e_fail "$1: exit code $rc, expected $2"
 }
-has() { grep -qxF -- "$2" "$T/$1.out" || fail "$1: no line '$2'"; }
+has() { grep -qxF -- "$2" "$T/$1.out" || e2e_fail "$1: no line '$2'"; }
 
 check found 0 "2026-12-07 07:00:00"
 has found "  07:50  job 1 \"预备\"  D:\\铃声\\上课铃.wav"

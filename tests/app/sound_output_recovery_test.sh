@@ -11,7 +11,6 @@ source "$here/../e2e/lib.sh"
 e2e_need python3 pulseaudio pactl pacat
 e2e_faketime_lib >/dev/null || { echo "SKIP: libfaketime missing"; exit 0; }
 e2e_begin
-export GST_REGISTRY="$T/gst-registry.bin"
 # A portable copy: its own folder is its application folder.
 APP="$T/app"
 PROGRAM="$APP/lingchao"
@@ -23,8 +22,7 @@ python3 "$E2E_DIR/make_group.py" "$APP/default.dll" "08:00|Everyday|START|上课
 e2e_start_pulse
 e2e_clock_env
 e2e_set_clock "2026-12-07 07:50:00" >/dev/null
-e2e_spawn env -C "$APP" "${E2E_CLOCK_ENV[@]}" "$PROGRAM" >"$T/program.out" 2>"$T/program.err"
-program=$E2E_LAST
+e2e_start_program program env -C "$APP" "${E2E_CLOCK_ENV[@]}" "$PROGRAM"
 err="$T/program.err"
 e2e_wait_line "$err" "sound output: cap " 120 || e2e_fail "the output was never read"
 
@@ -40,5 +38,5 @@ e2e_start_pulse
 e2e_wait_line "$err" "warning cleared \(sound-output\)" 120 || e2e_fail "the output's warning stayed"
 e2e_wait_line "$err" "warning cleared \(silent-bell\)" 120 || e2e_fail "the unheard bell's warning stayed"
 echo "both warnings cleared $((SECONDS - back)) s after the sound server came back (the program aims at < 10 s)"
-kill -0 "$program" 2>/dev/null || e2e_fail "the program ended"
+e2e_check_alive program
 echo PASS

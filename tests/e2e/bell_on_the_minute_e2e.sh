@@ -30,8 +30,7 @@ e2e_record "$T/capture.raw"
 e2e_clock_env
 e2e_set_clock "2026-12-07 07:50:00" >/dev/null
 launch=$(e2e_now)
-e2e_spawn env -C "$APP" "${E2E_CLOCK_ENV[@]}" "$PROGRAM" >"$T/program.out" 2>"$T/program.err"
-program=$E2E_LAST
+e2e_start_program program env -C "$APP" "${E2E_CLOCK_ENV[@]}" "$PROGRAM"
 
 # The splash gives way to the clock at a click (or by itself after 8 s, which a loaded machine may take to look).
 e2e_wait_line "$T/program.err" "job\(s\) scheduled" 120 || e2e_fail "the scheduler did not start"
@@ -52,6 +51,7 @@ for _ in $(seq 1 600); do
         xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
     fi
     clock_up && break
+    e2e_check_alive
     sleep 0.2
 done
 clock_up || e2e_fail "neither the splash nor the clock came up"
@@ -60,7 +60,7 @@ minute=$(e2e_sub "$(e2e_epoch "2026-12-07 08:00:00")" "$offset")  # 08:00:00 in 
 
 # The second job of the minute is examined a tick after the first: then both are in the log.
 e2e_wait_line "$APP/bell-log.csv" ",2,眼保健操," 180 || e2e_fail "the second 08:00 job was never examined"
-kill -0 "$program" 2>/dev/null || e2e_fail "the program ended"
+e2e_check_alive program
 fired=$(e2e_log_lines "$APP" 08:00 | awk -F, '$8 == "fired"')
 [ "$(printf '%s\n' "$fired" | grep -c .)" = 1 ] || e2e_fail "expected one fired line for 08:00, got: $fired"
 IFS=, read -r date set_time actual late_ms job_no name path outcome sound_ms _ output <<<"$fired"
@@ -75,8 +75,7 @@ grep -q "playback-failed" "$APP/bell-log.csv" && e2e_fail "playback failed"
 # The bell is longer than a second: wait until the recording holds its first 1.5 s.
 e2e_wait_recorded "$(python3 -c "import sys; print(float(sys.argv[1]) + int(sys.argv[2]) / 1000 + 1.5)" \
     "$minute" "$late_ms")"
-kill "$program"
-wait "$program" 2>/dev/null || true
+e2e_stop_program program
 
 # Heard: one burst of sound, beginning in the minute of 08:00 by the latest bound on its real time.
 e2e_bursts "$T/capture.raw" "$minute" >"$T/sound" || e2e_fail "cannot analyse the recording"

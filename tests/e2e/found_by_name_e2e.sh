@@ -17,20 +17,16 @@ mkdir -p "$APP/music/铃声" "$APP/job"
 sox "$SHARED_MUSIC/上课铃.wav" "$APP/music/铃声/上课.mp3" 2>"$T/sox.err" || e2e_fail "sox cannot write MP3: $(cat "$T/sox.err")"
 python3 "$E2E_DIR/make_group.py" "$APP/default.dll" '08:00|Everyday|START|上课|D:\铃声\上课.MP3'
 
-e2e_spawn env -C "$APP" LD_PRELOAD="$(e2e_faketime_lib)" FAKETIME="@2026-12-07 07:59:50" \
+e2e_start_program program env -C "$APP" LD_PRELOAD="$(e2e_faketime_lib)" FAKETIME="@2026-12-07 07:59:50" \
     LINGCHAO_AUDIO_SINK="audioconvert ! audioresample ! audio/x-raw,format=S16LE,rate=22050,channels=1 ! filesink location=$T/bell{n}.raw" \
-    "$PROGRAM" >"$T/program.out" 2>"$T/program.err"
-program=$E2E_LAST
+    "$PROGRAM"
 
-for _ in $(seq 1 300); do
-    grep -q '^2026-12-07,08:00,' "$APP/bell-log.csv" 2>/dev/null && grep -q 'self-check:' "$T/program.err" && break
-    kill -0 "$program" 2>/dev/null || e2e_fail "the program ended"
-    sleep 0.1
-done
-# Let the bell play a moment into its file before the program ends.
-sleep 1
-kill "$program"
-wait "$program" 2>/dev/null || true
+e2e_wait_line "$APP/bell-log.csv" '^2026-12-07,08:00,' 60 || e2e_fail "no bell-log line for 08:00"
+e2e_wait_line "$T/program.err" 'self-check:' 60 || e2e_fail "the self-check said nothing"
+# The bell has played a moment into its file (half a second of it) before the program ends.
+played() { [ "$(stat -c %s "$T/bell1.raw" 2>/dev/null || echo 0)" -ge 22050 ]; }
+e2e_until 60 played || e2e_fail "nothing was played"
+e2e_stop_program program
 
 line=$(grep '^2026-12-07,08:00,' "$APP/bell-log.csv" | head -1 || true)
 [ -n "$line" ] || e2e_fail "no bell-log line for 08:00"

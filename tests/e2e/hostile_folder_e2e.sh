@@ -33,16 +33,13 @@ python3 "$E2E_DIR/make_group.py" "$APP/default.dll" \
     "08:04|Everyday|START|上课|$APP/music/ok.wav"
 chmod 777 "$APP"
 
-e2e_spawn env -C "$APP" LINGCHAO_AUDIO_SINK="fakesink sync=true" LD_PRELOAD="$lib" \
-    FAKETIME="@2026-12-07 07:59:00 x10" "$APP/lingchao" >"$T/program.out" 2>"$T/program.err"
-program=$E2E_LAST
+e2e_start_program program env -C "$APP" LINGCHAO_AUDIO_SINK="fakesink sync=true" LD_PRELOAD="$lib" \
+    FAKETIME="@2026-12-07 07:59:00 x10" "$APP/lingchao"
 e2e_wait_line "$T/program.err" "job\(s\) scheduled" 30 || e2e_fail "the scheduler did not start"
 e2e_wait_line "$APP/bell-log.csv" ",08:04,.*,fired(,[^,]*){3}$" 180 || e2e_fail "the 08:04 bell was never reached"
-sleep 1
-kill -0 "$program" 2>/dev/null || e2e_fail "the program ended"
-peak_kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$program/status")
-kill "$program"
-wait "$program" 2>/dev/null || true
+e2e_check_alive program
+peak_kb=$(awk '/^VmHWM:/ {print $2}' "/proc/${E2E_PROGRAM_PID[program]}/status")
+e2e_stop_program program
 
 for minute in 08:00 08:01 08:02 08:03 08:04; do
     [ "$(e2e_log_lines "$APP" "$minute" | grep -cE ',fired(,[^,]*){3}$')" = 1 ] ||
@@ -81,9 +78,8 @@ grep -q 'self-check: job 1 "管道" cannot play .*fifo.wav": 不是普通文件'
 rm "$APP/default.dll"
 mkfifo "$APP/default.dll"
 : >"$APP/bell-log.csv"
-e2e_spawn env -C "$APP" LINGCHAO_AUDIO_SINK="fakesink sync=true" LD_PRELOAD="$lib" \
-    FAKETIME="@2026-12-07 07:59:00 x10" "$APP/lingchao" >"$T/program.out" 2>"$T/program.err"
-program=$E2E_LAST
+e2e_start_program program env -C "$APP" LINGCHAO_AUDIO_SINK="fakesink sync=true" LD_PRELOAD="$lib" \
+    FAKETIME="@2026-12-07 07:59:00 x10" "$APP/lingchao"
 e2e_wait_line "$T/program.err" 'warning \(timetable\): 任务表 .*default.dll 无法读取（不是普通文件）：今天不会打铃' 30 ||
     e2e_fail "no warning for a timetable that is a FIFO"
 grep -q "0 job(s) scheduled" "$T/program.err" || e2e_fail "a FIFO timetable was not an empty one"
@@ -91,6 +87,5 @@ rm "$APP/default.dll"
 python3 "$E2E_DIR/make_group.py" "$APP/default.dll" "08:02|Everyday|START|上课|$APP/music/ok.wav"
 e2e_wait_line "$APP/bell-log.csv" ",08:02,.*,fired(,[^,]*){3}$" 120 || e2e_fail "the mended timetable's bell did not ring"
 grep -q 'warning cleared (timetable)' "$T/program.err" || e2e_fail "the warning stayed after the mend"
-kill "$program"
-wait "$program" 2>/dev/null || true
+e2e_stop_program program
 echo "PASS"

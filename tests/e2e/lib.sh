@@ -1,16 +1,22 @@
-# shellcheck shell=bash disable=SC2034  # E2E_DIR, REC_WIDTH_MS, PROGRAM, SHARED_MUSIC, APP: for the callers
-# Helpers shared by the end-to-end bell tests and the lateness benchmark: a temporary folder that is removed at
-# the end, the program installed into it, a private PulseAudio with a capture sink, a private X server with a
-# window manager, and the measurement of when sound came out. Everything started here is stopped by its pid.
-# Waits are for conditions, with timeouts far beyond need: these tests share a loaded machine with others.
+# shellcheck shell=bash disable=SC2034  # E2E_DIR, REC_WIDTH_MS, PROGRAM, SHARED_MUSIC, APP, E2E_STATUS: for the callers
+# Helpers shared by the end-to-end tests and the lateness benchmark: a temporary folder that is removed at the end,
+# the program installed into it, the program started and watched, a private PulseAudio with a capture sink, a
+# private X server with a window manager, and the measurement of when sound came out. Everything started here is
+# stopped by its pid. Waits are for conditions, with timeouts far beyond need: these tests share a loaded machine
+# with others. A wait never goes on once the program it waits on has died: it fails then and there, saying so.
 
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 E2E_RATE=44100
 # How soon after its minute begins a bell must sound. The tests ask only that it rings within its minute; the
 # benchmark (bench/e2e_lateness.cmake) runs the same scripts with the design target of 1000 ms.
 E2E_WITHIN_MS=${E2E_WITHIN_MS:-60000}
+E2E_NAME=$(basename "$0" .sh)
+E2E_NAME=${E2E_NAME%_e2e}  # names the kept screen: /tmp/lingchao-e2e-<name>-failure.png
 E2E_PIDS=()
 E2E_PULSE_PIDFILE=""
+# The copies of the program started by e2e_start_program and not yet ended on purpose, by name: every wait checks
+# that they still run.
+declare -A E2E_PROGRAM_PID=()
 
 e2e_need() {  # tool...: skips the test when one is missing
     local tool
@@ -28,6 +34,9 @@ e2e_begin() {  # sets T, the temporary folder
     # libfaketime shares a semaphore with the children of a faked program; a plugin scanner killed while it
     # holds it (GStreamer kills a slow one) leaves the program waiting for ever. No scanner child, no such wait.
     export GST_REGISTRY_FORK=no
+    # One GStreamer registry for every run of every test: a fresh HOME would rebuild it at each start, seconds
+    # under load.
+    export GST_REGISTRY="${LINGCHAO_GST_REGISTRY:-${TMPDIR:-/tmp}/lingchao-e2e-gst-registry-$(id -u).bin}"
     trap e2e_cleanup EXIT
 }
 
@@ -57,12 +66,98 @@ e2e_spawn() {  # command...: runs it in the background, remembered for the clean
     E2E_PIDS+=("$E2E_LAST")
 }
 
+# Starts a copy of the program: its stdout and stderr go to $T/<name>.out and $T/<name>.err, and from now on every
+# wait checks that it still runs. E2E_LAST = its pid (the command's own: env and exec keep it).
+e2e_start_program() {  # name, command...
+    local name=$1
+    shift
+    "$@" >"$T/$name.out" 2>"$T/$name.err" &
+    E2E_LAST=$!
+    E2E_PIDS+=("$E2E_LAST")
+    E2E_PROGRAM_PID[$name]=$E2E_LAST
+}
+
+e2e_running() {  # pid: not ended, nor ended and not yet reaped
+    local state=""
+    kill -0 "$1" 2>/dev/null || return 1
+    read -r _ _ state _ 2>/dev/null <"/proc/$1/stat" || return 1
+    [ "$state" != Z ]
+}
+
+e2e_status_text() {  # exit status as `wait` gives it
+    if [ "$1" -gt 128 ] && [ "$1" -lt 160 ]; then echo "$1 (killed by SIG$(kill -l $(($1 - 128))))"; else echo "$1"; fi
+}
+
+# Fails at once when a copy started by e2e_start_program (the one named, else any) has ended, with its exit status.
+e2e_check_alive() {  # [name]
+    local name names rc
+    if [ $# -gt 0 ]; then names=("$1"); else names=("${!E2E_PROGRAM_PID[@]}"); fi
+    for name in "${names[@]}"; do
+        [ -n "${E2E_PROGRAM_PID[$name]:-}" ] || continue
+        e2e_running "${E2E_PROGRAM_PID[$name]}" && continue
+        rc=0
+        wait "${E2E_PROGRAM_PID[$name]}" 2>/dev/null || rc=$?
+        unset "E2E_PROGRAM_PID[$name]"
+        E2E_DIED=$name
+        e2e_fail "the program ($name) exited, with status $(e2e_status_text "$rc")"
+    done
+}
+
+# Waits for a copy to end by itself; true once it has (E2E_STATUS = its exit status), false after the timeout.
+e2e_wait_exit() {  # name, timeout seconds
+    local pid=${E2E_PROGRAM_PID[$1]:-} end=$((SECONDS + $2))
+    [ -n "$pid" ] || e2e_fail "no program $1 to wait for"
+    unset "E2E_PROGRAM_PID[$1]"
+    while e2e_running "$pid"; do
+        if [ $SECONDS -ge $end ]; then
+            E2E_PROGRAM_PID[$1]=$pid
+            return 1
+        fi
+        e2e_check_alive
+        sleep 0.05
+    done
+    E2E_STATUS=0
+    wait "$pid" 2>/dev/null || E2E_STATUS=$?
+}
+
+# Ends a copy that must still be running (SIGTERM unless told), and waits until it has ended.
+e2e_stop_program() {  # name[, signal]
+    [ -n "${E2E_PROGRAM_PID[$1]:-}" ] || e2e_fail "no program $1 to stop"
+    e2e_check_alive "$1"
+    kill "-${2:-TERM}" "${E2E_PROGRAM_PID[$1]}" 2>/dev/null || true
+    e2e_wait_exit "$1" 60 || e2e_fail "the program ($1) did not end within a minute of SIG${2:-TERM}"
+}
+
+# Polls a command until it succeeds; false after the timeout. The copies started stay watched meanwhile.
+e2e_until() {  # timeout seconds, command...
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $end ] || return 1
+        e2e_check_alive
+        sleep 0.1
+    done
+}
+
+# On failure: what went wrong, the last screen when there is a display (kept outside the temporary folder), what
+# the programs said and the bell log.
 e2e_fail() {
     echo "FAIL: $*"
-    local f
-    for f in "$T"/*.err "${APP:-$T/app}/bell-log.csv"; do
-        [ -f "$f" ] && { echo "--- $f"; tail -20 "$f"; }
-    done
+    local f shot
+    if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
+        shot=${LINGCHAO_E2E_SHOTS:+$LINGCHAO_E2E_SHOTS/failure.png}
+        shot=${shot:-/tmp/lingchao-e2e-$E2E_NAME-failure.png}
+        if timeout 30 import -window root "$shot" 2>/dev/null; then echo "last screen kept: $shot"; else echo "no last screen"; fi
+    fi
+    if [ -n "${T:-}" ]; then
+        # The copy that died first, and at more length.
+        [ -n "${E2E_DIED:-}" ] && [ -f "$T/$E2E_DIED.err" ] && { echo "--- $T/$E2E_DIED.err"; tail -60 "$T/$E2E_DIED.err"; }
+        for f in "$T"/*.err "$T"/*.out; do
+            [ -s "$f" ] && [ "$f" != "$T/${E2E_DIED:-}.err" ] && { echo "--- $f"; tail -30 "$f"; }
+        done
+        f=${APP:-$T/app}/bell-log.csv
+        [ -f "$f" ] && { echo "--- $f"; tail -40 "$f"; }
+    fi
     exit 1
 }
 
@@ -259,10 +354,12 @@ e2e_log_lines() {  # app folder, set time
     awk -F, -v t="$2" 'NR > 1 && $2 == t' "$1/bell-log.csv"
 }
 
+# Waits for a line of a log (the program's stderr, the bell log, ...); false after the timeout.
 e2e_wait_line() {  # file, extended regex, timeout seconds
     local end=$((SECONDS + $3))
     while [ $SECONDS -lt $end ]; do
         grep -Eq "$2" "$1" 2>/dev/null && return 0
+        e2e_check_alive
         sleep 0.05
     done
     return 1

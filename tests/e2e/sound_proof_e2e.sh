@@ -36,8 +36,7 @@ e2e_record "$T/capture.raw"
 # The program starts at 07:59:00; once its scheduler runs, its clock is set to 07:59:50.
 e2e_clock_env
 e2e_set_clock "2026-12-07 07:59:00" >/dev/null
-e2e_spawn env -C "$APP" "${E2E_CLOCK_ENV[@]}" "$PROGRAM" >"$T/program.out" 2>"$T/program.err"
-program=$E2E_LAST
+e2e_start_program program env -C "$APP" "${E2E_CLOCK_ENV[@]}" "$PROGRAM"
 e2e_wait_line "$T/program.err" "job\(s\) scheduled" 120 || e2e_fail "the scheduler did not start"
 offset=$(e2e_set_clock "2026-12-07 07:59:50")
 at() { e2e_sub "$(e2e_epoch "2026-12-07 $1")" "$offset"; }  # fake HH:MM:SS in real time
@@ -46,9 +45,8 @@ e2e_wait_line "$APP/bell-log.csv" ",08:01,.*,fired," 240 || e2e_fail "the 08:01 
 IFS=, read -r _ _ _ late81 _ <<<"$(e2e_log_lines "$APP" 08:01 | head -1)"
 e2e_wait_recorded "$(python3 -c "import sys; print(float(sys.argv[1]) + int(sys.argv[2]) / 1000 + 1.5)" \
     "$(at 08:01:00)" "$late81")"
-kill -0 "$program" 2>/dev/null || e2e_fail "the program ended"
-kill "$program"
-wait "$program" 2>/dev/null || true
+e2e_check_alive program
+e2e_stop_program program
 
 line() { e2e_log_lines "$APP" "$1" | awk -F, -v n="$2" -v o="$3" '$5 == n && index($8, o) == 1'; }
 IFS=, read -r _ _ _ _ _ _ _ _ ms0 peak0 output0 <<<"$(line 08:00 1 fired)"

@@ -27,43 +27,36 @@ for k in $(seq 0 59); do jobs+=("$(printf '%02d:%02d' $((9 + k / 60)) $((k % 60)
 python3 "$E2E_DIR/make_group.py" "$APP/default.dll" "${jobs[@]}"
 
 start() {  # name, runtime folder: starts a headless copy at 08:00 of a Monday
-    e2e_spawn env -C "$APP" XDG_RUNTIME_DIR="$2" LD_PRELOAD="$lib" FAKETIME="@2026-12-07 08:00:00" \
-        DONT_FAKE_MONOTONIC=1 "$APP/lingchao" >"$T/$1.out" 2>"$T/$1.err"
+    e2e_start_program "$1" env -C "$APP" XDG_RUNTIME_DIR="$2" LD_PRELOAD="$lib" FAKETIME="@2026-12-07 08:00:00" \
+        DONT_FAKE_MONOTONIC=1 "$APP/lingchao"
 }
-wait_line() {  # file, pattern, seconds
-    local end=$((SECONDS + $3))
-    until grep -q -- "$2" "$1" 2>/dev/null; do
-        [ $SECONDS -lt $end ] || return 1
-        sleep 0.1
-    done
-}
+read_bytes() { awk '/^rchar:/ {print $2}' "/proc/${E2E_PROGRAM_PID[$1]}/io" 2>/dev/null || echo 0; }  # name
 
 start first "$T/run"
-first=$E2E_LAST
-wait_line "$T/first.err" "job(s) scheduled" 120 || e2e_fail "the first copy did not start"
+e2e_wait_line "$T/first.err" "job\(s\) scheduled" 120 || e2e_fail "the first copy did not start"
+started_bytes=$(read_bytes first)
 # A second copy with a runtime folder of its own, on the same application folder: refused, and says why.
 start second "$T/run2"
-second=$E2E_LAST
-for _ in $(seq 1 600); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$second" 2>/dev/null && e2e_fail "a second copy on the same folder is running"
+e2e_wait_exit second 60 || e2e_fail "a second copy on the same folder is running"
 grep -q "程序正在运行" "$T/second.err" || e2e_fail "the second copy did not say why it ended: $(tail -3 "$T/second.err")"
 
 # The check is under way (it takes many seconds; one job's 10,000 paths took half a minute before they were
-# looked for once per pass).
-sleep 2
-grep -q "every bell of today can play\|self-check: job" "$T/first.err" && e2e_fail "the check was over before the stop"
-kill -0 "$first" 2>/dev/null || e2e_fail "the first copy ended by itself"
+# looked for once per pass): it has read a few of the lists, a quarter of a megabyte each.
+reading() { [ "$(read_bytes first)" -ge $((started_bytes + 1000000)) ]; }
+e2e_until 120 reading || e2e_fail "the check read no lists"
+e2e_check_alive first
 began=$(e2e_now)
-kill -TERM "$first"
-for _ in $(seq 1 600); do kill -0 "$first" 2>/dev/null || break; sleep 0.05; done
-kill -0 "$first" 2>/dev/null && e2e_fail "still running 30 s after SIGTERM"
+kill -TERM "${E2E_PROGRAM_PID[first]}"
+e2e_wait_exit first 30 || e2e_fail "still running 30 s after SIGTERM"
 took=$(e2e_sub "$(e2e_now)" "$began")
+# Stopped while it was under way: the check never told what it found.
+grep -q "self-check: job" "$T/first.err" && e2e_fail "the check was over before the stop"
 echo "ended ${took#+} s after SIGTERM"
 # Far beyond the 2 s it takes on an idle machine, far below the half minute it took before.
 python3 -c "import sys; sys.exit(0 if float(sys.argv[1]) < 10 else 1)" "$took" || e2e_fail "it took $took s to end"
 
 # Started again at once: it gets the guard and schedules its bells.
 start again "$T/run"
-wait_line "$T/again.err" "job(s) scheduled" 120 || e2e_fail "the copy started after the stop did not run"
+e2e_wait_line "$T/again.err" "job\(s\) scheduled" 120 || e2e_fail "the copy started after the stop did not run"
 grep -q "程序正在运行" "$T/again.err" && e2e_fail "the copy started after the stop was refused"
 echo "PASS"

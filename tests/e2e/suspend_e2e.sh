@@ -32,8 +32,7 @@ e2e_record "$T/capture.raw"
 # The program starts in the quiet minute 07:59 and, once its scheduler runs, its clock jumps to 08:00:30.
 e2e_clock_env
 e2e_set_clock "2026-12-07 07:59:00" >/dev/null
-e2e_spawn env -C "$APP" "${E2E_CLOCK_ENV[@]}" "$PROGRAM" >"$T/program.out" 2>"$T/program.err"
-program=$E2E_LAST
+e2e_start_program program env -C "$APP" "${E2E_CLOCK_ENV[@]}" "$PROGRAM"
 e2e_wait_line "$T/program.err" "job\(s\) scheduled" 120 || e2e_fail "the scheduler did not start"
 grep -q "application folder $APP, 2 job(s) scheduled" "$T/program.err" || e2e_fail "wrong application folder or group"
 grep -q " job [0-9]* " "$T/program.err" && e2e_fail "a job was examined before the jump"
@@ -42,7 +41,7 @@ minute81=$(e2e_sub "$(e2e_epoch "2026-12-07 08:01:00")" "$offset")
 
 # Both bells are in the log once the 08:01 one is; then its tone, 2 s long, must be in the recording.
 e2e_wait_line "$APP/bell-log.csv" "^2026-12-07,08:01," 180 || e2e_fail "08:01 never examined"
-kill -0 "$program" 2>/dev/null || e2e_fail "the program ended"
+e2e_check_alive program
 line8=$(e2e_log_lines "$APP" 08:00)
 line81=$(e2e_log_lines "$APP" 08:01 | awk -F, '$8 == "fired"')
 [ "$(printf '%s\n' "$line81" | grep -c .)" = 1 ] || e2e_fail "08:01 did not fire once: $(cat "$APP/bell-log.csv")"
@@ -59,8 +58,7 @@ awk -F, 'NR > 1 && $2 != "" {print $2}' "$APP/bell-log.csv" | paste -sd' ' | gre
     e2e_fail "the bells are not logged once each, in order: $(cat "$APP/bell-log.csv")"
 e2e_wait_recorded "$(python3 -c "import sys; print(float(sys.argv[1]) + int(sys.argv[2]) / 1000 + 2.5)" \
     "$minute81" "$late81")"
-kill "$program"
-wait "$program" 2>/dev/null || true
+e2e_stop_program program
 
 # Heard after the jump: the 880 Hz tone, then the 440 Hz one, beginning in the minute of 08:01.
 e2e_bursts "$T/capture.raw" "$minute81" >"$T/sound" || e2e_fail "cannot analyse the recording"

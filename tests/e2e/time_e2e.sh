@@ -37,7 +37,8 @@ e2e_spawn dbus-daemon --session --nofork --address="unix:path=$T/system_bus_sock
     3>"$T/bus.addr" 2>"$T/bus.err"
 for _ in $(seq 1 1200); do [ -s "$T/bus.addr" ] && break; sleep 0.05; done
 [ -s "$T/bus.addr" ] || e2e_fail "dbus-daemon did not start"
-export DBUS_SYSTEM_BUS_ADDRESS=$(head -1 "$T/bus.addr")
+DBUS_SYSTEM_BUS_ADDRESS=$(head -1 "$T/bus.addr")
+export DBUS_SYSTEM_BUS_ADDRESS
 e2e_spawn "$build/bin/fake_logind" accept "$T/logind" >"$T/logind.out" 2>"$T/logind.err"
 e2e_wait_line "$T/logind.out" ready 60 || e2e_fail "the stand-in login manager did not start"
 
@@ -59,14 +60,13 @@ fired() {  # date, set time: how many fired lines
 }
 wait_fired() {  # date, set time
     local end=$((SECONDS + 30))
-    while [ $SECONDS -lt $end ]; do [ "$(fired "$1" "$2")" -ge 1 ] && return 0; sleep 0.05; done
+    while [ $SECONDS -lt $end ]; do [ "$(fired "$1" "$2")" -ge 1 ] && return 0; e2e_check_alive; sleep 0.05; done
     e2e_fail "$1 $2 did not ring"
 }
 
 set_clock "2026-03-29 00:58:00"  # 01:58 CET: start-up has a minute and a half before anything happens
-e2e_spawn env -C "$APP" LD_PRELOAD="$(e2e_faketime_lib)" FAKETIME_TIMESTAMP_FILE="$clockfile" FAKETIME_NO_CACHE=1 \
-    DONT_FAKE_MONOTONIC=1 "$PROGRAM" >"$T/program.out" 2>"$T/program.err"
-program=$E2E_LAST
+e2e_start_program program env -C "$APP" LD_PRELOAD="$(e2e_faketime_lib)" FAKETIME_TIMESTAMP_FILE="$clockfile" FAKETIME_NO_CACHE=1 \
+    DONT_FAKE_MONOTONIC=1 "$PROGRAM"
 e2e_wait_line "$T/program.err" "job\(s\) scheduled" 60 || e2e_fail "the scheduler did not start"
 e2e_wait_line "$T/logind" "why=4 bells left today, next 02:30 mode=block" 10 ||
     e2e_fail "no sleep inhibitor taken: $(cat "$T/logind" 2>/dev/null)"
@@ -103,9 +103,8 @@ sleep_past "2026-10-25 02:01:01"
 set_clock "2026-10-25 02:01:58"  # 03:01:58 CET: 03:02, the day's last bell, witnesses that 03:01 is behind
 wait_fired 2026-10-25 03:02
 e2e_wait_line "$T/logind" "^Released why=1 bell left today, next 03:02" 10 || e2e_fail "lock not let go: $(cat "$T/logind")"
-kill -0 "$program" 2>/dev/null || e2e_fail "the program ended"
-kill "$program"
-wait "$program" 2>/dev/null || true
+e2e_check_alive program
+e2e_stop_program program
 
 echo "--- bell log"
 cat "$APP/bell-log.csv"

@@ -32,26 +32,22 @@ screenshot() {  # socket, name: the compositor's whole screen as the user sees i
         e2e_fail "no screenshot of $1"
     mv "$T"/shooter/*.png "$shots/$2.png"
 }
-stop_program() {  # as a session's end does: SIGTERM, which must end it although its windows only hide
-    kill "$1" 2>/dev/null || true
-    for _ in $(seq 1 300); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$1" 2>/dev/null && e2e_fail "the program did not end on SIGTERM"
-    wait "$1" 2>/dev/null || true
-}
+# As a session's end does: SIGTERM, which must end it although its windows only hide.
+stop_program() { e2e_stop_program "$1"; }  # name
 
 # With XWayland: weston's X server; Qt would pick Wayland (the Wayland plugin is installed) without the program.
 start_weston wl-x --xwayland
 for _ in $(seq 1 600); do grep -q "xserver listening on display" "$T/wl-x.log" && break; sleep 0.1; done
 xdisplay=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$T/wl-x.log" | head -1)
 [ -n "$xdisplay" ] || e2e_fail "weston started no XWayland"
-e2e_spawn env -C "$app" WAYLAND_DISPLAY=wl-x DISPLAY="$xdisplay" XDG_SESSION_TYPE=wayland "$app/lingchao" \
-    >"$T/xwayland.out" 2>"$T/xwayland.err"
-program=$E2E_LAST
+e2e_start_program xwayland env -C "$app" WAYLAND_DISPLAY=wl-x DISPLAY="$xdisplay" XDG_SESSION_TYPE=wayland \
+    "$app/lingchao"
 e2e_wait_line "$T/xwayland.err" "through XWayland" 60 || e2e_fail "no word of XWayland in the log"
 splash=""
 for _ in $(seq 1 600); do
     splash=$(DISPLAY=$xdisplay xdotool search --name '^铃潮$' 2>/dev/null | head -1 || true)
     [ -n "$splash" ] && break
+    e2e_check_alive
     sleep 0.1
 done
 [ -n "$splash" ] || e2e_fail "the splash is not an X11 window on XWayland"
@@ -60,6 +56,7 @@ e2e_wait_line "$T/xwayland.err" "job\\(s\\) scheduled" 60 || e2e_fail "the sched
 gone=""
 for _ in $(seq 1 600); do
     DISPLAY=$xdisplay xdotool search --onlyvisible --name '^铃潮$' >/dev/null 2>&1 || { gone=1; break; }
+    e2e_check_alive
     sleep 0.1
 done
 [ -n "$gone" ] || e2e_fail "the splash did not hand over to the clock"
@@ -71,6 +68,7 @@ for _ in $(seq 1 600); do
         [ "$WIDTH" = 40 ] && [ "$HEIGHT" = 40 ] && clock=$id
     done
     [ -n "$clock" ] && break
+    e2e_check_alive
     sleep 0.1
 done
 [ -n "$clock" ] || e2e_fail "the clock is not an X11 window on XWayland"
@@ -81,6 +79,7 @@ for _ in $(seq 1 150); do
     blue=$(convert "$shots/clock-xwayland.png" -crop "40x40+$X+$Y" +repage -fx 'r<0.4 && g<0.4 && b>0.6' \
         -format '%[fx:round(mean*w*h)]' info:)
     [ "$blue" -ge 10 ] && break
+    e2e_check_alive
     sleep 0.2
 done
 [ "$blue" -ge 10 ] || e2e_fail "the clock is not on the compositor's screen at $X,$Y"
@@ -90,17 +89,17 @@ for _ in $(seq 1 300); do
     DISPLAY=$xdisplay xdotool key ctrl+F12
     main=$(DISPLAY=$xdisplay xdotool search --onlyvisible --name '^铃潮V4.0$' 2>/dev/null | head -1 || true)
     [ -n "$main" ] && break
+    e2e_check_alive
     sleep 0.2
 done
 [ -n "$main" ] || e2e_fail "Ctrl+F12 did not open the main window under XWayland"
 grep -q "global hotkeys unavailable" "$T/xwayland.err" && e2e_fail "hotkeys off under XWayland"
 grep -q "cannot stay on top" "$T/xwayland.err" && e2e_fail "told the clock cannot stay on top under XWayland"
-stop_program "$program"
+stop_program xwayland
 
 # Without XWayland: native Wayland windows, told once on screen and in the log; the scheduler runs all the same.
 start_weston wl-only
-e2e_spawn env -C "$app" WAYLAND_DISPLAY=wl-only "$app/lingchao" >"$T/wayland.out" 2>"$T/wayland.err"
-program=$E2E_LAST
+e2e_start_program wayland env -C "$app" WAYLAND_DISPLAY=wl-only "$app/lingchao"
 e2e_wait_line "$T/wayland.err" "job\\(s\\) scheduled" 60 || e2e_fail "the scheduler did not start"
 if ls /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so >/dev/null 2>&1; then
     grep -q "Wayland session without XWayland: the clock cannot stay on top and the hotkeys are off" \
@@ -110,8 +109,8 @@ else
     grep -q "qt6-wayland) is not installed: running without windows" "$T/wayland.err" ||
         e2e_fail "no word of running without windows"
 fi
-kill -0 "$program" 2>/dev/null || e2e_fail "the program ended"
+e2e_check_alive wayland
 [ "$(grep -c "cannot stay on top" "$T/wayland.err")" -le 1 ] || e2e_fail "told more than once"
 screenshot wl-only no-xwayland
-stop_program "$program"
+stop_program wayland
 echo PASS
