@@ -1,12 +1,16 @@
-// Synthesises the bell sounds shipped with the program (our own, made at build time).
-// Usage: make_bells <output folder>
+// Synthesises the bell sounds shipped with the program and the tones of its drill and emergency signals (our own,
+// made at build time). The tones go into a C++ source: the program carries them, so no copy of it is ever without.
+// Usage: make_bells <output folder> [<tone source to write>]
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -37,7 +41,7 @@ void AddStrike(std::vector<double>& out, const Strike& s) {
     }
 }
 
-void WriteWav(const std::filesystem::path& path, const std::vector<double>& samples) {
+std::string Wav(const std::vector<double>& samples) {
     double peak = 1e-9;
     for (double v : samples) peak = std::max(peak, std::abs(v));
     std::vector<std::int16_t> pcm(samples.size());
@@ -45,7 +49,7 @@ void WriteWav(const std::filesystem::path& path, const std::vector<double>& samp
         pcm[i] = static_cast<std::int16_t>(std::lround(samples[i] / peak * 0.8 * 32767));
     }
     const std::uint32_t dataBytes = static_cast<std::uint32_t>(pcm.size() * 2);
-    std::ofstream f(path, std::ios::binary);
+    std::ostringstream f;
     auto u32 = [&f](std::uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
     auto u16 = [&f](std::uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
     f.write("RIFF", 4);
@@ -61,6 +65,52 @@ void WriteWav(const std::filesystem::path& path, const std::vector<double>& samp
     f.write("data", 4);
     u32(dataBytes);
     f.write(reinterpret_cast<const char*>(pcm.data()), dataBytes);
+    return f.str();
+}
+
+void WriteWav(const std::filesystem::path& path, const std::vector<double>& samples) {
+    std::ofstream(path, std::ios::binary) << Wav(samples);
+}
+
+// A tone of harmonics switched on and off with short ramps, so that it never clicks; `hz(t)` may glide.
+template <typename Pitch>
+std::vector<double> Tone(double seconds, Pitch hz, double onSeconds = 0, double offSeconds = 0) {
+    std::vector<double> out(static_cast<std::size_t>(seconds * kRate), 0.0);
+    double phase = 0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        phase += 2 * kPi * hz(t) / kRate;
+        double gate = std::min({1.0, t * 200.0, (seconds - t) * 200.0});
+        if (onSeconds > 0) {
+            const double in = std::fmod(t, onSeconds + offSeconds);
+            gate = std::min({gate, in * 200.0, std::max(0.0, (onSeconds - in) * 200.0)});
+        }
+        out[i] = gate * (std::sin(phase) + 0.4 * std::sin(2 * phase) + 0.2 * std::sin(3 * phase));
+    }
+    return out;
+}
+
+// The tones as a C++ source: one string of bytes per tone, looked up by name.
+void WriteToneSource(const std::filesystem::path& path,
+                     const std::vector<std::pair<std::string, std::vector<double>>>& tones) {
+    std::ofstream f(path, std::ios::binary);
+    f << "// Written by make_bells: the tones of the drill and emergency signals, as WAV files.\n"
+         "#include <string_view>\n\nnamespace lingchao {\n\nstd::string_view ToneBytes(std::string_view name) {\n";
+    for (const auto& [name, samples] : tones) {
+        const std::string wav = Wav(samples);
+        f << "    if (name == \"" << name << "\") {\n        static constexpr char kWav[] =\n";
+        for (std::size_t i = 0; i < wav.size(); i += 64) {
+            f << "            \"";
+            for (std::size_t k = i; k < std::min(wav.size(), i + 64); ++k) {
+                static constexpr char kHex[] = "0123456789abcdef";
+                const auto byte = static_cast<unsigned char>(wav[k]);
+                f << "\\x" << kHex[byte >> 4] << kHex[byte & 15];
+            }
+            f << "\"\n";
+        }
+        f << "            ;\n        return {kWav, " << wav.size() << "};\n    }\n";
+    }
+    f << "    return {};\n}\n\n}  // namespace lingchao\n";
 }
 
 std::vector<double> Chime(const std::vector<Strike>& strikes, double seconds) {
@@ -72,8 +122,8 @@ std::vector<double> Chime(const std::vector<Strike>& strikes, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s <output folder> [<tone source>]\n", argv[0]);
         return 2;
     }
     const std::filesystem::path dir = argv[1];
@@ -101,5 +151,18 @@ int main(int argc, char** argv) {
                                        6.0));
     // Get ready: two soft strikes.
     WriteWav(dir / "预备铃.wav", Chime({{0.0, g5, 0.8}, {0.9, g5, 0.8}}, 3.5));
+    if (argc == 3) {
+        const auto steady = [](double) { return 880.0; };
+        // A siren's wail: up and down between 600 and 1200 Hz every four seconds.
+        const auto wail = [](double t) { return 900.0 - 300.0 * std::cos(2 * kPi * t / 4.0); };
+        WriteToneSource(argv[2], {
+                                     {"长鸣", Tone(6.0, steady)},
+                                     {"短鸣", Tone(0.8, steady)},
+                                     {"警报", Tone(8.0, wail)},
+                                     {"集合", Tone(
+                                                  3.0, [](double) { return 1200.0; }, 0.15, 0.1)},
+                                     {"解除", Chime({{0.0, c5, 1}, {0.5, e5, 1}, {1.0, g5, 1}, {1.5, c6, 1.2}}, 4.5)},
+                                 });
+    }
     return 0;
 }

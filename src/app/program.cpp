@@ -15,6 +15,7 @@
 #include "platform/logind_sleep_inhibitor.h"
 #include "platform/mpris.h"
 #include "platform/pulse_output.h"
+#include "platform/pulse_volume.h"
 #include "platform/qt_dialogs.h"
 #include "player/gst_media_probe.h"
 #include "player/player_backend.h"
@@ -78,6 +79,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
         parts.probe = std::make_unique<GstMediaProbe>();
         parts.inhibitor = std::make_unique<LogindSleepInhibitor>();
         parts.soundOutput = std::make_unique<PulseOutputMonitor>();
+        parts.volume = std::make_unique<PulseVolumeControl>();
         parts.warnings = warnings;
         return std::make_unique<Bell>(std::move(parts), outlets);
     });

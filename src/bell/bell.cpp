@@ -6,6 +6,7 @@
 #include "base/file_util.h"
 #include "base/log.h"
 #include "base/text.h"
+#include "bell/tones.h"
 #include "player/player_commands.h"
 #include "scheduler/self_check.h"
 #include "store/jilu.h"
@@ -19,7 +20,8 @@ Bell::Bell(Parts parts, Outlets outlets)
       warnings_(*parts.warnings),
       clock_(std::move(parts.clock)),
       inhibitor_(std::move(parts.inhibitor)),
-      soundOutput_(std::move(parts.soundOutput)) {
+      soundOutput_(std::move(parts.soundOutput)),
+      volume_(std::move(parts.volume)) {
     std::unique_ptr<MediaPlayer> player = parts.makePlayer([this](const std::string& path, const std::string& why) {
         runtime_->PlaybackFailed(path, why);
         watch_->PlaybackFailed(path);
@@ -70,10 +72,29 @@ Bell::Bell(Parts parts, Outlets outlets)
         return std::make_pair(plan.source, plan.rule.songWeekday);
     });
     calendar_->SetHooks({[this] { Replan(); }, outlets_.showPlan});
+
+    SignalRunner::Parts signalParts;
+    signalParts.makePlayer = [this, make = parts.makePlayer] {
+        return make([this](const std::string& path, const std::string& why) { signal_->SoundFailed(path, why); });
+    };
+    signalParts.soundFile = [this](const std::string& sound, std::string* why) { return SignalSoundFile(sound, why); };
+    signalParts.volume = volume_.get();
+    signalParts.appFolder = appFolder_;
+    signalParts.clock = clock_.get();
+    signalParts.log = &runtime_->bellLog();
+    signalParts.warnings = &warnings_;
+    signalParts.hold = [this](const std::string& reason) {
+        // Whatever plays stops at once; the bells due meanwhile are held, not rung afterwards.
+        if (!reason.empty()) StopSequence(*watch_, nullMedia_);
+        runtime_->scheduler().Hold(reason);
+    };
+    signalParts.publish = outlets_.signalState;
+    signal_ = std::make_unique<SignalRunner>(std::move(signalParts));
 }
 
 Bell::~Bell() {
     Cancel();
+    signal_.reset();
     watch_->SetListener(nullptr);
     // A bell still proving its sound when the program ends: what was measured so far goes to its line.
     watch_->Stop();
@@ -81,6 +102,8 @@ Bell::~Bell() {
 }
 
 void Bell::Start() {
+    // A signal cut short by a crash gives the user's volume back first.
+    signal_->RecoverAfterCrash();
     // The calendar first: the scheduler's first index is built from today's plan.
     calendar_->Start();
     if (!warnings_.TextOf("tomorrow").empty()) LookUpTomorrow();
@@ -147,7 +170,46 @@ void Bell::LookUpTomorrow() {
 
 void Bell::MusicFolderChanged() { selfCheck_->Request(); }
 
-void Bell::PlayCommand() { lingchao::PlayCommand(*watch_); }
+void Bell::PlayCommand() {
+    if (signal_->running()) {
+        LogLine("play refused: " + signal_->state().signal + " is sounding");
+        return;
+    }
+    lingchao::PlayCommand(*watch_);
+}
+
+std::vector<DrillSignal> Bell::SignalPlans() const {
+    const DrillsRead read = ReadDrills(appFolder_ / kDrillsFile);
+    return read.present ? read.plans : DefaultDrillSignals();
+}
+
+std::string Bell::StartSignal(const std::string& name, const std::string& origin) {
+    const DrillsRead read = ReadDrills(appFolder_ / kDrillsFile);
+    const std::vector<DrillSignal> plans = read.present ? read.plans : DefaultDrillSignals();
+    for (const DrillSignal& plan : plans) {
+        if (plan.name == name) return signal_->Start(plan, origin);
+    }
+    for (const DrillProblem& p : read.problems) {
+        if (p.line == 0) return "预案文件无法使用：" + p.why;
+    }
+    return "没有名为「" + name + "」的预案";
+}
+
+std::string Bell::SignalSoundFile(const std::string& sound, std::string* why) const {
+    if (sound.starts_with(kTonePrefix)) {
+        // Written out where the player can open it: the session's runtime folder, else the application folder.
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const std::filesystem::path folder =
+            runtime.isEmpty() ? appFolder_ / "tones" : std::filesystem::path(runtime.toStdString()) / "lingchao-tones";
+        return ToneFile(std::string_view(sound).substr(kTonePrefix.size()), folder, why);
+    }
+    const std::filesystem::path file = MusicFolder(appFolder_) / sound;
+    if (!FileLength(file)) {
+        *why = "音乐文件夹里没有这个文件：" + sound;
+        return {};
+    }
+    return file.string();
+}
 void Bell::PauseCommand() { lingchao::PauseCommand(*watch_); }
 void Bell::StopCommand() { StopSequence(*watch_, nullMedia_); }
 

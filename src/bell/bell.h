@@ -18,6 +18,7 @@
 #include "bell/calendar_keeper.h"
 #include "bell/runtime.h"
 #include "bell/self_check_runner.h"
+#include "bell/signal_runner.h"
 #include "scheduler/clock.h"
 #include "shutdown/shutdown_settings.h"
 
@@ -39,6 +40,7 @@ public:
         std::unique_ptr<MediaProbe> probe;
         std::unique_ptr<SleepInhibitor> inhibitor;
         std::unique_ptr<SoundOutputMonitor> soundOutput;  // may be null: no reading of the output
+        std::unique_ptr<OutputVolumeControl> volume;      // may be null: an emergency never raises the volume
         WarningBoard* warnings = nullptr;                 // outlives the bell; safe from any thread
     };
     // Called on the bell's thread; any may be empty (no windows: the shutdown is never confirmed unseen).
@@ -47,7 +49,8 @@ public:
         std::function<void()> confirmShutdown;
         std::function<void(const std::string& plan, const std::string& todayChanges)> showPlan;
         std::function<void(const NowPlaying& now)> nowPlaying;
-        std::function<void(bool offer)> offerTidy;  // some of today's music was found only by its name
+        std::function<void(bool offer)> offerTidy;                  // some of today's music was found only by its name
+        std::function<void(const SignalState& state)> signalState;  // a drill or emergency signal, as it goes
     };
 
     Bell(Parts parts, Outlets outlets);
@@ -72,10 +75,20 @@ public:
     void PauseCommand();
     void StopCommand();
 
+    // Drills and emergencies: the plans of drills.csv (the shipped ones while there is no such file), and the
+    // signal started by name from `origin` ("this PC", "command line"). Each answers "" or why not.
+    std::vector<DrillSignal> SignalPlans() const;
+    std::string StartSignal(const std::string& name, const std::string& origin);
+    std::string NextSignalStep() { return signal_->Next(); }
+    std::string EndSignal() { return signal_->End(); }
+    const SignalState& signalState() const { return signal_->state(); }
+
     const std::string& nullMedia() const { return nullMedia_; }
     Runtime& runtime() { return *runtime_; }
 
 private:
+    // A step's sound as a file: a built-in tone written out, or a regular file of the music folder.
+    std::string SignalSoundFile(const std::string& sound, std::string* why) const;
     void ReportProblems(const std::vector<MusicProblem>& problems);
     void SoundOutputRead(const SoundOutputState& state);
     void IndexRebuilt();
@@ -95,6 +108,8 @@ private:
     std::unique_ptr<Runtime> runtime_;
     std::unique_ptr<CalendarKeeper> calendar_;
     std::unique_ptr<SelfCheckRunner> selfCheck_;
+    std::unique_ptr<OutputVolumeControl> volume_;
+    std::unique_ptr<SignalRunner> signal_;
     bool problemsReported_ = false;
     std::set<std::string> problemsLogged_;  // the self-check's findings as last logged
     std::string clockShown_;  // the clock's text as last sent: the windows are woken once a minute, not a second

@@ -69,6 +69,12 @@ void BellLog::PlaybackFailed(const LocalDateTime& at, const std::string& path, c
     Write(LeadFields(e) + "," + Field("playback-failed: " + reason));
 }
 
+void BellLog::Signal(const LocalDateTime& at, const std::string& signal, const std::string& sound,
+                     const std::string& outcome) {
+    Write(DateText(at.date) + "," + HourMinuteText(at.time) + "," + StampText(at) + ",,," + Field(signal) + "," +
+          Field(sound) + "," + Field(outcome));
+}
+
 void BellLog::AwaitProof(const JobExamination& fired) {
     const std::string lead = LeadFields(fired);
     held_.push_back({lead + "," + Field(OutcomeText(fired)), true, lead});

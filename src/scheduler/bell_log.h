@@ -47,6 +47,10 @@ public:
     void PlaybackFailed(const LocalDateTime& at, const std::string& path, const std::string& reason,
                         const JobExamination* bell = nullptr);
 
+    // A line of a drill or emergency signal (its start, steps, volume, end): the signal's name in job_name.
+    void Signal(const LocalDateTime& at, const std::string& signal, const std::string& sound,
+                const std::string& outcome);
+
     const std::filesystem::path& Path() const { return path_; }
     // Why the log cannot be written (a planted link, a folder, a full disk), in Chinese; "" while it can.
     const std::string& problem() const { return problem_; }
