@@ -1,6 +1,7 @@
 #include "bell/bell.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <set>
 
 #include "base/file_util.h"
@@ -104,6 +105,14 @@ Bell::~Bell() {
 void Bell::Start() {
     // A signal cut short by a crash gives the user's volume back first.
     signal_->RecoverAfterCrash();
+    // The shipped plans as a file the school can edit, written once.
+    if (const auto drills = appFolder_ / kDrillsFile;
+        !std::filesystem::exists(drills) && !std::filesystem::is_symlink(drills)) {
+        std::string failure;
+        if (!WriteDrills(drills, DefaultDrillSignals(), &failure))
+            LogLine("cannot write " + drills.string() + ": " + failure);
+    }
+    SignalPlans();
     // The calendar first: the scheduler's first index is built from today's plan.
     calendar_->Start();
     if (!warnings_.TextOf("tomorrow").empty()) LookUpTomorrow();
@@ -178,21 +187,28 @@ void Bell::PlayCommand() {
     lingchao::PlayCommand(*watch_);
 }
 
-std::vector<DrillSignal> Bell::SignalPlans() const {
+std::vector<DrillSignal> Bell::SignalPlans() {
     const DrillsRead read = ReadDrills(appFolder_ / kDrillsFile);
+    // A damaged line costs the plan it belongs to: on the clock until the file is mended.
+    std::string text;
+    for (const DrillProblem& p : read.problems) {
+        text += std::string(text.empty() ? "" : "\n") + kDrillsFile +
+                (p.line > 0 ? " 第 " + std::to_string(p.line) + " 行：" : "：") + p.why;
+    }
+    warnings_.Set("drills", CapLines(text, kShownProblemLines));
+    warnings_.SetRecheck(
+        "drills", text.empty() ? WarningBoard::Recheck{} : [bell = QPointer<Bell>(this)] {
+            if (bell) bell->SignalPlans();
+        });
     return read.present ? read.plans : DefaultDrillSignals();
 }
 
 std::string Bell::StartSignal(const std::string& name, const std::string& origin) {
-    const DrillsRead read = ReadDrills(appFolder_ / kDrillsFile);
-    const std::vector<DrillSignal> plans = read.present ? read.plans : DefaultDrillSignals();
-    for (const DrillSignal& plan : plans) {
+    for (const DrillSignal& plan : SignalPlans()) {
         if (plan.name == name) return signal_->Start(plan, origin);
     }
-    for (const DrillProblem& p : read.problems) {
-        if (p.line == 0) return "预案文件无法使用：" + p.why;
-    }
-    return "没有名为「" + name + "」的预案";
+    const std::string problem = warnings_.TextOf("drills");
+    return "没有名为「" + name + "」的预案" + (problem.empty() ? "" : "（" + problem + "）");
 }
 
 std::string Bell::SignalSoundFile(const std::string& sound, std::string* why) const {

@@ -77,7 +77,7 @@ public:
 
     // Drills and emergencies: the plans of drills.csv (the shipped ones while there is no such file), and the
     // signal started by name from `origin` ("this PC", "command line"). Each answers "" or why not.
-    std::vector<DrillSignal> SignalPlans() const;
+    std::vector<DrillSignal> SignalPlans();
     std::string StartSignal(const std::string& name, const std::string& origin);
     std::string NextSignalStep() { return signal_->Next(); }
     std::string EndSignal() { return signal_->End(); }

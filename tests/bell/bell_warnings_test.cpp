@@ -159,9 +159,14 @@ TEST_F(BellWarningsTest, FilesMendedFromOutsideEndTheirWarnings) {
     std::filesystem::create_directories(dir / "job");
     const std::string calendar = "first_date,last_date,kind,argument,note\n2026-12-08,2026-12-08,group,考试.sav,\n";
     test::WriteAll(dir / "calendar.csv", std::vector<std::uint8_t>(calendar.begin(), calendar.end()));
+    // A drills file with a damaged line: its plan is gone until the line is mended.
+    const std::string drills = "signal,kind,volume,sound,repeat,advance,label\n火灾,drill,,tone:警报,loop,soon,疏散\n";
+    test::WriteAll(dir / "drills.csv", std::vector<std::uint8_t>(drills.begin(), drills.end()));
     StartBell({7, 0, 0});
     ASSERT_FALSE(warnings.TextOf("shutdown-settings").empty());
     ASSERT_FALSE(warnings.TextOf("tomorrow").empty());
+    EXPECT_NE(warnings.TextOf("drills").find("drills.csv 第 2 行"), std::string::npos) << warnings.TextOf("drills");
+    EXPECT_NE(bell_->StartSignal("火灾", "this PC"), "");
 
     std::filesystem::remove(dir / "exit.dll");
     test::WriteAll(dir / "exit.dll", std::vector<std::uint8_t>(63, ' '));
@@ -169,6 +174,20 @@ TEST_F(BellWarningsTest, FilesMendedFromOutsideEndTheirWarnings) {
                    test::FixtureGroup({{1, "exam", "08:30", "Everyday", "START", {"/m/exam.wav"}, {}}}));
     EXPECT_TRUE(RunUntil([&] { return warnings.TextOf("shutdown-settings").empty(); }));
     EXPECT_TRUE(RunUntil([&] { return warnings.TextOf("tomorrow").empty(); }));
+    const std::string mended = "signal,kind,volume,sound,repeat,advance,label\n火灾,drill,,tone:警报,loop,end,疏散\n";
+    test::WriteAll(dir / "drills.csv", std::vector<std::uint8_t>(mended.begin(), mended.end()));
+    EXPECT_TRUE(RunUntil([&] { return warnings.TextOf("drills").empty(); }));
+}
+
+TEST_F(BellWarningsTest, TheShippedPlansAreWrittenOnceForTheSchoolToEdit) {
+    StartBell({7, 0, 0});
+    EXPECT_EQ(ReadDrills(dir / "drills.csv").plans, DefaultDrillSignals());
+    EXPECT_TRUE(warnings.TextOf("drills").empty());
+    const std::string own = "signal,kind,volume,sound,repeat,advance,label\n演练,drill,,tone:短鸣,3x,end,\n";
+    test::WriteAll(dir / "drills.csv", std::vector<std::uint8_t>(own.begin(), own.end()));
+    bell_.reset();
+    StartBell({7, 0, 0});
+    ASSERT_EQ(bell_->SignalPlans().size(), 1u) << "a school's own file is never written over";
 }
 
 }  // namespace
