@@ -156,8 +156,10 @@ int main(int argc, char** argv) {
         // A siren's wail: up and down between 600 and 1200 Hz every four seconds.
         const auto wail = [](double t) { return 900.0 - 300.0 * std::cos(2 * kPi * t / 4.0); };
         WriteToneSource(argv[2], {
-                                     {"长鸣", Tone(6.0, steady)},
-                                     {"短鸣", Tone(0.8, steady)},
+                                     // Long enough that a signal of minutes is rarely started again.
+                                     {"长鸣", Tone(30.0, steady)},
+                                     // Higher than 长鸣, so the change of step is heard (and measured).
+                                     {"短鸣", Tone(1.2, [](double) { return 1500.0; })},
                                      {"警报", Tone(8.0, wail)},
                                      {"集合", Tone(
                                                   3.0, [](double) { return 1200.0; }, 0.15, 0.1)},

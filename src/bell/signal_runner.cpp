@@ -215,7 +215,11 @@ void SignalRunner::SoundEnded() {
     }
     // A sound shorter than its time is sounded again; one that ends at once (it cannot be played) is not, or
     // it would be tried without pause until its time is up.
-    if (Since(lastSet_) < std::chrono::milliseconds(300)) return;
+    // Nor is one whose time is nearly up: a few milliseconds of it would only click.
+    if (Since(lastSet_) < std::chrono::milliseconds(300) ||
+        soundingStart_ + std::chrono::milliseconds(repeat.onMs) - Steady::now() < std::chrono::milliseconds(300)) {
+        return;
+    }
     lastSet_ = Steady::now();
     player_->SetFileName(file_);
 }
