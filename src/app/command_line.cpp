@@ -32,6 +32,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                        "while the program runs on the same folder), 2 when DIR is not a folder."),
         QStringLiteral("DIR"));
     parser.addOption(import);
+    const QCommandLineOption drill(QStringLiteral("drill"),
+                                   QStringLiteral("Start the drill or emergency signal NAME in the running copy, "
+                                                  "never a copy of its own: exits 0 when it took it, 1 with the "
+                                                  "reason when it did not or none runs."),
+                                   QStringLiteral("NAME"));
+    const QCommandLineOption next(QStringLiteral("next-drill"), QStringLiteral("下一步 of the signal; as --drill."));
+    const QCommandLineOption end(QStringLiteral("end-drill"), QStringLiteral("结束 of the signal; as --drill."));
+    parser.addOptions({drill, next, end});
 
     CommandLine result;
     const auto usage = [&parser] {
@@ -54,14 +62,22 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         result.action = CommandLine::Action::Version;
         result.text = "lingchao " + std::to_string(LINGCHAO_VERSION_MAJOR) + "." +
                       std::to_string(LINGCHAO_VERSION_MINOR) + "." + std::to_string(LINGCHAO_VERSION_PATCH) + "\n";
-    } else if (parser.isSet(check) && parser.isSet(import)) {
+    } else if (parser.isSet(check) + parser.isSet(import) + parser.isSet(drill) + parser.isSet(next) +
+                   parser.isSet(end) >
+               1) {
         result.action = CommandLine::Action::Error;
-        result.text = "lingchao: --check and --import cannot be given together\n\n" + usage();
+        result.text = "lingchao: only one of --check, --import and the drill options may be given\n\n" + usage();
     } else if (parser.isSet(check)) {
         result.action = CommandLine::Action::Check;
     } else if (parser.isSet(import)) {
         result.action = CommandLine::Action::Import;
         result.importFolder = QFile::encodeName(parser.value(import)).toStdString();
+    } else if (parser.isSet(drill) || parser.isSet(next) || parser.isSet(end)) {
+        result.action = CommandLine::Action::Signal;
+        result.signalRequest = parser.isSet(drill)  ? SignalRequest::Start
+                               : parser.isSet(next) ? SignalRequest::Next
+                                                    : SignalRequest::End;
+        result.signalName = parser.value(drill).toStdString();
     }
     return result;
 }

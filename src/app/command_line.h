@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <string>
 
+#include "platform/signal_bus.h"
+
 namespace lingchao {
 
 struct CommandLine {
@@ -12,11 +14,14 @@ struct CommandLine {
         Version,  // text: "lingchao 4.0.2", for stdout, exit 0
         Check,    // the administrator's check of today's and tomorrow's bells
         Import,   // the old computer's folder (importFolder) copied in without questions
+        Signal,   // --drill (signalName), --next-drill, --end-drill: asked of the running copy; exit 0 taken, 1 not
         Error,    // text: what was wrong and the usage, for stderr, exit 2
     };
     Action action = Action::Run;
     std::string text;
     std::string importFolder;  // Import: the folder as given
+    SignalRequest signalRequest = SignalRequest::Start;
+    std::string signalName;  // Signal: the drill or emergency signal to start, by its name in drills.csv
 };
 
 // Reads the arguments (the first is the program's path). Needs no QCoreApplication.

@@ -1,9 +1,6 @@
-#include <QApplication>
 #include <QCoreApplication>
-#include <QFont>
 #include <QStringList>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "app/check_command.h"
@@ -13,6 +10,7 @@
 #include "base/log.h"
 #include "platform/app_folder.h"
 #include "platform/display_session.h"
+#include "platform/qt_dialogs.h"
 #include "platform/termination.h"
 #include "player/player_backend.h"
 #include "store/example_group.h"
@@ -34,6 +32,8 @@ int main(int argc, char** argv) {
             return lingchao::RunCheck(&argc, &argv);
         case lingchao::CommandLine::Action::Import:
             return lingchao::RunImportFromCommandLine(commandLine.importFolder);
+        case lingchao::CommandLine::Action::Signal:
+            return lingchao::RunSignalBusCommand(commandLine.signalRequest, commandLine.signalName);
         case lingchao::CommandLine::Action::Run:
             break;
     }
@@ -41,16 +41,7 @@ int main(int argc, char** argv) {
     const lingchao::DisplayChoice display = lingchao::ChooseDisplayForThisSession();
     const bool windows = display.windows;
     if (!display.logLine.empty()) lingchao::LogLine(display.logLine);
-    std::unique_ptr<QCoreApplication> app;
-    if (windows) {
-        auto gui = std::make_unique<QApplication>(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);  // the clock is a tool window; closing others only hides
-        QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
-        app = std::move(gui);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    lingchao::InstallChineseTranslations(*app);
+    const std::unique_ptr<QCoreApplication> app = lingchao::MakeQtApplication(argc, argv, windows);
     // At start-up, not at the first bell: a cold plugin registry costs a third of a second.
     lingchao::InitPlayerBackend(&argc, &argv);
     std::string folderWarning;

@@ -1,11 +1,8 @@
 #include "app/program.h"
 
 #include <QCoreApplication>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMenu>
 #include <QTimer>
-#include <QTranslator>
 
 #include "base/log.h"
 #include "base/log_dialogs.h"
@@ -31,16 +28,6 @@
 #include "ui/shutdown_settings_dialog.h"
 
 namespace lingchao {
-bool InstallChineseTranslations(QCoreApplication& app) {
-    auto* translator = new QTranslator(&app);
-    if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete translator;
-        LogLine("Qt's Chinese translations (qtbase_zh_CN.qm) not found: standard buttons stay English");
-        return false;
-    }
-    return QCoreApplication::installTranslator(translator);
-}
 
 Program::Program(std::filesystem::path appFolder, bool windows)
     : appFolder_(std::move(appFolder)),
@@ -199,6 +186,17 @@ bool Program::Start() {
 }
 
 void Program::StartMpris() {
+    // Beside it on the bus, the drills asked from the command line: the bell answers them on its own thread.
+    signalBus_ = std::make_unique<SignalBusService>(
+        [this](SignalRequest request, const std::string& name, const SignalBusService::Reply& reply) {
+            PostToBell([this, request, name, reply](Bell& bell) {
+                const std::string why = request == SignalRequest::Start  ? bell.StartSignal(name, "command line")
+                                        : request == SignalRequest::Next ? bell.NextSignalStep()
+                                                                         : bell.EndSignal();
+                OnWindowsThread([reply, why] { reply(why); });
+            });
+        });
+    signalBus_->Register();
     MprisService::Commands commands{[this] { PostToBell([](Bell& bell) { bell.PlayCommand(); }); },
                                     [this] { PostToBell([](Bell& bell) { bell.PauseCommand(); }); },
                                     [this] { PostToBell([](Bell& bell) { bell.StopCommand(); }); }, nullptr};

@@ -13,12 +13,12 @@
 #include "platform/clock_sync.h"
 #include "platform/instance_guard.h"
 #include "platform/logind_shutdown_requester.h"
+#include "platform/signal_bus.h"
 #include "platform/sysinfo_launcher.h"
 #include "scheduler/clock.h"
 #include "store/jilu.h"
 #include "ui/moving_commands.h"
 
-class QCoreApplication;
 class QWidget;
 
 namespace lingchao {
@@ -28,9 +28,6 @@ class MprisService;
 class Form4;
 class ShutdownConfirmHost;
 class TodayCommands;
-
-// Loads Qt's own Chinese texts (确定, 取消, 是, 否 and the file dialog's); false when they are not installed.
-bool InstallChineseTranslations(QCoreApplication& app);
 
 // The program's parts and how they meet: the bell on its own thread, the job store and, with a display, the
 // windows (splash, clock, main window, dialogs), which reach the bell only through queued calls.
@@ -81,6 +78,7 @@ private:
     std::unique_ptr<ShutdownConfirmHost> confirm_;
     std::unique_ptr<InstanceGuard> headlessGuard_;
     std::unique_ptr<MprisService> mpris_;
+    std::unique_ptr<SignalBusService> signalBus_;  // drills asked from the command line
     // The music folder by name, for paths written on another computer; a change re-runs the self-check.
     std::unique_ptr<MusicNamesWatcher> musicNames_;
     std::unique_ptr<ClockSyncWatch> clockSync_;

@@ -4,7 +4,13 @@
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPushButton>
+#include <QTranslator>
+
+#include "base/log.h"
 
 namespace lingchao {
 namespace {
@@ -53,6 +59,27 @@ MessageAnswer FromQtButton(QMessageBox::StandardButton button) {
 }
 
 }  // namespace
+
+std::unique_ptr<QCoreApplication> MakeQtApplication(int& argc, char** argv, bool windows) {
+    std::unique_ptr<QCoreApplication> app;
+    if (windows) {
+        auto gui = std::make_unique<QApplication>(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);  // the clock is a tool window; closing others only hides
+        QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
+        app = std::move(gui);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    auto* translator = new QTranslator(app.get());
+    if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+    } else {
+        delete translator;
+        LogLine("Qt's Chinese translations (qtbase_zh_CN.qm) not found: standard buttons stay English");
+    }
+    return app;
+}
 
 // The system's type database takes ".sav" for SPSS data; here it is a saved job group, named as the filter names it.
 class GroupAwareIconProvider final : public QFileIconProvider {

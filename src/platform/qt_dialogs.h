@@ -3,12 +3,18 @@
 #include <QMessageBox>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 #include "base/dialogs.h"
 
+class QCoreApplication;
 class QWidget;
 
 namespace lingchao {
+
+// The program's Qt application: with `windows` a QApplication for the clock and its windows, else a
+// QCoreApplication; either way with Qt's own texts in Chinese (确定, 取消, 是, 否 and the file dialog's).
+std::unique_ptr<QCoreApplication> MakeQtApplication(int& argc, char** argv, bool windows);
 
 // "label|pattern|label|pattern|" (patterns joined by ";") as Qt name filters "label (p1 p2)".
 QStringList QtNameFilters(const std::string& filter);

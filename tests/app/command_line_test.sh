@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The command line of the real program: --help, --version, a bad option, --check and --import, with their exit
-# codes; none of them may start the program, and only --import writes into its folder, never into the current one.
+# The command line of the real program: --help, --version, a bad option, --check, --import and the drill options
+# without a running copy, with their exit codes; none of them may start the program, and only --import writes into
+# its folder, never into the current one.
 # Usage: command_line_test.sh <build dir>
 set -euo pipefail
 build=$(readlink -f "$1")
@@ -35,17 +36,28 @@ run version 0 --version
 run version_short 0 -v
 run help 0 --help
 grep -q '^Usage: lingchao \[options\]' "$T/help.out" || e2e_fail "--help has no usage line"
-for o in "-h," --help "-v," --version --check "--import <DIR>"; do grep -q -- "$o" "$T/help.out" || e2e_fail "--help does not name $o"; done
+for o in "-h," --help "-v," --version --check "--import <DIR>" "--drill <NAME>" --next-drill --end-drill; do grep -q -- "$o" "$T/help.out" || e2e_fail "--help does not name $o"; done
 ! grep -q -- '--help-all' "$T/help.out" || e2e_fail "--help offers Qt's --help-all"
-for bad in --bogus -x stray --check=1 --import "--check --import=$T/cwd"; do
+for bad in --bogus -x stray --check=1 --import "--check --import=$T/cwd" --drill "--drill 地震演练 --end-drill" \
+    "--next-drill --check" --end-drill=1; do
     # shellcheck disable=SC2086  # the last one is two options
     run bad 2 $bad
     grep -q '^Usage: lingchao' "$T/bad.err" || e2e_fail "$bad: no usage on stderr"
     [ ! -s "$T/bad.out" ] || e2e_fail "$bad: wrote to stdout"
 done
+# The drill options with no running copy: the bus named but absent, or none at all (and none is started).
+for no_copy in "--drill 地震演练" --next-drill --end-drill; do
+    # shellcheck disable=SC2086  # --drill takes its name
+    run no_copy 1 $no_copy
+    [ "$(cat "$T/no_copy.err")" = "没有正在运行的铃潮" ] || e2e_fail "$no_copy: stderr '$(cat "$T/no_copy.err")'"
+    [ ! -s "$T/no_copy.out" ] || e2e_fail "$no_copy: wrote to stdout"
+done
+rc=0
+env -u DBUS_SESSION_BUS_ADDRESS "$prog" --end-drill >"$T/no_bus.out" 2>"$T/no_bus.err" || rc=$?
+[ "$rc" -eq 1 ] && [ "$(cat "$T/no_bus.err")" = "没有正在运行的铃潮" ] || e2e_fail "without a bus: $rc, $(cat "$T/no_bus.err")"
 [ "$(snapshot "$T/portable")" = "$before" ] || e2e_fail "an option changed the application folder"
 [ -z "$(ls -A "$T/cwd")" ] || e2e_fail "an option wrote into the current folder: $(ls -A "$T/cwd")"
-[ -z "$(ls -A "$T/run")" ] || e2e_fail "an option touched the single-instance guard"
+[ -z "$(ls -A "$T/run")" ] || e2e_fail "an option touched the single-instance guard or started a bus"
 
 # --check: Monday 2026-12-07; job 3's Monday song is missing, job 2 rings only tomorrow; no sound server yet.
 good="$T/portable/music/上课铃.wav"
