@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <set>
 
 #include "base/csv.h"
 #include "base/file_util.h"
@@ -199,6 +200,7 @@ DrillsRead ParseDrills(std::string_view text) {
     }
     std::vector<Pending> pending;
     std::map<std::string, std::size_t, std::less<>> byName;
+    std::set<std::string, std::less<>> spoiled;
     std::size_t pos = 0;
     int line = 1;
     bool header = true;
@@ -206,7 +208,11 @@ DrillsRead ParseDrills(std::string_view text) {
         const int at = line;
         bool badQuote = false;
         const std::vector<std::string> record = NextCsvRecord(text, pos, line, badQuote);
-        const auto problem = [&](std::string why) { out.problems.push_back({at, std::move(why)}); };
+        // A bad line spoils its whole signal (when its name can be read): a signal missing a step is not sounded.
+        const auto problem = [&](std::string why) {
+            out.problems.push_back({at, std::move(why)});
+            if (!record.empty()) spoiled.insert(std::string(Trim(record[0])));
+        };
         if (header) {
             header = false;
             if (!record.empty() && Trim(record[0]) == "signal") continue;  // the header; a file without one is read
@@ -306,6 +312,10 @@ DrillsRead ParseDrills(std::string_view text) {
         p.signal.steps.push_back(std::move(step));
     }
     for (Pending& p : pending) {
+        if (spoiled.count(p.signal.name) != 0) {
+            out.problems.push_back({p.firstLine, "预案" + p.signal.name + "有无法使用的行，整个预案没有读取"});
+            continue;
+        }
         const bool sounds = std::any_of(p.signal.steps.begin(), p.signal.steps.end(),
                                         [](const DrillStep& s) { return !s.advance.afterEnd; });
         if (!sounds) {

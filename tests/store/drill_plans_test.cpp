@@ -42,31 +42,34 @@ TEST(DrillPlans, ShippedSignalsSurviveTheFileAndARewriteKeepsTheOldOne) {
     EXPECT_TRUE(raid.steps[2].advance.whenSoundEnds);
 }
 
-TEST(DrillPlans, EachBadLineIsNamedAndTheRestIsKept) {
+TEST(DrillPlans, EachBadLineIsNamedAndSpoilsOnlyItsOwnSignal) {
     const DrillsRead read = ParseDrills(
         "signal,kind,volume,sound,repeat,advance,label\n"
-        "演练A,演练,,tone:长鸣,loop,120s or next,就地避险\n"  // 2: good
-        "演练A,,,../../etc/passwd,once,next,x\n"              // 3: leaves the music folder
-        "演练A,,,/etc/passwd,once,next,x\n"                   // 4
-        "演练A,,,tone:汽笛,once,next,x\n"                     // 5: no such tone
-        "演练A,,,tone:短鸣,twice,next,x\n"                    // 6: repeat
-        "演练A,,,tone:短鸣,2x,soon,x\n"                       // 7: advance
-        "演练A,,,tone:短鸣,loop,sound,x\n"                    // 8: a loop never ends by itself
-        "演练A,,,tone:短鸣,3601s,next,x\n"                    // 9: over an hour
-        "演练A,紧急,,tone:短鸣,2x,next,x\n"                   // 10: kind differs
-        "演练A,,,tone:短鸣,2x,next\n"                         // 11: six columns
-        "演练A,,,tone:解除,once,after-end,解除\n"             // 12: good
-        "演练A,,,bells/上课铃.wav,2x,end,疏散\n"              // 13: a step after the all-clear
-        "只有解除,drill,,tone:解除,once,after-end,解除\n"     // 14: nothing sounds before the end
+        "好,演练,,tone:长鸣,loop,120s or next,就地避险\n"  // 2: good
+        "A,,,../../etc/passwd,once,next,x\n"               // 3: leaves the music folder
+        "B,,,/etc/passwd,once,next,x\n"                    // 4
+        "C,,,tone:汽笛,once,next,x\n"                      // 5: no such tone
+        "D,,,tone:短鸣,twice,next,x\n"                     // 6: repeat
+        "E,,,tone:短鸣,2x,soon,x\n"                        // 7: advance
+        "F,,,tone:短鸣,loop,sound,x\n"                     // 8: a loop never ends by itself
+        "G,,,tone:短鸣,3601s,next,x\n"                     // 9: over an hour
+        "好,紧急,,tone:短鸣,2x,next,x\n"                   // 10: kind differs: 好 is spoiled
+        "H,,,tone:短鸣,2x,next\n"                          // 11: six columns
+        "好2,drill,,tone:短鸣,2x,next,x\n"                 // 12: good
+        "好2,,,tone:解除,once,after-end,解除\n"            // 13: good
+        "只有解除,drill,,tone:解除,once,after-end,解除\n"  // 14: nothing sounds before the end
+        "I,,,tone:解除,once,after-end,解除\n"              // 15: good so far...
+        "I,,,bells/上课铃.wav,2x,end,疏散\n"               // 16: ...but a step after the all-clear
         "# 注释,,,,,,\n"
         "\n");
     ASSERT_EQ(read.plans.size(), 1u);
+    EXPECT_EQ(read.plans[0].name, "好2");
     ASSERT_EQ(read.plans[0].steps.size(), 2u);
-    EXPECT_EQ(read.plans[0].steps[0].line, 2);
-    EXPECT_EQ(read.plans[0].steps[1].line, 12);
+    EXPECT_EQ(read.plans[0].steps[1].line, 13);
     std::vector<int> lines;
     for (const auto& p : read.problems) lines.push_back(p.line);
-    EXPECT_EQ(lines, (std::vector<int>{3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 14}));
+    // Each bad line, then each signal left out: 好 (line 2), 只有解除 (14) and I (15).
+    EXPECT_EQ(lines, (std::vector<int>{3, 4, 5, 6, 7, 8, 9, 10, 11, 16, 2, 14, 15}));
     EXPECT_NE(read.problems[2].why.find("tone:汽笛"), std::string::npos);
 }
 
