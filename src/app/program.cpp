@@ -26,6 +26,8 @@
 #include "ui/rejian.h"
 #include "ui/shutdown_confirm.h"
 #include "ui/shutdown_settings_dialog.h"
+#include "ui/signal_desk.h"
+#include "ui/window_placement.h"
 
 namespace lingchao {
 
@@ -52,6 +54,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
             });
         };
         outlets.offerTidy = [this](bool offer) { OnWindowsThread([this, offer] { shell_->OfferTidy(offer); }); };
+        outlets.signalState = [this](const SignalState& s) { OnWindowsThread([this, s] { signals_->ShowState(s); }); };
     }
     const std::filesystem::path folder = appFolder_;
     WarningBoard* warnings = &warnings_;
@@ -143,15 +146,18 @@ void Program::BuildWindows() {
 
     today_ = std::make_unique<TodayCommands>(CalendarServices{
         appFolder_, *dialogs_, clock_, [this] { PostToBell([](Bell& bell) { bell.CalendarChanged(); }); }});
+    signals_ = std::make_unique<SignalDesk>(appFolder_, *dialogs_, AskBell("this PC"),
+                                            [this] { return shell_->clock()->frameGeometry(); });
     // In 任务(J) before the timed shutdown's group; in the clock's menu before quitting.
+    QMenu* clockMenu = shell_->clockMenu()->wenjian();
+    QAction* quit = shell_->clockMenu()->findChild<QAction*>(QStringLiteral("bbb"));
+    today_->AddTo(clockMenu, quit);
+    signals_->AddTo(clockMenu, quit);
     if (auto* job = form4_->findChild<QMenu*>(QStringLiteral("job"))) {
-        const auto actions = job->actions();
-        const auto shuttime = std::find_if(actions.begin(), actions.end(), [](const QAction* a) {
-            return a->objectName() == QStringLiteral("shuttime");
-        });
-        today_->AddTo(job, shuttime != actions.begin() && shuttime != actions.end() ? *(shuttime - 1) : nullptr);
+        QAction* shutdownGroup = ItemBefore(job, QStringLiteral("shuttime"));
+        today_->AddTo(job, shutdownGroup);
+        signals_->AddTo(job, shutdownGroup);
     }
-    today_->AddTo(shell_->clockMenu()->wenjian(), shell_->clockMenu()->findChild<QAction*>(QStringLiteral("bbb")));
 
     confirm_ = std::make_unique<ShutdownConfirmHost>([this] { ShutdownSequence(); });
 }
@@ -185,17 +191,20 @@ bool Program::Start() {
     return true;
 }
 
+SignalBusService::Hook Program::AskBell(std::string origin) {
+    return [this, origin](SignalRequest request, const std::string& name, const SignalBusService::Reply& reply) {
+        PostToBell([this, origin, request, name, reply](Bell& bell) {
+            const std::string why = request == SignalRequest::Start  ? bell.StartSignal(name, origin)
+                                    : request == SignalRequest::Next ? bell.NextSignalStep()
+                                                                     : bell.EndSignal();
+            OnWindowsThread([reply, why] { reply(why); });
+        });
+    };
+}
+
 void Program::StartMpris() {
     // Beside it on the bus, the drills asked from the command line: the bell answers them on its own thread.
-    signalBus_ = std::make_unique<SignalBusService>(
-        [this](SignalRequest request, const std::string& name, const SignalBusService::Reply& reply) {
-            PostToBell([this, request, name, reply](Bell& bell) {
-                const std::string why = request == SignalRequest::Start  ? bell.StartSignal(name, "command line")
-                                        : request == SignalRequest::Next ? bell.NextSignalStep()
-                                                                         : bell.EndSignal();
-                OnWindowsThread([reply, why] { reply(why); });
-            });
-        });
+    signalBus_ = std::make_unique<SignalBusService>(AskBell("command line"));
     signalBus_->Register();
     MprisService::Commands commands{[this] { PostToBell([](Bell& bell) { bell.PlayCommand(); }); },
                                     [this] { PostToBell([](Bell& bell) { bell.PauseCommand(); }); },
@@ -214,22 +223,16 @@ void Program::StartMpris() {
 void Program::ShowMainWindow() { lingchao::ShowMainWindow(form4_.get()); }
 
 void Program::OpenShutdownSettings() {
-    ShutdownSettingsDialog dialog(
+    ShutdownSettingsDialog(
         appFolder_, *dialogs_,
         [this](const ShutdownSettings& s) { PostToBell([s](Bell& bell) { bell.SetShutdownSettings(s); }); },
-        [this] { confirm_->ConfirmShutdown(); }, form4_.get());
-    dialog.exec();
+        [this] { confirm_->ConfirmShutdown(); }, form4_.get())
+        .exec();
 }
 
-void Program::OpenMusicLists() {
-    Form5 editor(MusicFolder(appFolder_), *player_, *dialogs_, form4_.get());
-    editor.exec();
-}
+void Program::OpenMusicLists() { Form5(MusicFolder(appFolder_), *player_, *dialogs_, form4_.get()).exec(); }
 
-void Program::OpenAbout() {
-    AboutBox box(*dialogs_, sysInfo_, form4_.get());
-    box.exec();
-}
+void Program::OpenAbout() { AboutBox(*dialogs_, sysInfo_, form4_.get()).exec(); }
 
 void Program::OpenTidy() { RunTidyCommand(Moving(), DialogParent()); }
 
@@ -249,13 +252,10 @@ void Program::OpenImport() { RunImportCommand(Moving(), DialogParent()); }
 void Program::OpenRestore() { RunRestoreCommand(Moving(), DialogParent()); }
 
 void Program::ShutdownSequence() {
-    ShutdownHooks hooks;
-    hooks.releaseGuard = [this] { shell_->guard().Release(); };
-    hooks.removeHotkeys = [this] { shell_->RemoveHotkeys(); };
-    hooks.installHotkeys = [this] { shell_->InstallHotkeys(); };
-    hooks.reacquireGuard = [this] { shell_->guard().Reacquire(); };
-    hooks.endProgram = [] { QCoreApplication::exit(0); };
-    RunShutdownSequence(requester_, *dialogs_, hooks);
+    RunShutdownSequence(requester_, *dialogs_,
+                        {[this] { shell_->guard().Release(); }, [this] { shell_->RemoveHotkeys(); },
+                         [this] { shell_->InstallHotkeys(); }, [this] { shell_->guard().Reacquire(); },
+                         [] { QCoreApplication::exit(0); }});
 }
 
 }  // namespace lingchao

@@ -28,6 +28,7 @@ class MprisService;
 class Form4;
 class ShutdownConfirmHost;
 class TodayCommands;
+class SignalDesk;
 
 // The program's parts and how they meet: the bell on its own thread, the job store and, with a display, the
 // windows (splash, clock, main window, dialogs), which reach the bell only through queued calls.
@@ -60,6 +61,8 @@ private:
     // Runs `work` on the windows' thread soon (what the bell publishes); dropped once the program is ending.
     void OnWindowsThread(std::function<void()> work);
     void PostToBell(std::function<void(Bell&)> work) { bell_->Post(std::move(work)); }
+    // A drill or emergency request from `origin` ("this PC", "command line"), answered once the bell has.
+    SignalBusService::Hook AskBell(std::string origin);
 
     std::filesystem::path appFolder_;
     bool windows_;
@@ -79,6 +82,7 @@ private:
     std::unique_ptr<InstanceGuard> headlessGuard_;
     std::unique_ptr<MprisService> mpris_;
     std::unique_ptr<SignalBusService> signalBus_;  // drills asked from the command line
+    std::unique_ptr<SignalDesk> signals_;          // and from the windows
     // The music folder by name, for paths written on another computer; a change re-runs the self-check.
     std::unique_ptr<MusicNamesWatcher> musicNames_;
     std::unique_ptr<ClockSyncWatch> clockSync_;

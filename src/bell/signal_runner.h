@@ -19,20 +19,6 @@
 
 namespace lingchao {
 
-// What the clock shows of a drill or emergency signal.
-struct SignalState {
-    bool running = false;
-    std::string signal;
-    DrillKind kind = DrillKind::Drill;
-    std::string label;  // the step's, or the signal's name when the step has none
-    int step = 0;       // 1-based, among the steps before the end
-    int steps = 0;
-    bool waitsForNext = false;  // 下一步 moves it on
-    bool ending = false;        // 结束 was pressed (or the steps ran out): the all-clear sounds
-    std::chrono::steady_clock::time_point started;
-    std::string problem;  // a sound that failed, a volume that could not be raised; "" when none
-};
-
 // Sounds one drill or emergency signal at a time on a player of its own, step after step, timed from each step's
 // start on the monotonic clock (so the pattern keeps its gaps whatever the wall clock does). Lives on the bell's
 // thread; while it runs the scheduler holds its bells (through `hold`).

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -74,6 +75,20 @@ struct DrillsRead {
     std::vector<DrillSignal> plans;
     std::vector<DrillProblem> problems;
     bool present = false;  // the file exists (even if nothing in it could be used)
+};
+
+// What the clock shows of a drill or emergency signal.
+struct SignalState {
+    bool running = false;
+    std::string signal;
+    DrillKind kind = DrillKind::Drill;
+    std::string label;  // the step's, or the signal's name when the step has none
+    int step = 0;       // 1-based, among the steps before the end
+    int steps = 0;
+    bool waitsForNext = false;  // 下一步 moves it on
+    bool ending = false;        // 结束 was pressed (or the steps ran out): the all-clear sounds
+    std::chrono::steady_clock::time_point started;
+    std::string problem;  // a sound that failed, a volume that could not be raised; "" when none
 };
 
 const char* DrillKindText(DrillKind kind);  // 演练 / 紧急

@@ -21,19 +21,8 @@ class QTimer;
 
 namespace lingchao {
 
-// What the windows show of the drill or emergency signal sounding now (the bell's state, copied for the ui).
-struct SignalView {
-    bool running = false;
-    std::string signal;
-    DrillKind kind = DrillKind::Drill;
-    std::string label;  // the step's, or the signal's name when the step has none
-    int step = 0;       // 1-based, among the steps before the end
-    int steps = 0;
-    bool waitsForNext = false;  // 下一步 moves it on
-    bool ending = false;        // 结束 was pressed: the all-clear sounds, a second 结束 silences it
-    std::chrono::steady_clock::time_point started;
-    std::string problem;  // "" when none
-};
+// What the bell publishes of a running signal, as the windows show it.
+using SignalView = SignalState;
 
 // What the signal window needs of the program.
 struct SignalServices {

@@ -1,7 +1,9 @@
 #include "ui/window_placement.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
 #include <QWidget>
 
@@ -34,6 +36,14 @@ void OpenOverOpener(QWidget* window) {
 QWidget* VisibleOpener(QWidget* origin) {
     QWidget* top = origin != nullptr ? origin->window() : nullptr;
     return top != nullptr && top->isVisible() ? top : nullptr;
+}
+
+QAction* ItemBefore(QMenu* menu, const QString& objectName) {
+    const auto actions = menu->actions();
+    for (qsizetype i = 1; i < actions.size(); ++i) {
+        if (actions[i]->objectName() == objectName) return actions[i - 1];
+    }
+    return nullptr;
 }
 
 }  // namespace lingchao

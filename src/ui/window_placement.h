@@ -2,6 +2,10 @@
 
 class QWidget;
 
+class QAction;
+class QMenu;
+class QString;
+
 namespace lingchao {
 
 // A window opened from the main window or the floating clock: modal to the window it opens over only (never the
@@ -12,5 +16,9 @@ void OpenOverOpener(QWidget* window);
 // The window a dialog opened from `origin` (a menu's owner, a button) should open over: its top-level window
 // while that is on screen, else none, so that a hidden main window or the clock's menu is never blocked.
 QWidget* VisibleOpener(QWidget* origin);
+
+// The item just before the one named `objectName` in `menu` (the separator opening its group), where items that
+// belong before that group go; null (append) when there is none.
+QAction* ItemBefore(QMenu* menu, const QString& objectName);
 
 }  // namespace lingchao

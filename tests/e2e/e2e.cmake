@@ -8,3 +8,7 @@ foreach(name bell_on_the_minute suspend hostile_folder sound_proof stop)
         SKIP_REGULAR_EXPRESSION "SKIP: "
         ENVIRONMENT "CMAKE=${CMAKE_COMMAND}")
 endforeach()
+# Drills and emergencies: two minutes of a real drill through a private sound server and session bus.
+add_test(NAME e2e_signal COMMAND ${CMAKE_CURRENT_LIST_DIR}/signal_e2e.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(e2e_signal PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE SKIP_REGULAR_EXPRESSION "SKIP: "
+    ENVIRONMENT "CMAKE=${CMAKE_COMMAND}")
