@@ -8,6 +8,8 @@
 #   Every file at once: LINGCHAO_LINT_BASE=$(git hash-object -t tree /dev/null) tools/lint.sh build
 # Exits 1 on any finding, 2 when it cannot run.
 set -euo pipefail
+# Never end without saying why: a step that fails unexpectedly names its line.
+trap 'echo "lint: stopped at line $LINENO" >&2' ERR
 build_dir=${1:?usage: tools/lint.sh <build dir>}
 build_dir=$(cd "$build_dir" && pwd)
 cd "$(dirname "$0")/.."
@@ -78,7 +80,9 @@ for f in "$logs"/*.failed; do
   grep -Ev '^[0-9]+ (warning|error)s? (and [0-9]+ (warning|error)s? )?generated\.$' "${f%.failed}"
 done
 # One finding in a header shows once per source that includes it: count it once.
-findings=$(cat "$logs"/*.log 2>/dev/null | { grep -E '^/.*:[0-9]+:[0-9]+: (warning|error): ' || true; } | sort -u | wc -l)
+# No file to check leaves no log: that is no finding, not a failure.
+findings=$({ cat "$logs"/*.log 2>/dev/null || true; } | { grep -E '^/.*:[0-9]+:[0-9]+: (warning|error): ' || true; } |
+  sort -u | wc -l)
 
 echo "lint: format: ${#unformatted[@]} of ${#sources[@]} files not formatted" \
   "(fix: cmake --build <build dir> --target format, or clang-format -i FILE)"
