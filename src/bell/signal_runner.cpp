@@ -127,6 +127,7 @@ std::string SignalRunner::Start(const DrillSignal& signal, const std::string& or
     state_.started = Steady::now();
     for (const DrillStep& step : signal.steps) state_.steps += step.advance.afterEnd ? 0 : 1;
     endPressed_.reset();
+    endedByOperator_ = false;
     WriteNote(parts_.appFolder / kRunningFile, signal.name + "\n" + StampText(parts_.clock->Now()) + "\n");
     if (parts_.hold) parts_.hold(std::string(DrillKindText(signal.kind)) + " " + signal.name);
     Log("", std::string("signal-start: ") + DrillKindText(signal.kind) + " (" + origin + ")");
@@ -251,7 +252,7 @@ void SignalRunner::Advance() {
         return;
     }
     if (state_.ending) {
-        Finish("its steps are over");
+        Finish(endedByOperator_ ? "结束" : "its steps are over");
         return;
     }
     BeginEnd();
@@ -289,6 +290,7 @@ std::string SignalRunner::End() {
         return {};
     }
     endPressed_ = Steady::now();
+    endedByOperator_ = true;
     BeginEnd();
     return {};
 }

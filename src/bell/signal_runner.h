@@ -90,6 +90,7 @@ private:
     Steady::time_point soundingStart_;
     Steady::time_point lastSet_;  // the sound last handed to the player
     std::optional<Steady::time_point> endPressed_;
+    bool endedByOperator_ = false;  // 结束 was pressed (not the steps running out)
     std::optional<SavedVolume> saved_;
     bool raising_ = false;
     QTimer soundTimer_;

@@ -133,6 +133,9 @@ struct Reader {
             r.kind = std::string(rest.substr(0, paren));
             if (paren != std::string_view::npos && rest.back() == ')') {
                 r.origin = std::string(rest.substr(paren + 2, rest.size() - paren - 3));
+                // The log keeps its English words; the school's record says them in Chinese.
+                if (r.origin == "this PC") r.origin = "本机";
+                if (r.origin == "command line") r.origin = "命令行";
             }
             open = std::move(r);
             openedMs = StampMs(stamp);

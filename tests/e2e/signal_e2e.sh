@@ -55,7 +55,7 @@ e2e_wait_line "$APP/bell-log.csv" "signal-step 2/2" 200 || e2e_fail "the second 
 # Both short signals (2 s and their quiet) are in the recording before the end is asked for.
 e2e_wait_recorded "$(python3 -c "import time; print(time.time() + 3.5)")"
 drill 0 --end-drill
-e2e_wait_line "$APP/bell-log.csv" "地震演练,,signal-end: 用时" 60 || e2e_fail "the drill did not end"
+e2e_wait_line "$APP/bell-log.csv" "地震演练,,signal-end: 用时 00:02:0[0-9] \(结束\)" 60 || e2e_fail "the drill did not end by 结束"
 e2e_wait_recorded "$(python3 -c "import time; print(time.time() + 1)")"
 grep -q ",08:00,.*,上课,.*,fired" "$APP/bell-log.csv" && e2e_fail "the 08:00 bell rang during the drill"
 

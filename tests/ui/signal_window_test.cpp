@@ -361,7 +361,7 @@ TEST_F(SignalRecordsTest, GroupsEachSignalFromItsStartToItsEnd) {
     EXPECT_EQ(quake.start, "09:10:00");
     EXPECT_EQ(quake.signal, "地震演练");
     EXPECT_EQ(quake.kind, "演练");
-    EXPECT_EQ(quake.origin, "this PC");
+    EXPECT_EQ(quake.origin, "本机");
     EXPECT_EQ(quake.steps, (std::vector<std::string>{"+00:00:00 第1/3步 就地避险", "+00:01:30 下一步",
                                                      "+00:01:30 第2/3步 疏散", "+00:02:05 结束后：解除"}));
     EXPECT_EQ(quake.end, "09:13:00");
@@ -384,7 +384,7 @@ TEST_F(SignalRecordsTest, GroupsEachSignalFromItsStartToItsEnd) {
 
     const SignalRecord& muster = records[2];
     EXPECT_EQ(muster.kind, "紧急");
-    EXPECT_EQ(muster.origin, "command line");
+    EXPECT_EQ(muster.origin, "命令行");
     EXPECT_EQ(muster.ending, SignalEnding::Running);
     EXPECT_EQ(muster.end, "");
     EXPECT_EQ(muster.heldBells, 1);
@@ -419,12 +419,12 @@ TEST_F(SignalRecordsTest, WindowShowsNewestFirstAndExportsCsvWithBom) {
 
     const std::string expected = std::string("\xEF\xBB\xBF") +
                                  "日期,开始,预案,类型,发起,结束,用时,结束方式,暂停的铃声,步骤\n"
-                                 "2026-12-08,09:00:00,紧急集合,紧急,command line,,,进行中,1,+00:00:00 第1/1步\n"
-                                 "2026-12-07,15:00:00,火灾疏散演练,演练,this PC,2026-12-08 07:30:00,,"
+                                 "2026-12-08,09:00:00,紧急集合,紧急,命令行,,,进行中,1,+00:00:00 第1/1步\n"
+                                 "2026-12-07,15:00:00,火灾疏散演练,演练,本机,2026-12-08 07:30:00,,"
                                  "异常结束（程序在鸣响时停止）,0,"
                                  "\"+00:00:00 音量：raised to 100% from 40%；+00:00:00 第1/2步 疏散, 快；"
                                  "+00:00:20 声音无法播放：无法解码\"\n"
-                                 "2026-12-07,09:10:00,地震演练,演练,this PC,09:13:00,00:02:05,结束,2,"
+                                 "2026-12-07,09:10:00,地震演练,演练,本机,09:13:00,00:02:05,结束,2,"
                                  "+00:00:00 第1/3步 就地避险；+00:01:30 下一步；+00:01:30 第2/3步 疏散；"
                                  "+00:02:05 结束后：解除\n";
     const auto out = folder / "记录.csv";
