@@ -86,7 +86,10 @@ Bell::Bell(Parts parts, Outlets outlets)
     signalParts.warnings = &warnings_;
     signalParts.hold = [this](const std::string& reason) {
         // Whatever plays stops at once; the bells due meanwhile are held, not rung afterwards.
-        if (!reason.empty()) StopSequence(*watch_, nullMedia_);
+        if (!reason.empty()) {
+            StopSequence(*watch_, nullMedia_);
+            if (soundOutput_) soundOutput_->Check();  // a missing server or a muted output is on the clock at once
+        }
         runtime_->scheduler().Hold(reason);
     };
     signalParts.publish = outlets_.signalState;
