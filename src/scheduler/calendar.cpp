@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "base/csv.h"
 #include "base/text.h"
 #include "scheduler/clock.h"
 #include "store/gbk.h"
@@ -21,64 +22,6 @@ constexpr KindEntry kKinds[] = {
     {CalendarKind::TodaySilent, "today-silent"}, {CalendarKind::TodaySkip, "today-skip"},
     {CalendarKind::TodayShift, "today-shift"},
 };
-
-// One CSV record starting at `pos`: fields split at commas, quotes around a field with "" for a quote inside;
-// a quoted field may run over line ends. `lines` counts the line ends consumed.
-std::vector<std::string> NextRecord(std::string_view text, std::size_t& pos, int& lines, bool& badQuote) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    bool wasQuoted = false;
-    badQuote = false;
-    while (pos < text.size()) {
-        const char c = text[pos];
-        if (quoted) {
-            if (c == '"') {
-                if (pos + 1 < text.size() && text[pos + 1] == '"') {
-                    fields.back() += '"';
-                    pos += 2;
-                    continue;
-                }
-                quoted = false;
-                ++pos;
-                continue;
-            }
-            if (c == '\n') ++lines;
-            fields.back() += c;
-            ++pos;
-            continue;
-        }
-        if (c == '\r' || c == '\n') {
-            pos += (c == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
-            ++lines;
-            return fields;
-        }
-        if (c == ',') {
-            fields.emplace_back();
-            wasQuoted = false;
-        } else if (c == '"' && Trim(fields.back()).empty() && !wasQuoted) {
-            fields.back().clear();
-            quoted = true;
-            wasQuoted = true;
-        } else {
-            if (wasQuoted && c != ' ') badQuote = true;
-            fields.back() += c;
-        }
-        ++pos;
-    }
-    if (quoted) badQuote = true;
-    ++lines;
-    return fields;
-}
-
-std::string Field(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos && Trim(text).size() == text.size()) return text;
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
 
 // A field quoted back in a problem: a line of a megabyte is not repeated whole.
 std::string Quote(std::string_view field) { return ClipUtf8(Trim(field), 40); }
@@ -299,7 +242,7 @@ Scan ScanCalendar(std::string_view text) {
         Record& record = scan.records.emplace_back();
         record.begin = pos;
         bool badQuote = false;
-        std::vector<std::string> fields = NextRecord(text, pos, line, badQuote);
+        std::vector<std::string> fields = NextCsvRecord(text, pos, line, badQuote);
         record.end = pos;
         const bool blank = std::all_of(fields.begin(), fields.end(),
                                        [](const std::string& f) { return Trim(f).empty() || Trim(f) == "\t"; });
@@ -382,8 +325,8 @@ std::size_t ReadLength(std::string_view file) {
 }
 
 std::string EncodeLine(const CalendarEntry& e) {
-    return DateText(e.first) + "," + DateText(e.last) + "," + KindName(e.kind) + "," + Field(e.argument) + "," +
-           Field(e.note) + "\n";
+    return DateText(e.first) + "," + DateText(e.last) + "," + KindName(e.kind) + "," + CsvField(e.argument) + "," +
+           CsvField(e.note) + "\n";
 }
 
 bool Same(const CalendarEntry& a, const CalendarEntry& b) { return a.SameAs(b) && a.note == b.note; }
