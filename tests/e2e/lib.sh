@@ -41,7 +41,12 @@ e2e_begin() {  # sets T, the temporary folder
 }
 
 e2e_cleanup() {
-    local i p
+    local rc=$? command=$BASH_COMMAND i p
+    # A command that failed outside e2e_fail (set -e) says what it was, with the same report.
+    if [ "$rc" != 0 ] && [ -z "${E2E_FAILED:-}" ]; then
+        echo "FAIL: '$command' ended with status $rc"
+        e2e_report
+    fi
     for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
         p=${E2E_PIDS[i]}
         kill -INT "$p" 2>/dev/null || true
@@ -143,6 +148,12 @@ e2e_until() {  # timeout seconds, command...
 # the programs said and the bell log.
 e2e_fail() {
     echo "FAIL: $*"
+    e2e_report
+    exit 1
+}
+
+e2e_report() {  # the last screen, the programs' output and the bell log
+    E2E_FAILED=1
     local f shot
     if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
         shot=${LINGCHAO_E2E_SHOTS:+$LINGCHAO_E2E_SHOTS/failure.png}
@@ -158,7 +169,7 @@ e2e_fail() {
         f=${APP:-$T/app}/bell-log.csv
         [ -f "$f" ] && { echo "--- $f"; tail -40 "$f"; }
     fi
-    exit 1
+    return 0
 }
 
 e2e_now() { echo "$EPOCHREALTIME"; }
@@ -224,7 +235,10 @@ e2e_start_x() {  # sets DISPLAY; openbox keeps the clock above other windows as 
     [ -n "$number" ] || e2e_fail "Xvfb did not start"
     export DISPLAY=":$number" QT_QPA_PLATFORM=xcb
     e2e_spawn openbox >"$T/openbox.err" 2>&1
-    for _ in $(seq 1 300); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+    # Openbox names itself on the root before it lists what it supports; xdotool refuses to activate a window
+    # until _NET_ACTIVE_WINDOW is in that list.
+    for _ in $(seq 1 600); do xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW && return 0; sleep 0.1; done
+    e2e_fail "the window manager did not start"
 }
 
 # Records the capture sink's monitor as raw S16LE stereo into $1 and bounds the real time t0 of its first sample:
