@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -233,8 +234,8 @@ struct GstPlayer::Impl {
         }
         for (std::size_t i = 0; i < entries.size(); ++i) {
             std::string note;
-            const std::optional<MediaFile> where = CheckItem(entries[i], list, folder, false, &note);
-            if (!where) continue;
+            const std::optional<MediaFile> where = NextGood(entries, i, list, folder, false, &note);
+            if (!where) return;
             Prepared next;
             std::string error;
             if (!Build(where->path, next.pipeline, next.audioOutput, next.timing, &error)) continue;
@@ -433,11 +434,16 @@ struct GstPlayer::Impl {
         }
     }
 
-    bool StartItem(std::size_t index) {
+    // Starts items[index], or the first playable item after it (`index` moves on to it). False when it could
+    // not start; `index` is then the item that failed (or items.size() when none was playable).
+    bool StartItem(std::size_t& index) {
         if (adopting && prepared && prepared->fileName == fileName && prepared->index == index) return StartPrepared();
+        // What was prepared is not checked again: the items before it are, to say why they were passed over.
+        const bool ahead = adopting && prepared && prepared->fileName == fileName && prepared->index > index;
         std::string note;
-        const std::optional<MediaFile> where = CheckItem(items[index], isList, listFolder, true, &note);
-        if (!where) return false;
+        const std::optional<MediaFile> where =
+            NextGood(items, index, isList, listFolder, true, &note, ahead ? prepared->index : items.size());
+        if (!where) return ahead && index == prepared->index && StartPrepared();
         if (!note.empty()) LogLine(note);
         std::string error;
         if (!Build(where->path, pipeline, audioOutput, timing, &error)) {
@@ -455,15 +461,34 @@ struct GstPlayer::Impl {
         return true;
     }
 
-    // Checked away from this thread, and only a regular file goes on: GStreamer's own open would wait for good
-    // on a FIFO or a share that stopped answering, and the tick with it. `report`: failures are told.
-    std::optional<MediaFile> CheckItem(const std::string& text, bool inList, const std::filesystem::path& folder,
-                                       bool report, std::string* note) {
+    // The first playable of texts[index], texts[index + 1], … (before `to`), with `index` moved on to it; nullopt
+    // with `index` = `to` when none is. Checked away from this thread, and only a regular file goes on:
+    // GStreamer's own open would wait for good on a FIFO or a share that stopped answering, and the tick with
+    // it. `report`: the failures are told.
+    std::optional<MediaFile> NextGood(const std::vector<std::string>& texts, std::size_t& index, bool inList,
+                                      const std::filesystem::path& folder, bool report, std::string* note,
+                                      std::size_t to = SIZE_MAX) {
+        to = std::min(to, texts.size());
+        while (index < to) {
+            const std::vector<MediaFile> checked =
+                CheckMediaFilesUntilGood(texts, index, to, inList ? folder : std::filesystem::path());
+            for (const MediaFile& where : checked) {
+                std::optional<MediaFile> good = Judge(texts[index], where, inList, report, note);
+                if (good) return good;
+                ++index;
+            }
+            if (checked.empty()) break;
+        }
+        index = to;
+        return std::nullopt;
+    }
+
+    std::optional<MediaFile> Judge(const std::string& text, const MediaFile& where, bool inList, bool report,
+                                   std::string* note) {
         if (inList && IsMusicListPath(text)) {
             if (report) Failed(text, "a music list inside a music list is not played");
             return std::nullopt;
         }
-        const MediaFile where = CheckMediaFile(text, inList ? folder : std::filesystem::path());
         if (where.problem == MediaFileProblem::Empty) {
             if (report && std::filesystem::path(where.path).filename() != "null.dll") Failed(where.path, "empty file");
             return std::nullopt;

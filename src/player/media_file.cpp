@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -115,6 +116,87 @@ MediaFile CheckWithin(const std::string& folder, std::function<MediaFile()> chec
     shared->abandoned = true;
     hanging.folders.insert(folder);
     return {{}, false, MediaFileProblem::NotAnswering};
+}
+
+std::vector<MediaFile> CheckMediaFilesUntilGood(const std::vector<std::string>& texts, std::size_t from, std::size_t to,
+                                                const std::filesystem::path& baseFolder,
+                                                std::chrono::milliseconds timeout) {
+    to = std::min(to, texts.size());
+    std::vector<MediaFile> out;
+    while (from + out.size() < to) {
+        struct Shared {
+            std::mutex mutex;
+            std::condition_variable progress;
+            std::vector<MediaFile> results;
+            std::string checking;  // the folder of the check under way
+            bool finished = false;
+            bool abandoned = false;  // the caller stopped waiting and marked `checking`
+        };
+        auto shared = std::make_shared<Shared>();
+        std::vector<std::string> batch(texts.begin() + static_cast<std::ptrdiff_t>(from + out.size()),
+                                       texts.begin() + static_cast<std::ptrdiff_t>(to));
+        // Detached, as in CheckWithin: a thread stuck on a dead share cannot be joined.
+        std::thread([shared, batch = std::move(batch), baseFolder] {
+            for (const std::string& text : batch) {
+                const bool local = !text.empty() && !HasUriScheme(text);
+                const std::string folder = local ? FolderKey(text, baseFolder) : std::string();
+                MediaFile result;
+                bool run = true;
+                {
+                    std::lock_guard hangingLock(hanging.mutex);
+                    std::lock_guard lock(shared->mutex);
+                    if (shared->abandoned) return;
+                    shared->checking = folder;
+                    if (local && hanging.folders.count(folder) != 0) {
+                        result.problem = MediaFileProblem::NotAnswering;
+                        run = false;
+                    }
+                }
+                if (run) result = CheckNow(text, baseFolder);
+                std::lock_guard hangingLock(hanging.mutex);
+                std::lock_guard lock(shared->mutex);
+                if (shared->abandoned) {
+                    // Only the check that hung frees its folder; one that was told NotAnswering did not hang.
+                    if (run) hanging.folders.erase(folder);
+                    return;
+                }
+                const bool good = result.problem == MediaFileProblem::None;
+                shared->results.push_back(std::move(result));
+                shared->progress.notify_all();
+                if (good) break;
+            }
+            std::lock_guard lock(shared->mutex);
+            shared->finished = true;
+            shared->progress.notify_all();
+        }).detach();
+        bool stuck = false;
+        {
+            std::unique_lock lock(shared->mutex);
+            // Waits only while checks keep answering: the timeout is per check, not for the whole run.
+            for (std::size_t seen = 0; !shared->finished;) {
+                if (!shared->progress.wait_for(lock, timeout,
+                                               [&] { return shared->finished || shared->results.size() != seen; })) {
+                    stuck = true;
+                    break;
+                }
+                seen = shared->results.size();
+            }
+        }
+        if (stuck) {
+            std::lock_guard hangingLock(hanging.mutex);
+            std::lock_guard lock(shared->mutex);
+            if (!shared->finished && !shared->abandoned) {
+                shared->abandoned = true;
+                hanging.folders.insert(shared->checking);
+            }
+        }
+        std::lock_guard lock(shared->mutex);
+        for (MediaFile& result : shared->results) out.push_back(std::move(result));
+        if (!out.empty() && out.back().problem == MediaFileProblem::None) break;
+        if (stuck && !shared->finished) out.push_back({{}, false, MediaFileProblem::NotAnswering});
+        if (!stuck) break;
+    }
+    return out;
 }
 
 std::string MediaProblemText(MediaFileProblem problem) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace lingchao {
 
@@ -45,6 +46,14 @@ MediaFile CheckMediaFile(const std::string& text, const std::filesystem::path& b
 // for it at most `timeout`; NotAnswering when it did not end in time, and at once while an earlier check in
 // `folder` has not ended.
 MediaFile CheckWithin(const std::string& folder, std::function<MediaFile()> check, std::chrono::milliseconds timeout);
+
+// Checks texts[from], texts[from + 1], … as CheckMediaFile does, up to `to` or the first one without a problem,
+// and returns their results in order (the last is the good one, if any was). All on one thread: a list of ten
+// thousand missing files costs one handoff, not ten thousand, which on a busy machine is seconds. `timeout` is
+// how long one check may go without answering: that one is NotAnswering, and so are later ones in its folder.
+std::vector<MediaFile> CheckMediaFilesUntilGood(const std::vector<std::string>& texts, std::size_t from, std::size_t to,
+                                                const std::filesystem::path& baseFolder = {},
+                                                std::chrono::milliseconds timeout = kMediaCheckTimeout);
 
 // The reason for the clock's warning, in Chinese ("文件不存在", "不是普通文件", "无法读取", ...); "" for None.
 std::string MediaProblemText(MediaFileProblem problem);

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "support/hostile_files.h"
 #include "support/temp_folder.h"
@@ -105,6 +106,17 @@ TEST(MediaFileCheckWithin, AFolderThatDoesNotAnswerCostsOneBoundedWaitThenAnswer
               MediaFileProblem::NotAnswering);
     EXPECT_EQ(CheckMediaFile((dir / "elsewhere.wav").string()).problem, MediaFileProblem::Missing)
         << "other folders are not held up";
+    // A list is checked in one run up to its first good entry; an entry in the stuck folder is not waited for.
+    test::WriteAll(dir / "ok.wav", {1});
+    std::vector<std::string> list(1000, (dir / "gone.wav").string());
+    list.insert(list.end(), {(share / "bell.wav").string(), (dir / "ok.wav").string(), (dir / "ok.wav").string()});
+    const std::vector<MediaFile> checked = CheckMediaFilesUntilGood(list, 0, list.size(), {}, std::chrono::minutes(10));
+    ASSERT_EQ(checked.size(), 1002U);
+    EXPECT_EQ(checked[999].problem, MediaFileProblem::Missing);
+    EXPECT_EQ(checked[1000].problem, MediaFileProblem::NotAnswering);
+    EXPECT_EQ(checked[1001].problem, MediaFileProblem::None);
+    EXPECT_EQ(checked[1001].path, (dir / "ok.wav").string());
+    EXPECT_EQ(CheckMediaFilesUntilGood(list, 990, 1000).size(), 10U);
 
     // The share answers again: the stuck check ends, and the folder is checked as usual.
     const int writer = ::open((share / "stuck").c_str(), O_WRONLY | O_CLOEXEC);
