@@ -36,12 +36,18 @@ std::string ReadNote(const std::filesystem::path& file) {
 }  // namespace
 
 SignalRunner::SignalRunner(Parts parts) : parts_(std::move(parts)) {
-    for (QTimer* timer : {&soundTimer_, &stepTimer_}) {
+    for (QTimer* timer : {&soundTimer_, &stepTimer_, &prepareTimer_}) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
     }
     connect(&soundTimer_, &QTimer::timeout, this, [this] { on_ ? SoundOff() : SoundOn(); });
     connect(&stepTimer_, &QTimer::timeout, this, [this] { Advance(); });
+    connect(&prepareTimer_, &QTimer::timeout, this, [this] {
+        if (const std::optional<std::size_t> next = NextStep()) {
+            nextPrepared_ = true;
+            player_->Prepare(files_[*next]);
+        }
+    });
 }
 
 SignalRunner::~SignalRunner() {
@@ -189,8 +195,14 @@ void SignalRunner::EnterStep(std::size_t index) {
                                : "signal-step " + std::to_string(index + 1) + "/" + std::to_string(state_.steps)) +
             (step.label.empty() ? "" : ": " + step.label) + " at +" + Duration(Since(state_.started)));
     stepTimer_.stop();
+    prepareTimer_.stop();
+    nextPrepared_ = false;
     if (!step.advance.afterEnd && step.advance.afterMs) {
-        AtTime(stepTimer_, stepStart_ + std::chrono::milliseconds(*step.advance.afterMs));
+        const auto end = stepStart_ + std::chrono::milliseconds(*step.advance.afterMs);
+        AtTime(stepTimer_, end);
+        if (NextStep() && std::chrono::milliseconds(*step.advance.afterMs) > 2 * kPrepareLead) {
+            AtTime(prepareTimer_, end - kPrepareLead);
+        }
     }
     SoundOn();
     Publish();
@@ -202,8 +214,7 @@ void SignalRunner::SoundOn() {
     soundingStart_ = repeat.onMs > 0 ? stepStart_ + std::chrono::milliseconds((repeat.onMs + repeat.offMs) * soundings_)
                                      : Steady::now();
     ++soundings_;
-    lastSet_ = Steady::now();
-    player_->SetFileName(file_);
+    SetSound();
     if (repeat.onMs > 0) AtTime(soundTimer_, soundingStart_ + std::chrono::milliseconds(repeat.onMs));
 }
 
@@ -221,8 +232,23 @@ void SignalRunner::SoundEnded() {
         soundingStart_ + std::chrono::milliseconds(repeat.onMs) - Steady::now() < std::chrono::milliseconds(300)) {
         return;
     }
+    SetSound();
+}
+
+void SignalRunner::SetSound() {
     lastSet_ = Steady::now();
     player_->SetFileName(file_);
+    // Any other medium set drops what was prepared: the next step's is opened again.
+    if (nextPrepared_) {
+        if (const std::optional<std::size_t> next = NextStep()) player_->Prepare(files_[*next]);
+    }
+}
+
+// The step a timed end of this one leads to, as Advance goes on.
+std::optional<std::size_t> SignalRunner::NextStep() const {
+    const std::size_t next = index_ + 1;
+    if (next < signal_.steps.size() && (state_.ending || !signal_.steps[next].advance.afterEnd)) return next;
+    return std::nullopt;
 }
 
 void SignalRunner::SoundOff() {
@@ -244,11 +270,11 @@ void SignalRunner::SoundOff() {
 void SignalRunner::Advance() {
     soundTimer_.stop();
     stepTimer_.stop();
+    prepareTimer_.stop();
     player_->Stop();
     on_ = false;
-    const std::size_t next = index_ + 1;
-    if (next < signal_.steps.size() && (state_.ending || !signal_.steps[next].advance.afterEnd)) {
-        EnterStep(next);
+    if (const std::optional<std::size_t> next = NextStep()) {
+        EnterStep(*next);
         return;
     }
     if (state_.ending) {
@@ -264,6 +290,7 @@ void SignalRunner::BeginEnd() {
     state_.waitsForNext = false;
     soundTimer_.stop();
     stepTimer_.stop();
+    prepareTimer_.stop();
     player_->Stop();
     on_ = false;
     for (std::size_t i = 0; i < signal_.steps.size(); ++i) {
@@ -304,7 +331,9 @@ void SignalRunner::SoundFailed(const std::string& path, const std::string& reaso
 void SignalRunner::Finish(const std::string& how) {
     soundTimer_.stop();
     stepTimer_.stop();
+    prepareTimer_.stop();
     player_->Stop();
+    player_->Prepare("");  // no sound stream left open for a step that will not come
     on_ = false;
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(endPressed_.value_or(Steady::now()) - state_.started);

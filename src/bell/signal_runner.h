@@ -66,6 +66,8 @@ private:
     void SoundOn();
     void SoundOff();
     void SoundEnded();
+    void SetSound();
+    std::optional<std::size_t> NextStep() const;
     void BeginEnd();
     void RaiseVolume();
     void RestoreVolume();
@@ -95,6 +97,12 @@ private:
     bool raising_ = false;
     QTimer soundTimer_;
     QTimer stepTimer_;
+    // Shortly before a timed step ends, the next step's sound is opened paused, so that the change costs no
+    // pipeline building (tens of milliseconds of silence on a busy machine). Not sooner: a pipeline left paused
+    // for minutes loses the start of its sound.
+    QTimer prepareTimer_;
+    bool nextPrepared_ = false;
+    static constexpr std::chrono::seconds kPrepareLead{2};
     // The volume's answers may come after the runner is gone: they look here first.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

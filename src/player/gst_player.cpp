@@ -260,6 +260,14 @@ struct GstPlayer::Impl {
         timing = std::move(next.timing);
         current = next.index;
         AttachBus();  // what it posted while paused (its first levels, an error) is handled now
+        // A pipeline held prerolled on the sound server sounds as many seconds late as it was held (PulseAudio:
+        // held 2 s, heard 2 s late), though its first buffer reached the output long before. Back to READY gives
+        // the server's stream up, and PLAYING opens a fresh one at once, with the file checked and the pipeline
+        // built. Its first buffer is watched again: that one is the sound.
+        gst_element_set_state(pipeline, GST_STATE_READY);
+        timing->firstBufferNs.store(0);
+        timing->onFirstBuffer = nullptr;  // told once per medium, at its preroll
+        if (audioOutput != nullptr) WatchFirstBuffer(audioOutput, timing);
         if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
             Failed(items[current], DrainError());
             Teardown();

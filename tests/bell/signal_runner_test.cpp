@@ -133,6 +133,23 @@ TEST_F(SignalRunnerTest, StepsSoundInOrderWhileTheBellsAreHeldAndTheAllClearFoll
     EXPECT_FALSE(std::filesystem::exists(dir / SignalRunner::kRunningFile));
 }
 
+TEST_F(SignalRunnerTest, ATimedStepOpensTheNextStepsSoundBeforeItEndsAndTheEndClosesIt) {
+    auto runner = Make();
+    const DrillSignal drill{"防空警报",
+                            DrillKind::Emergency,
+                            false,
+                            {Step("tone:a", {1, 0, 0, true}, {4500, false}, "预先警报"),
+                             Step("tone:b", {1, 0, 0, true}, {std::nullopt, true}, "空袭警报")}};
+    ASSERT_EQ(runner->Start(drill, "this PC"), "");
+    ASSERT_TRUE(TurnEventsUntil([&] { return runner->state().step == 2; }));
+    const auto at = [&](const std::string& call) {
+        return std::find(fake->calls.begin(), fake->calls.end(), call) - fake->calls.begin();
+    };
+    EXPECT_LT(at("Prepare=/t/b.wav"), at("FileName=/t/b.wav")) << testing::PrintToString(fake->calls);
+    ASSERT_EQ(runner->End(), "");
+    EXPECT_EQ(fake->calls.back(), "Prepare=") << "nothing is left open once it is over";
+}
+
 TEST_F(SignalRunnerTest, AnEmergencyRaisesTheVolumeAndGivesItBackAfterTheEndOrAfterACrash) {
     const DrillSignal alarm{"紧急集合", DrillKind::Emergency, true, {Step("tone:集合", {1, 0, 0, true}, {}, "集合")}};
     {
