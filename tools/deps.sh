@@ -11,7 +11,7 @@ build_pkgs=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav timgm6mb-soundfont
   libxcb1-dev libxcb-keysyms1-dev x11proto-dev libical-dev
-  fonts-wqy-microhei
+  fonts-wqy-microhei qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
 )
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -1,0 +1,1 @@
+#include "web/web_access.h"
