@@ -5,6 +5,7 @@
 #include <QString>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -18,8 +19,14 @@ namespace lingchao {
 // A stored secret: "pbkdf2-sha256$<iterations>$<salt base64>$<hash base64>" (QPasswordDigestor). Empty: none set.
 QString HashSecret(const QString& secret);
 bool SecretMatches(const QString& secret, const QString& stored);
+// True when `stored` has the shape HashSecret gives (iterations within bounds, a salt, a 32-byte hash).
+bool IsSecretHash(const QString& stored);
 // A new API token: 32 random bytes, base64url without padding (printed once; only its hash is kept).
 QString NewApiToken();
+// What is kept of a token: the lowercase hex SHA-256 of its text. A token is 256 random bits, so no salt or
+// slow hash is needed against guessing, and a request's token is checked with one SHA-256, not a PBKDF2 run.
+QString HashToken(const QString& token);
+bool IsTokenHash(const QString& stored);  // 64 lowercase hex digits
 
 // Loopback, and the private ranges (10/8, 172.16/12, 192.168/16, 169.254/16, fc00::/7, fe80::/10; IPv4-mapped
 // IPv6 as IPv4). Anything else is refused unless the user allowed it.
@@ -44,8 +51,8 @@ public:
         QByteArray csrf;
     };
     static constexpr std::chrono::hours kSessionLife{12};
-    static constexpr int kMaxWrong = 5;                    // wrong passwords from one address ...
-    static constexpr std::chrono::minutes kLockFor{1};     // ... lock that address this long
+    static constexpr int kMaxWrong = 5;                 // wrong passwords from one address ...
+    static constexpr std::chrono::minutes kLockFor{1};  // ... lock that address this long
 
     explicit WebAccess(Hashes hashes, Now now = std::chrono::steady_clock::now);
     void SetHashes(Hashes hashes);  // settings changed: sessions of a role whose password changed end
@@ -58,6 +65,32 @@ public:
     void SignOut(const QByteArray& cookie);
     // The role of "Authorization: Bearer <token>", if the token's hash matches one stored.
     std::optional<WebRole> TokenRole(const QByteArray& token) const;
+
+    // Bounds against a flood: beyond them the oldest entries are dropped (a dropped address starts counting anew).
+    static constexpr std::size_t kMaxSessions = 1000;
+    static constexpr std::size_t kMaxAddresses = 10000;
+
+private:
+    using Time = std::chrono::steady_clock::time_point;
+    struct Kept {
+        WebRole role = WebRole::Duty;
+        QByteArray csrf;
+        Time since;
+    };
+    struct Tries {
+        std::deque<Time> wrong;  // wrong passwords of the last kLockFor, oldest first
+        std::optional<Time> lockedAt;
+        int checking = 0;  // passwords being checked now (the check runs outside the lock)
+        Time last;
+    };
+    Tries& TriesOf(const QString& address, Time now);
+    void KeepSession(const QByteArray& key, Kept kept, Time now);
+
+    const Now now_;
+    mutable std::mutex mutex_;
+    Hashes hashes_;
+    std::map<QByteArray, Kept> sessions_;  // by the SHA-256 of the cookie, so a lookup's timing tells nothing of it
+    std::map<QString, Tries> tries_;       // by address (IPv4-mapped IPv6 as IPv4)
 };
 
 }  // namespace lingchao

@@ -1,2 +1,11 @@
 # The office page's server: sign-in, sessions, tokens, limits and routes over loopback, with a fake program
 # behind it.
+add_executable(web_access_test ${CMAKE_CURRENT_LIST_DIR}/access_test.cpp)
+target_link_libraries(web_access_test PRIVATE lingchao_web lingchao_testsupport GTest::gtest_main)
+add_test(NAME web_access_test COMMAND web_access_test)
+set_tests_properties(web_access_test PROPERTIES TIMEOUT 180)
+
+add_executable(web_settings_test ${CMAKE_CURRENT_LIST_DIR}/settings_test.cpp)
+target_link_libraries(web_settings_test PRIVATE lingchao_web lingchao_testsupport GTest::gtest_main)
+add_test(NAME web_settings_test COMMAND web_settings_test)
+set_tests_properties(web_settings_test PROPERTIES TIMEOUT 120)
