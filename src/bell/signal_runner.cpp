@@ -238,10 +238,11 @@ void SignalRunner::SoundEnded() {
 void SignalRunner::SetSound() {
     lastSet_ = Steady::now();
     player_->SetFileName(file_);
-    // Any other medium set drops what was prepared: the next step's is opened again.
-    if (nextPrepared_) {
-        if (const std::optional<std::size_t> next = NextStep()) player_->Prepare(files_[*next]);
-    }
+    // Setting a medium drops what was prepared. Near a timed step's end the next step's sound is opened again;
+    // else this one, for its next sounding: a looping tone set again at its end then builds no pipeline (on a
+    // busy machine a third of a second of silence in the middle of a long signal).
+    const std::optional<std::size_t> next = NextStep();
+    player_->Prepare(nextPrepared_ && next ? files_[*next] : file_);
 }
 
 // The step a timed end of this one leads to, as Advance goes on.

@@ -85,7 +85,10 @@ merged = []
 for kind, a, b in runs:
     if kind == "." or b - a < 3:
         continue
-    if merged and merged[-1][0] == kind and a - merged[-1][2] <= 5:
+    # Before the first short signal everything long is the one long signal: a sound server starved of the CPU
+    # drops out in the middle of it, which says nothing of when the program started and ended it.
+    long_only = all(k == "L" for k, _, _ in merged) and kind == "L"
+    if merged and merged[-1][0] == kind and (a - merged[-1][2] <= 5 or long_only):
         merged[-1][2] = b
     else:
         merged.append([kind, a, b])
