@@ -9,3 +9,10 @@ add_executable(web_settings_test ${CMAKE_CURRENT_LIST_DIR}/settings_test.cpp)
 target_link_libraries(web_settings_test PRIVATE lingchao_web lingchao_testsupport GTest::gtest_main)
 add_test(NAME web_settings_test COMMAND web_settings_test)
 set_tests_properties(web_settings_test PROPERTIES TIMEOUT 120)
+
+# The server's test talks to it as clients do, over QtNetwork.
+find_package(Qt6 REQUIRED COMPONENTS Network)
+add_executable(web_server_test ${CMAKE_CURRENT_LIST_DIR}/server_test.cpp)
+target_link_libraries(web_server_test PRIVATE lingchao_web lingchao_testsupport Qt6::Network GTest::gtest)
+add_test(NAME web_server_test COMMAND web_server_test)
+set_tests_properties(web_server_test PROPERTIES TIMEOUT 300)
