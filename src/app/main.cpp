@@ -4,16 +4,17 @@
 #include <memory>
 
 #include "app/check_command.h"
-#include "app/command_line.h"
 #include "app/import_command.h"
 #include "app/program.h"
 #include "base/log.h"
 #include "platform/app_folder.h"
+#include "platform/command_line.h"
 #include "platform/display_session.h"
 #include "platform/qt_dialogs.h"
 #include "platform/termination.h"
 #include "player/player_backend.h"
 #include "store/example_group.h"
+#include "web/web_command.h"
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
             return lingchao::RunImportFromCommandLine(commandLine.importFolder);
         case lingchao::CommandLine::Action::Signal:
             return lingchao::RunSignalBusCommand(commandLine.signalRequest, commandLine.signalName);
+        case lingchao::CommandLine::Action::SetPassword:
+        case lingchao::CommandLine::Action::NewApiToken:
+            return lingchao::RunWebCredentialCommand(commandLine.webRole,
+                                                     commandLine.action == lingchao::CommandLine::Action::NewApiToken);
         case lingchao::CommandLine::Action::Run:
             break;
     }

@@ -27,6 +27,7 @@
 #include "ui/shutdown_confirm.h"
 #include "ui/shutdown_settings_dialog.h"
 #include "ui/signal_desk.h"
+#include "ui/web_desk.h"
 #include "ui/window_placement.h"
 
 namespace lingchao {
@@ -80,6 +81,10 @@ Program::Program(std::filesystem::path appFolder, bool windows)
     // Before the scheduler starts: a bell found by name must not wait for a walk of the disk.
     musicNames_ = std::make_unique<MusicNamesWatcher>(
         MusicFolder(appFolder_), [this] { PostToBell([](Bell& bell) { bell.MusicFolderChanged(); }); });
+    web_ = std::make_unique<WebDesk>(
+        BellWebBackend::Parts{appFolder_, &clock_, bell_.get(), &warnings_,
+                              [this] { PostToBell([](Bell& bell) { bell.CalendarChanged(); }); }},
+        &warnings_);
     if (windows_) {
         BuildWindows();
         // The board may change on either thread; the clock shows it as it stands when the call arrives.
@@ -97,6 +102,7 @@ Program::~Program() {
     warnings_.SetRecheck("folder-permissions", nullptr);
     // The bell first (its workers cancelled, its player stopped), so that nothing it publishes meets a window
     // that is gone; the instance guard last, so that no second copy starts while this one still rings.
+    web_.reset();  // no request reaches a bell that is going
     bell_.reset();
     mpris_.reset();
     clockSync_.reset();
@@ -153,6 +159,7 @@ void Program::BuildWindows() {
     QAction* quit = shell_->clockMenu()->findChild<QAction*>(QStringLiteral("bbb"));
     today_->AddTo(clockMenu, quit);
     signals_->AddTo(clockMenu, quit);
+    web_->AddTo(clockMenu, quit, dialogs_.get());
     if (auto* job = form4_->findChild<QMenu*>(QStringLiteral("job"))) {
         QAction* shutdownGroup = ItemBefore(job, QStringLiteral("shuttime"));
         today_->AddTo(job, shutdownGroup);
@@ -181,6 +188,7 @@ bool Program::Start() {
     warnings_.SetRecheck("folder-permissions",
                          [this] { warnings_.Set("folder-permissions", FolderPermissionWarning(appFolder_)); });
     StartMpris();
+    web_->Start();
     clockSync_->Start();
     if (const std::string notice = NoX11Notice(); windows_ && !notice.empty()) {
         // Once, as soon as the event loop runs; the splash is up by then.

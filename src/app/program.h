@@ -29,6 +29,7 @@ class Form4;
 class ShutdownConfirmHost;
 class TodayCommands;
 class SignalDesk;
+class WebDesk;
 
 // The program's parts and how they meet: the bell on its own thread, the job store and, with a display, the
 // windows (splash, clock, main window, dialogs), which reach the bell only through queued calls.
@@ -90,6 +91,8 @@ private:
     PathSysInfoLauncher sysInfo_;
     // The school calendar's today-only commands in the menus.
     std::unique_ptr<TodayCommands> today_;
+    // The office page (off unless lingchao.ini or its window turns it on).
+    std::unique_ptr<WebDesk> web_;
 };
 
 }  // namespace lingchao

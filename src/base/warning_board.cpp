@@ -49,6 +49,7 @@ WarningLevel WarningBoard::LevelOf(const std::string& key) {
         "tomorrow",            // today's ring; there is an evening to mend tomorrow's
         "folder-permissions",  // others could change the timetable, nobody has
         "instance-guard",      // only a second copy would ring twice
+        "web",                 // the office page is off; the bells ring as set
     };
     for (const char* advice : kAdvice) {
         if (key == advice) return WarningLevel::Advice;

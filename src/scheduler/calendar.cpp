@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 #include <unordered_map>
 
 #include "base/csv.h"
@@ -377,6 +378,10 @@ std::string CalendarEntryProblem(const CalendarEntry& entry) {
 
 CalendarWrite ChangeCalendar(const std::filesystem::path& file, const CalendarDate& today,
                              const std::function<bool(std::vector<CalendarEntry>&)>& change, std::string* failure) {
+    // The windows and the office page change the file from different threads: one read-change-write at a time,
+    // or one would write over the other's change.
+    static std::mutex changing;
+    std::lock_guard lock(changing);
     const auto fail = [&](std::string why) {
         if (failure != nullptr) *failure = std::move(why);
         return CalendarWrite::Failed;

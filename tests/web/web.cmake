@@ -16,3 +16,9 @@ add_executable(web_server_test ${CMAKE_CURRENT_LIST_DIR}/server_test.cpp)
 target_link_libraries(web_server_test PRIVATE lingchao_web lingchao_testsupport Qt6::Network GTest::gtest)
 add_test(NAME web_server_test COMMAND web_server_test)
 set_tests_properties(web_server_test PROPERTIES TIMEOUT 300)
+
+# What the page shows of today, read from the program's files, and today's actions on the calendar.
+add_executable(web_day_status_test ${CMAKE_CURRENT_LIST_DIR}/day_status_test.cpp)
+target_link_libraries(web_day_status_test PRIVATE lingchao_web lingchao_testsupport GTest::gtest_main)
+add_test(NAME web_day_status_test COMMAND web_day_status_test)
+set_tests_properties(web_day_status_test PROPERTIES TIMEOUT 120)

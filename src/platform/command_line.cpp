@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "platform/command_line.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -40,6 +40,18 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption next(QStringLiteral("next-drill"), QStringLiteral("下一步 of the signal; as --drill."));
     const QCommandLineOption end(QStringLiteral("end-drill"), QStringLiteral("结束 of the signal; as --drill."));
     parser.addOptions({drill, next, end});
+    const QCommandLineOption password(
+        QStringLiteral("set-password"),
+        QStringLiteral("Set the office page's password of ROLE (duty: 值班, admin: 管理), "
+                       "read from standard input (one line); only its salted hash is "
+                       "kept, in lingchao.ini. An empty line removes it."),
+        QStringLiteral("ROLE"));
+    const QCommandLineOption token(QStringLiteral("new-api-token"),
+                                   QStringLiteral("Print a new API token of ROLE (duty or admin) for the office page's "
+                                                  "API (Authorization: Bearer); only its hash is kept, in "
+                                                  "lingchao.ini, and the token it replaces stops working."),
+                                   QStringLiteral("ROLE"));
+    parser.addOptions({password, token});
 
     CommandLine result;
     const auto usage = [&parser] {
@@ -63,10 +75,21 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         result.text = "lingchao " + std::to_string(LINGCHAO_VERSION_MAJOR) + "." +
                       std::to_string(LINGCHAO_VERSION_MINOR) + "." + std::to_string(LINGCHAO_VERSION_PATCH) + "\n";
     } else if (parser.isSet(check) + parser.isSet(import) + parser.isSet(drill) + parser.isSet(next) +
-                   parser.isSet(end) >
+                   parser.isSet(end) + parser.isSet(password) + parser.isSet(token) >
                1) {
         result.action = CommandLine::Action::Error;
-        result.text = "lingchao: only one of --check, --import and the drill options may be given\n\n" + usage();
+        result.text =
+            "lingchao: only one of --check, --import, the drill and the web options may be given\n\n" + usage();
+    } else if (parser.isSet(password) || parser.isSet(token)) {
+        const QString role = parser.value(parser.isSet(password) ? password : token);
+        if (role != QLatin1String("duty") && role != QLatin1String("admin")) {
+            result.action = CommandLine::Action::Error;
+            result.text = "lingchao: the role is duty or admin, not '" + role.toStdString() + "'\n\n" + usage();
+        } else {
+            result.action =
+                parser.isSet(password) ? CommandLine::Action::SetPassword : CommandLine::Action::NewApiToken;
+            result.webRole = role.toStdString();
+        }
     } else if (parser.isSet(check)) {
         result.action = CommandLine::Action::Check;
     } else if (parser.isSet(import)) {
