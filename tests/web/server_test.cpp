@@ -323,7 +323,8 @@ TEST_F(WebServerTest, BadRequestsAreRefusedWithAReasonAndReachNothing) {
     QTcpSocket garbage;
     garbage.connectToHost(QHostAddress::LocalHost, server_->Port());
     ASSERT_TRUE(garbage.waitForConnected(kWaitMs));
-    garbage.write(QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 \r\n\r\n", 18));
+    static const char kHello[] = "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 \r\n\r\n";
+    garbage.write(QByteArray(kHello, sizeof kHello - 1));
     EXPECT_TRUE(garbage.state() == QAbstractSocket::UnconnectedState || garbage.waitForDisconnected(kWaitMs));
     EXPECT_EQ(Ask("GET", "/api/status", {}, {{"Authorization", token}}).status, 200);
 }
