@@ -6,7 +6,7 @@ import pathlib
 import re
 import sys
 
-FLOORS = ["base", "store", "shutdown", "scheduler", "platform", "music", "player", "bell", "web", "ui", "app"]
+FLOORS = ["base", "store", "shutdown", "scheduler", "platform", "music", "player", "bell", "web", "campus", "ui", "app"]
 CORE = {"base", "store", "shutdown", "scheduler"}
 TARGET = {f: "lingchao" if f == "app" else f"lingchao_{f}" for f in FLOORS}
 FOREIGN = re.compile(r'#include\s*<(Q\w*|gst/|glib|gio/|xcb/|X11/|pulse/|libical/)')

@@ -11,7 +11,7 @@ build_pkgs=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav timgm6mb-soundfont
   libxcb1-dev libxcb-keysyms1-dev x11proto-dev libical-dev
-  fonts-wqy-microhei qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
+  fonts-wqy-microhei qt6-httpserver-dev qt6-websockets-dev libqrencode-dev libmosquitto-dev
 )
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -19,11 +19,13 @@ test_pkgs=(
   faketime pulseaudio pulseaudio-utils sox libsox-fmt-mp3
   dbus dbus-x11 clang libclang-rt-14-dev clang-format clang-tidy tzdata
   lintian desktop-file-utils appstream man-db playerctl libglib2.0-bin
-  weston xwayland qt6-wayland
+  weston xwayland qt6-wayland mosquitto mosquitto-clients chromium nodejs
 )
 
 pkgs=("${build_pkgs[@]}")
 [ "$mode" = test ] && pkgs+=("${test_pkgs[@]}")
+# npm comes with some builds of nodejs and is a package of its own in Debian's: asked for only when missing.
+[ "$mode" = test ] && ! command -v npm >/dev/null && pkgs+=(npm)
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,0 +1,1 @@
+# The campus: its settings, the messages between its PCs and what a follower applies of them.

@@ -1,0 +1,1 @@
+# The MQTT link to the campus broker, against a private Mosquitto on loopback.
