@@ -111,9 +111,17 @@ QJsonObject BuildDayStatus(const std::filesystem::path& appFolder, const LocalDa
         if (line.date == date && !BellOutcome(line.outcome).empty()) outcomes[{line.setTime, line.jobNo}] = &line;
     }
     const std::optional<PlanBell> next = NextBell(today.bells, now.time);
+    // A day silenced after some bells rang still lists them: what rang this morning, and what will not now.
+    std::vector<PlanBell> listed = today.bells;
+    if (today.plan.rule.silenced) {
+        PlanOfDay unsilenced = today.plan;
+        unsilenced.rule.silenced = false;
+        listed = PlanBells(unsilenced);
+        for (PlanBell& bell : listed) bell.skipped = true;
+    }
     QJsonArray bells;
     QJsonArray jobs;
-    for (const PlanBell& bell : today.bells) {
+    for (const PlanBell& bell : listed) {
         QJsonObject b;
         b["time"] = Q(HourMinuteText(bell.ringTime));
         b["name"] = Q(bell.name);

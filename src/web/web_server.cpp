@@ -107,7 +107,7 @@ QString AddressText(const QHostAddress& address) {
 QString RoleText(WebRole role) { return role == WebRole::Admin ? QStringLiteral("管理") : QStringLiteral("值班"); }
 QString RoleName(WebRole role) { return role == WebRole::Admin ? QStringLiteral("admin") : QStringLiteral("duty"); }
 
-enum class Page { Index, Style, Script, Login, Logout, Status, Metrics, Action };
+enum class Page { Index, Style, Script, Icon, Login, Logout, Status, Metrics, Action };
 
 struct Route {
     Page page;
@@ -121,6 +121,7 @@ std::optional<Route> FindRoute(const QString& path) {
         {QStringLiteral("/"), {Page::Index, Method::Get}},
         {QStringLiteral("/style.css"), {Page::Style, Method::Get}},
         {QStringLiteral("/app.js"), {Page::Script, Method::Get}},
+        {QStringLiteral("/icon.svg"), {Page::Icon, Method::Get}},
         {QStringLiteral("/api/login"), {Page::Login, Method::Post}},
         {QStringLiteral("/api/logout"), {Page::Logout, Method::Post}},
         {QStringLiteral("/api/status"), {Page::Status, Method::Get}},
@@ -348,7 +349,8 @@ public:
           secure_(secure),
           index_(Resource(QStringLiteral(":/web/index.html"))),
           style_(Resource(QStringLiteral(":/web/style.css"))),
-          script_(Resource(QStringLiteral(":/web/app.js"))) {
+          script_(Resource(QStringLiteral(":/web/app.js"))),
+          icon_(Resource(QStringLiteral(":/web/icon.svg"))) {
         signIns_.setMaxThreadCount(kSignInThreads);
     }
 
@@ -628,6 +630,8 @@ private:
                 return FileReply(style_, "text/css; charset=utf-8");
             case Page::Script:
                 return FileReply(script_, "text/javascript; charset=utf-8");
+            case Page::Icon:
+                return FileReply(icon_, "image/svg+xml");
             case Page::Login:
                 return SignIn(request, socket, responder, close);
             case Page::Logout: {
@@ -733,7 +737,7 @@ private:
     std::chrono::milliseconds actionTimeout_;
     bool allowOutside_;
     bool secure_;
-    QByteArray index_, style_, script_;
+    QByteArray index_, style_, script_, icon_;
     quint16 port_ = 0;
     QTimer* sweep_ = nullptr;
     std::unordered_map<QTcpSocket*, Connection> connections_;

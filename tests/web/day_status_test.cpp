@@ -83,8 +83,11 @@ TEST_F(DayStatusTest, TodaysActionsChangeTheCalendarAndRefuseWhatTheyMust) {
     EXPECT_EQ(act({WebAction::Kind::SkipNext, 0, 0, ""}), "");
     EXPECT_EQ(backend.Status()["bells"].toArray()[3].toObject()["outcome"], "skipped");
     EXPECT_EQ(act({WebAction::Kind::SilenceToday, 0, 0, ""}), "");
-    EXPECT_NE(backend.Status()["plan"].toString().indexOf("不响铃"), -1)
-        << backend.Status()["plan"].toString().toStdString();
+    const QJsonObject silenced = backend.Status();
+    EXPECT_NE(silenced["plan"].toString().indexOf("不响铃"), -1) << silenced["plan"].toString().toStdString();
+    ASSERT_EQ(silenced["bells"].toArray().size(), 4) << "a silenced day still lists what rang before";
+    EXPECT_EQ(Bell(silenced, 0)["outcome"], "rang");
+    EXPECT_EQ(Bell(silenced, 2)["outcome"], "skipped");
     EXPECT_EQ(act({WebAction::Kind::RestoreToday, 0, 0, ""}), "");
     EXPECT_EQ(changed, 3);
     EXPECT_TRUE(std::filesystem::exists(dir / "calendar.csv.bak")) << "the calendar was backed up before each change";

@@ -263,7 +263,8 @@ TEST_F(WebServerTest, PagesComeFromTheProgramWithTheirTypesAndNothingElseIsServe
     for (const auto& [path, file, type] : std::vector<std::tuple<QString, QString, QByteArray>>{
              {"/", ":/web/index.html", "text/html; charset=utf-8"},
              {"/style.css", ":/web/style.css", "text/css; charset=utf-8"},
-             {"/app.js", ":/web/app.js", "text/javascript; charset=utf-8"}}) {
+             {"/app.js", ":/web/app.js", "text/javascript; charset=utf-8"},
+             {"/icon.svg", ":/web/icon.svg", "image/svg+xml"}}) {
         QFile resource(file);
         ASSERT_TRUE(resource.open(QIODevice::ReadOnly)) << file.toStdString();
         const Answer answer = Ask("GET", path);
