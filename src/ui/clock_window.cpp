@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <cmath>
 
+#include "base/log.h"
 #include "base/text.h"
 #include "ui/twips.h"
 
@@ -200,7 +201,14 @@ void ClockWindow::ShowPlan(const std::string& plan, const std::string& todayChan
     todayMark_->setVisible(!todayChanges.empty());
     todayMark_->setToolTip(QString::fromStdString(CapLines(todayChanges, kShownProblemLines)));
     // Today's skipped bells are listed one a line: a calendar can name thousands.
-    plan_ = CapLines(plan + (todayChanges.empty() ? "" : "\n" + todayChanges), kShownProblemLines);
+    const std::string shown = CapLines(plan + (todayChanges.empty() ? "" : "\n" + todayChanges), kShownProblemLines);
+    // What the clock tells whoever looks is in the log too, once per change: "the clock said no bells today" can
+    // be checked afterwards.
+    if (shown != plan_) {
+        LogLine("clock: tooltip plan: " +
+                QString::fromStdString(shown).replace(QChar(u'\n'), QStringLiteral(" | ")).toStdString());
+    }
+    plan_ = shown;
     UpdateToolTip();
 }
 

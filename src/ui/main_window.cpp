@@ -17,6 +17,7 @@
 #include <QStyledItemDelegate>
 #include <cmath>
 
+#include "base/log.h"
 #include "base/text.h"
 #include "store/gbk.h"
 #include "ui/job_editor.h"
@@ -307,7 +308,12 @@ void Form4::ShowPlanLine(const std::string& text) {
         statusBar()->setFixedHeight(planHeight);
         setFixedSize(centralWidget()->width(), centralWidget()->height() + menuBar()->sizeHint().height() + planHeight);
     }
-    static_cast<ElidingLabel*>(planLine_)->SetFullText(QString::fromStdString(text));
+    auto* line = static_cast<ElidingLabel*>(planLine_);
+    const QString full = QString::fromStdString(text);
+    if (line->fullText() != full) {
+        LogLine("main window: plan line: " + QString(full).replace(QChar(u'\n'), QStringLiteral(" | ")).toStdString());
+    }
+    line->SetFullText(full);
     const QString group = TodaysGroup(QString::fromStdString(text));
     const QString said = QStringLiteral("今天响的是任务组《%1》，不是这张表").arg(group);
     todayGroup_->setText(todayGroup_->fontMetrics().elidedText(said, Qt::ElideMiddle, todayGroup_->width()));
