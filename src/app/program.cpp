@@ -37,6 +37,12 @@ Program::Program(std::filesystem::path appFolder, bool windows)
       windows_(windows),
       jilu_(appFolder_, nullptr, [this] { PostToBell([](Bell& bell) { bell.TimetableSaved(); }); }) {
     Bell::Outlets outlets;
+    // The office page shows the signal too: a copy it reads on its own thread, whether or not there are windows.
+    auto webSignal = std::make_shared<SignalWatch>();
+    outlets.signalState = [this, webSignal, windows = windows_](const SignalState& s) {
+        webSignal->Publish(s);
+        if (windows) OnWindowsThread([this, s] { signals_->ShowState(s); });
+    };
     outlets.nowPlaying = [this](const NowPlaying& now) {
         OnWindowsThread([this, now] {
             player_->Published(now);
@@ -55,7 +61,6 @@ Program::Program(std::filesystem::path appFolder, bool windows)
             });
         };
         outlets.offerTidy = [this](bool offer) { OnWindowsThread([this, offer] { shell_->OfferTidy(offer); }); };
-        outlets.signalState = [this](const SignalState& s) { OnWindowsThread([this, s] { signals_->ShowState(s); }); };
     }
     const std::filesystem::path folder = appFolder_;
     WarningBoard* warnings = &warnings_;
@@ -83,7 +88,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
         MusicFolder(appFolder_), [this] { PostToBell([](Bell& bell) { bell.MusicFolderChanged(); }); });
     web_ = std::make_unique<WebDesk>(
         BellWebBackend::Parts{appFolder_, &clock_, bell_.get(), &warnings_,
-                              [this] { PostToBell([](Bell& bell) { bell.CalendarChanged(); }); }},
+                              [this] { PostToBell([](Bell& bell) { bell.CalendarChanged(); }); }, webSignal},
         &warnings_);
     if (windows_) {
         BuildWindows();

@@ -1,6 +1,7 @@
 #include "web/bell_web_backend.h"
 
 #include <QJsonArray>
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -23,7 +24,30 @@ bool IsOfferedName(const std::string& name) {
            name != "null.dll";
 }
 
+QString KindName(DrillKind kind) { return kind == DrillKind::Emergency ? "emergency" : "drill"; }
+
+QJsonValue SignalJson(const SignalState& state) {
+    if (!state.running) return QJsonValue::Null;
+    return QJsonObject{{"name", QString::fromStdString(state.signal)},
+                       {"kind", KindName(state.kind)},
+                       {"label", QString::fromStdString(state.label)},
+                       {"step", state.step},
+                       {"steps", state.steps},
+                       {"waits_for_next", state.waitsForNext},
+                       {"ending", state.ending}};
+}
+
 }  // namespace
+
+void SignalWatch::Publish(const SignalState& state) {
+    std::lock_guard lock(mutex_);
+    state_ = state;
+}
+
+SignalState SignalWatch::Current() const {
+    std::lock_guard lock(mutex_);
+    return state_;
+}
 
 BellWebBackend::BellWebBackend(Parts parts) : parts_(std::move(parts)) {}
 
@@ -33,9 +57,22 @@ QJsonObject BellWebBackend::Status() const {
     if (cached_.isEmpty() || now - cachedAt_ >= kStatusLife) {
         cached_ = BuildDayStatus(parts_.appFolder, parts_.clock->Now(),
                                  parts_.warnings != nullptr ? parts_.warnings->Text() : std::string());
+        QJsonArray plans;
+        for (const DrillSignal& plan : SignalPlans()) {
+            plans.append(QJsonObject{{"name", QString::fromStdString(plan.name)}, {"kind", KindName(plan.kind)}});
+        }
+        cached_["signals"] = plans;
         cachedAt_ = now;
     }
-    return cached_;
+    // The signal as it stands, not a second old: 下一步 shows at once.
+    QJsonObject status = cached_;
+    status["signal"] = parts_.signal ? SignalJson(parts_.signal->Current()) : QJsonValue(QJsonValue::Null);
+    return status;
+}
+
+std::vector<DrillSignal> BellWebBackend::SignalPlans() const {
+    const DrillsRead read = ReadDrills(parts_.appFolder / kDrillsFile);
+    return read.present ? read.plans : DefaultDrillSignals();
 }
 
 QByteArray BellWebBackend::Metrics() const { return StatusMetrics(Status()); }
@@ -79,6 +116,10 @@ void BellWebBackend::Act(const WebAction& action, const std::string& who, std::f
                 done("");
             });
             return;
+        case WebAction::Kind::SignalStart:
+        case WebAction::Kind::SignalNext:
+        case WebAction::Kind::SignalEnd:
+            return AskBell(action, who, std::move(done));
         default:
             break;
     }
@@ -92,6 +133,25 @@ void BellWebBackend::Act(const WebAction& action, const std::string& who, std::f
         if (parts_.calendarChanged) parts_.calendarChanged();
     }
     done(refused);
+}
+
+void BellWebBackend::AskBell(const WebAction& action, const std::string& who, std::function<void(std::string)> done) {
+    const WebAction::Kind kind = action.kind;
+    if (kind == WebAction::Kind::SignalStart) {
+        const std::vector<DrillSignal> plans = SignalPlans();
+        const bool known =
+            std::any_of(plans.begin(), plans.end(), [&](const DrillSignal& plan) { return plan.name == action.name; });
+        if (!known) return done("没有名为「" + action.name + "」的预案");
+        LogLine("web: " + who + " starts the signal " + action.name);
+    } else {
+        LogLine("web: " + who + (kind == WebAction::Kind::SignalNext ? " moves the signal on" : " ends the signal"));
+    }
+    // The bell's log names where it came from, as it does for this PC and the command line.
+    parts_.bell->Post([kind, name = action.name, origin = "web " + who, done](Bell& bell) {
+        done(kind == WebAction::Kind::SignalStart  ? bell.StartSignal(name, origin)
+             : kind == WebAction::Kind::SignalNext ? bell.NextSignalStep()
+                                                   : bell.EndSignal());
+    });
 }
 
 std::string BellWebBackend::ChangeToday(const WebAction& action, const LocalDateTime& now) {

@@ -12,12 +12,25 @@ enum class WebRole { Duty, Admin };
 
 // What the office page and the API may do to today's bells. `minutes` for DelayToday (1..120); for Ring, `job`
 // (a job number of today's timetable, 1-based) or `file` (a name offered in the status's "music"), one of them.
+// The signal kinds start, step and end a drill or emergency (`name`: a plan offered in the status's "signals");
+// only 管理 reaches them.
 struct WebAction {
-    enum class Kind { Ring, Stop, SilenceToday, SkipNext, DelayToday, RestoreToday };
+    enum class Kind {
+        Ring,
+        Stop,
+        SilenceToday,
+        SkipNext,
+        DelayToday,
+        RestoreToday,
+        SignalStart,
+        SignalNext,
+        SignalEnd
+    };
     Kind kind = Kind::Stop;
     int minutes = 0;
     int job = 0;
     std::string file;
+    std::string name;
 };
 
 // The program behind the web server. Everything here is called on the server's thread and must never wait on
@@ -32,7 +45,10 @@ struct WebAction {
 //              "skipped" | "coming", "sound_ms": 5 (rang only), "peak_dbfs": -1.9 (rang only)}],
 //   "warnings": ["…"], "log": [the last 7 days of the bell log, newest first: {"date", "time", "name",
 //              "outcome", "late_ms", "sound_ms", "peak_dbfs"}], "music": ["a.wav", …], "jobs": [{"job": 3,
-//              "time": "08:00", "name": "上课"}] (today's, for 立即响铃).
+//              "time": "08:00", "name": "上课"}] (today's, for 立即响铃),
+//   "signal": the drill or emergency sounding, or null: {"name", "kind": "drill" | "emergency", "label",
+//              "step", "steps", "waits_for_next", "ending"},
+//   "signals": [{"name", "kind"}] the plans 管理 may start (the server shows them to 管理 only).
 class WebBackend {
 public:
     virtual ~WebBackend() = default;

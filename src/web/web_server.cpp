@@ -62,6 +62,7 @@ constexpr auto kRequestWithin = std::chrono::seconds(60);  // a request trickled
 constexpr qint64 kMaxPemSize = 1024 * 1024;
 constexpr int kMaxPasswordLength = 1024;
 constexpr int kMaxFileNameLength = 255;
+constexpr int kMaxSignalNameLength = 100;
 const QByteArray kCookieName = "lingchao_session";
 const QByteArray kSessionCookieTail = "; HttpOnly; SameSite=Strict; Path=/";
 
@@ -113,6 +114,7 @@ struct Route {
     Page page;
     Method method;
     WebAction::Kind kind = WebAction::Kind::Stop;  // Action only
+    bool adminOnly = false;
 };
 
 // The only paths served: nothing of a request's path ever reaches the file system.
@@ -132,6 +134,9 @@ std::optional<Route> FindRoute(const QString& path) {
         {QStringLiteral("/api/actions/skip-next"), {Page::Action, Method::Post, WebAction::Kind::SkipNext}},
         {QStringLiteral("/api/actions/delay-today"), {Page::Action, Method::Post, WebAction::Kind::DelayToday}},
         {QStringLiteral("/api/actions/restore-today"), {Page::Action, Method::Post, WebAction::Kind::RestoreToday}},
+        {QStringLiteral("/api/actions/signal-start"), {Page::Action, Method::Post, WebAction::Kind::SignalStart, true}},
+        {QStringLiteral("/api/actions/signal-next"), {Page::Action, Method::Post, WebAction::Kind::SignalNext, true}},
+        {QStringLiteral("/api/actions/signal-end"), {Page::Action, Method::Post, WebAction::Kind::SignalEnd, true}},
     };
     const auto it = kRoutes.find(path);
     if (it == kRoutes.end()) return std::nullopt;
@@ -153,6 +158,12 @@ std::string ActionText(const WebAction& action) {
             return "delay today by " + std::to_string(action.minutes) + " minutes";
         case WebAction::Kind::RestoreToday:
             return "restore today";
+        case WebAction::Kind::SignalStart:
+            return "start the signal \"" + action.name + "\"";
+        case WebAction::Kind::SignalNext:
+            return "the signal's next step";
+        case WebAction::Kind::SignalEnd:
+            return "end the signal";
     }
     return {};
 }
@@ -221,6 +232,17 @@ std::optional<WebAction> ActionOf(WebAction::Kind kind, const QByteArray& body, 
             return std::nullopt;
         }
         action.minutes = *minutes;
+    } else if (kind == WebAction::Kind::SignalStart) {
+        // Named as the status lists it; whether such a plan exists is the program's to say.
+        const QJsonValue name = object->value(QStringLiteral("name"));
+        const QString text = name.toString();
+        const bool control =
+            std::any_of(text.begin(), text.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
+        if (!name.isString() || text.trimmed().isEmpty() || text.size() > kMaxSignalNameLength || control) {
+            *why = QStringLiteral("name 应为预案列表中的名称");
+            return std::nullopt;
+        }
+        action.name = text.toStdString();
     }
     return action;
 }
@@ -647,6 +669,8 @@ private:
                 const auto caller = CallerOf(request);
                 if (!caller) return Error(Code::Unauthorized, QStringLiteral("请先登录"));
                 QJsonObject status = backend_.Status();
+                // What 值班 may not start is not offered to it; the signal sounding is everybody's to see.
+                if (caller->role != WebRole::Admin) status.remove(QStringLiteral("signals"));
                 status.insert(QStringLiteral("role"), RoleName(caller->role));
                 return JsonReply(status);
             }
@@ -657,7 +681,7 @@ private:
                 return Reply{Code::Ok, "text/plain; version=0.0.4; charset=utf-8", backend_.Metrics(), {}};
             }
             case Page::Action:
-                return Act(request, socket, responder, close, route->kind);
+                return Act(request, socket, responder, close, *route);
         }
         return Error(Code::NotFound, QStringLiteral("没有这个页面"));
     }
@@ -699,7 +723,7 @@ private:
     }
 
     std::optional<Reply> Act(const QHttpServerRequest& request, QTcpSocket* socket, QHttpServerResponder& responder,
-                             bool close, WebAction::Kind kind) {
+                             bool close, const Route& route) {
         const auto caller = CallerOf(request);
         if (!caller) return Error(Code::Unauthorized, QStringLiteral("请先登录"));
         const QString address = AddressText(request.remoteAddress());
@@ -708,8 +732,13 @@ private:
                     request.url().path().toStdString() + " without its session's CSRF token");
             return Error(Code::Forbidden, QStringLiteral("请求缺少有效的 CSRF 令牌，请刷新页面后重试"));
         }
+        if (route.adminOnly && caller->role != WebRole::Admin) {
+            LogLine("web action refused: " + address.toStdString() + " " + RoleName(caller->role).toStdString() + ": " +
+                    request.url().path().toStdString() + " is for admin only");
+            return Error(Code::Forbidden, QStringLiteral("只有管理身份可以启动、推进或结束紧急信号和演练"));
+        }
         QString why;
-        const auto action = ActionOf(kind, request.body(), &why);
+        const auto action = ActionOf(route.kind, request.body(), &why);
         if (!action) return Error(Code::BadRequest, why);
         if (Waiting(Later::Kind::Action) >= kMaxWaitingActions)
             return Error(Code::ServiceUnavailable, QStringLiteral("同时进行的操作太多，请稍后再试"));

@@ -34,8 +34,8 @@ using namespace std::chrono_literals;
 constexpr int kWaitMs = 60000;  // generous: the machine may be busy with other tests
 const QByteArray kToken = "duty-token-for-the-test";
 
-// Answers every action from a thread of its own; skipping the next bell is refused. Held answers wait until
-// the test lets them go.
+// Answers every action from a thread of its own; skipping the next bell and starting any signal but 地震演练 are
+// refused. Held answers wait until the test lets them go.
 class FakeBackend final : public WebBackend {
 public:
     struct Seen {
@@ -45,7 +45,12 @@ public:
     ~FakeBackend() override {
         for (std::thread& thread : threads_) thread.join();
     }
-    QJsonObject Status() const override { return {{"date", "2026-12-08"}, {"bells", QJsonArray{}}}; }
+    QJsonObject Status() const override {
+        return {{"date", "2026-12-08"},
+                {"bells", QJsonArray{}},
+                {"signal", QJsonValue::Null},
+                {"signals", QJsonArray{QJsonObject{{"name", "地震演练"}, {"kind", "drill"}}}}};
+    }
     QByteArray Metrics() const override { return "lingchao_bells_today 9\n"; }
     void Act(const WebAction& action, const std::string& who, std::function<void(std::string)> done) override {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -54,7 +59,9 @@ public:
             held_.push_back(std::move(done));
             return;
         }
-        const std::string why = action.kind == WebAction::Kind::SkipNext ? "今天已经没有要响的铃声了" : "";
+        std::string why;
+        if (action.kind == WebAction::Kind::SkipNext) why = "今天已经没有要响的铃声了";
+        if (action.kind == WebAction::Kind::SignalStart && action.name != "地震演练") why = "正在进行「地震演练」";
         threads_.emplace_back([done = std::move(done), why] { done(why); });
     }
     std::vector<Seen> SeenSoFar() const {
@@ -242,6 +249,57 @@ TEST_F(WebServerTest, ActionsNeedASessionWithItsCsrfTokenOrABearerToken) {
     EXPECT_EQ(Ask("GET", "/api/status", {}, {{"Cookie", cookie}}).status, 401) << "signed out";
     const auto admin = SignIn("admin", "admin-pass");
     EXPECT_EQ(Ask("GET", "/api/status", {}, {{"Cookie", admin.first}}).Json().value("role"), "admin");
+}
+
+TEST_F(WebServerTest, OnlyAdminStartsStepsOrEndsASignalAndOnlyAdminIsOfferedThePlans) {
+    const std::vector<std::pair<QString, QByteArray>> signalActions = {
+        {"/api/actions/signal-start", R"({"name":"地震演练"})"},
+        {"/api/actions/signal-next", "{}"},
+        {"/api/actions/signal-end", "{}"},
+    };
+    const auto [dutyCookie, dutyCsrf] = SignIn("duty", "duty-pass");
+    for (const auto& [path, body] : signalActions) {
+        for (const auto& headers :
+             {std::vector<std::pair<QByteArray, QByteArray>>{{"Cookie", dutyCookie}, {"X-CSRF-Token", dutyCsrf}},
+              {{"Authorization", "Bearer " + kToken}}}) {
+            const Answer answer = Ask("POST", path, body, headers);
+            EXPECT_EQ(answer.status, 403) << path.toStdString();
+            EXPECT_TRUE(answer.Error().contains("管理")) << answer.Error().toStdString();
+        }
+    }
+    EXPECT_TRUE(backend_.SeenSoFar().empty());
+    const QJsonObject dutyStatus = Ask("GET", "/api/status", {}, {{"Cookie", dutyCookie}}).Json();
+    EXPECT_FALSE(dutyStatus.contains("signals")) << "值班 is not offered what it may not start";
+    EXPECT_TRUE(dutyStatus.contains("signal")) << "but sees the one sounding";
+
+    const auto [cookie, csrf] = SignIn("admin", "admin-pass");
+    const std::vector<std::pair<QByteArray, QByteArray>> admin = {{"Cookie", cookie}, {"X-CSRF-Token", csrf}};
+    EXPECT_EQ(Ask("POST", "/api/actions/signal-start", R"({"name":"地震演练"})", {{"Cookie", cookie}}).status, 403)
+        << "admin needs the CSRF token like any action";
+    for (const char* body : {"{}", R"({"name":""})", R"({"name":3})", "{\"name\":\"a\\nb\"}"}) {
+        const Answer answer = Ask("POST", "/api/actions/signal-start", body, admin);
+        EXPECT_EQ(answer.status, 400) << body;
+    }
+    EXPECT_TRUE(backend_.SeenSoFar().empty());
+
+    for (const auto& [path, body] : signalActions) {
+        const Answer answer = Ask("POST", path, body, admin);
+        EXPECT_EQ(answer.status, 200) << path.toStdString() << answer.body.toStdString();
+    }
+    const Answer refused = Ask("POST", "/api/actions/signal-start", R"({"name":"防空警报"})", admin);
+    EXPECT_EQ(refused.status, 409);
+    EXPECT_EQ(refused.Error(), "正在进行「地震演练」");
+    const auto seen = backend_.SeenSoFar();
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0].action.kind, WebAction::Kind::SignalStart);
+    EXPECT_EQ(seen[0].action.name, "地震演练");
+    EXPECT_EQ(seen[0].who, "127.0.0.1 管理");
+    EXPECT_EQ(seen[1].action.kind, WebAction::Kind::SignalNext);
+    EXPECT_EQ(seen[2].action.kind, WebAction::Kind::SignalEnd);
+    EXPECT_EQ(seen[3].action.name, "防空警报");
+    const QJsonArray plans = Ask("GET", "/api/status", {}, {{"Cookie", cookie}}).Json().value("signals").toArray();
+    ASSERT_EQ(plans.size(), 1);
+    EXPECT_EQ(plans[0].toObject().value("name"), "地震演练");
 }
 
 TEST_F(WebServerTest, TheSixthWrongPasswordLocksTheAddressEvenAgainstTheRightOne) {

@@ -25,6 +25,9 @@
             rang: '已响', missed: '错过', silent: '无声', held: '暂停', skipped: '跳过', coming: '待响',
             soundAt: '出声 +{ms} 毫秒', peak: '峰值 {p} dBFS', late: '晚 {ms} 毫秒',
             warnings: '警告', log: '最近 7 天的铃声记录', logCount: '（{n} 条）', logEmpty: '没有记录',
+            signals: '紧急与演练', drill: '演练', emergency: '紧急', signalStep: '第{n}/{of}步',
+            signalEnding: '正在解除', signalNext: '下一步', signalEnd: '结束', signalStopNow: '立即停止',
+            confirmSignal: '确定要开始「{name}」吗？', signalStart: '开始「{name}」', noPlans: '没有可用的预案',
         },
         en: {
             title: 'Lingchao', signinTitle: 'Sign in', roleLabel: 'Role', roleDuty: 'Duty', roleAdmin: 'Admin',
@@ -46,7 +49,10 @@
             colOutcome: 'Outcome', noBells: 'No bells today', rang: 'Rang', missed: 'Missed', silent: 'Silent',
             held: 'Held', skipped: 'Skipped', coming: 'Coming', soundAt: 'sound at +{ms} ms', peak: 'peak {p} dBFS',
             late: '{ms} ms late', warnings: 'Warnings', log: 'Bell log, last 7 days', logCount: '({n})',
-            logEmpty: 'No entries',
+            logEmpty: 'No entries', signals: 'Drills and emergencies', drill: 'Drill', emergency: 'Emergency',
+            signalStep: 'step {n} of {of}', signalEnding: 'all-clear sounding', signalNext: 'Next step',
+            signalEnd: 'End', signalStopNow: 'Stop now', confirmSignal: 'Start “{name}”? Are you sure?',
+            signalStart: 'start “{name}”', noPlans: 'No plans available',
         },
     };
     const WEEKDAYS_EN = ['Sunday', 'Monday', 'Tuesday', 'Wednesday', 'Thursday', 'Friday', 'Saturday'];
@@ -170,6 +176,7 @@
     function forget(reason) {
         state.csrf = null;
         state.drawn = {};
+        $('message').hidden = true;  // what the last session did is not the next one's
         stored('sessionStorage', CSRF_KEY, null);
         showLogin(reason);
     }
@@ -343,6 +350,52 @@
         drawBells(list(status.bells), next);
         drawChoices(list(status.jobs), list(status.music));
         drawLog(list(status.log));
+        drawSignals(status);
+    }
+
+    // "【演练】地震演练 · 第1/3步 就地避险", as the clock's panel says it.
+    function signalLine(signal) {
+        const kind = signal.kind === 'emergency' ? 'emergency' : 'drill';
+        let text = (LANG === 'en' ? '[' + t(kind) + '] ' : '【' + t(kind) + '】') + (signal.name || '');
+        if (signal.ending) return text + ' · ' + t('signalEnding');
+        if (signal.steps > 0) text += ' · ' + t('signalStep', { n: signal.step, of: signal.steps });
+        if (signal.label && signal.label !== signal.name) text += ' ' + signal.label;
+        return text;
+    }
+
+    // 管理 starts, steps and ends a signal; 值班 only sees the one sounding.
+    function drawSignals(status) {
+        const admin = status.role === 'admin';
+        const signal = status.signal && typeof status.signal === 'object' ? status.signal : null;
+        $('signals').hidden = !admin && !signal;
+        $('signal-now').hidden = !signal;
+        $('signal-controls').hidden = !admin || !signal;
+        $('signal-plans').hidden = !admin;
+        if (signal) {
+            setText($('signal-line'), signalLine(signal));
+            $('signal-next').hidden = !signal.waits_for_next || !!signal.ending;
+            // During the all-clear a second 结束 silences it at once.
+            setText($('signal-end'), t(signal.ending ? 'signalStopNow' : 'signalEnd'));
+        }
+        const holder = $('signal-buttons');
+        if (admin && changed('signals', list(status.signals))) {
+            const buttons = list(status.signals).map((plan) => {
+                const name = String(plan.name ?? '');
+                const emergency = plan.kind === 'emergency';
+                const button = el('button', 'plan ' + (emergency ? 'emergency' : 'drill'), name);
+                button.type = 'button';
+                button.title = t(emergency ? 'emergency' : 'drill') + (LANG === 'en' ? ': ' : '：') + name;
+                const action = {
+                    kind: 'signal-start', what: () => t('signalStart', { name }), body: () => ({ body: { name } }),
+                    confirm: () => t('confirmSignal', { name }),
+                };
+                button.addEventListener('click', () => act(action, button));
+                return button;
+            });
+            holder.replaceChildren(...(buttons.length ? buttons : [el('p', 'empty', t('noPlans'))]));
+        }
+        // One signal at a time: the bell would refuse a second one anyway.
+        for (const button of holder.querySelectorAll('button')) button.disabled = !!signal;
     }
 
     function drawWarnings(warnings) {
@@ -527,6 +580,8 @@
         },
         { id: 'act-delay-today', kind: 'delay-today', label: 'delayToday', body: delayBody },
         { id: 'act-restore-today', kind: 'restore-today', label: 'restoreToday' },
+        { id: 'signal-next', kind: 'signal-next', label: 'signalNext' },
+        { id: 'signal-end', kind: 'signal-end', what: () => $('signal-end').textContent },
     ];
 
     async function act(action, button) {
@@ -541,12 +596,13 @@
             body = made.body;
         }
         if (action.confirm && !(await ask(action.confirm()))) return;
+        const what = action.what ? action.what() : t(action.label);
         button.disabled = true;
         say(where, t('working'), 'busy');
         try {
             const reply = await request('POST', '/api/actions/' + action.kind, body);
             if (reply.ok) {
-                say(where, t('done', { what: t(action.label) }), 'ok');
+                say(where, t('done', { what }), 'ok');
                 refreshNow();
             } else if (reply.status === 401) {
                 forget(reply.data && reply.data.error ? reply.data.error : t('signInAgain'));
