@@ -5,7 +5,7 @@ set -euo pipefail
 mode=${1:-test}
 
 build_pkgs=(
-  build-essential cmake pkg-config dpkg-dev
+  build-essential cmake pkg-config dpkg-dev ccache
   qt6-base-dev libqt6dbus6 qt6-translations-l10n
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libpulse-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
