@@ -20,6 +20,7 @@
 #include "shutdown/guanji.h"
 #include "ui/about_box.h"
 #include "ui/calendar_window.h"
+#include "ui/campus_desk.h"
 #include "ui/desktop_shell.h"
 #include "ui/main_window.h"
 #include "ui/music_list_window.h"
@@ -165,6 +166,15 @@ void Program::BuildWindows() {
     today_->AddTo(clockMenu, quit);
     signals_->AddTo(clockMenu, quit);
     web_->AddTo(clockMenu, quit, dialogs_.get());
+    // On a follower or a standby the timetable comes from the main: written there, read-only here.
+    const auto timetableOwner = [this] {
+        form4_->SetReadOnly(TimetableReadOnlyReason(ReadCampusSettings(appFolder_)));
+    };
+    campusDesk_ = std::make_unique<CampusDesk>(
+        appFolder_, [] { return CampusView{}; },  // campus service: none runs yet, so the window shows it off
+        timetableOwner);
+    campusDesk_->AddTo(clockMenu, quit, dialogs_.get());
+    timetableOwner();
     if (auto* job = form4_->findChild<QMenu*>(QStringLiteral("job"))) {
         QAction* shutdownGroup = ItemBefore(job, QStringLiteral("shuttime"));
         today_->AddTo(job, shutdownGroup);

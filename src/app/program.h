@@ -30,6 +30,7 @@ class ShutdownConfirmHost;
 class TodayCommands;
 class SignalDesk;
 class WebDesk;
+class CampusDesk;
 
 // The program's parts and how they meet: the bell on its own thread, the job store and, with a display, the
 // windows (splash, clock, main window, dialogs), which reach the bell only through queued calls.
@@ -93,6 +94,8 @@ private:
     std::unique_ptr<TodayCommands> today_;
     // The office page (off unless lingchao.ini or its window turns it on).
     std::unique_ptr<WebDesk> web_;
+    // The 校园 window in the clock's menu.
+    std::unique_ptr<CampusDesk> campusDesk_;
 };
 
 }  // namespace lingchao

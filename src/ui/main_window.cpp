@@ -306,7 +306,7 @@ void Form4::ShowPlanLine(const std::string& text) {
         // Two lines (today, tomorrow) with room above and below, whatever the status bar's own hint says.
         const int planHeight = planLine_->fontMetrics().lineSpacing() * 2 + 8;
         statusBar()->setFixedHeight(planHeight);
-        setFixedSize(centralWidget()->width(), centralWidget()->height() + menuBar()->sizeHint().height() + planHeight);
+        FitToClient();
     }
     auto* line = static_cast<ElidingLabel*>(planLine_);
     const QString full = QString::fromStdString(text);
@@ -320,6 +320,36 @@ void Form4::ShowPlanLine(const std::string& text) {
     todayGroup_->setToolTip(
         group.isEmpty() ? QString() : said + QStringLiteral("：这张表是平日的铃声，哪天响哪个任务组在“校历”中指定。"));
     todayGroup_->setVisible(!group.isEmpty());
+}
+
+void Form4::SetReadOnly(const QString& why) {
+    readOnly_ = why;
+    // Running a job only plays it, and saving a group only copies the timetable: those stay.
+    for (const char* name : {"open", "newjob", "editjob", "deletejob", "clearjob", "up", "down", "playjob", "pausejob",
+                             "playall", "pauseall", "editjobr", "deletejobr", "clearjobr"}) {
+        if (auto* action = findChild<QAction*>(QString::fromLatin1(name))) action->setEnabled(!ReadOnly());
+    }
+    for (QPushButton* button : command1_) button->setEnabled(!ReadOnly());
+    if (readOnlyLine_ == nullptr) {
+        // Below the buttons, in a strip the client area grows by while the line shows.
+        auto* line = new ElidingLabel(centralWidget());
+        line->setObjectName(QStringLiteral("readOnlyLine"));
+        line->setStyleSheet(QStringLiteral("color: #b71c1c"));
+        line->setGeometry(TwipsToPixels(kListLeft, dpi_), TwipsToPixels(kClientHeight, dpi_),
+                          TwipsToPixels(kListWidth, dpi_), line->fontMetrics().lineSpacing() + 6);
+        readOnlyLine_ = line;
+    }
+    static_cast<ElidingLabel*>(readOnlyLine_)->SetFullText(why);
+    readOnlyLine_->setVisible(ReadOnly());
+    const int strip = ReadOnly() ? readOnlyLine_->height() + TwipsToPixels(60, dpi_) : 0;
+    centralWidget()->setFixedSize(TwipsToPixels(kClientWidth, dpi_), TwipsToPixels(kClientHeight, dpi_) + strip);
+    FitToClient();
+    if (ReadOnly()) LogLine("main window: read-only: " + why.toStdString());
+}
+
+void Form4::FitToClient() {
+    const int plan = planLine_ != nullptr ? statusBar()->minimumHeight() : 0;
+    setFixedSize(centralWidget()->width(), centralWidget()->height() + menuBar()->sizeHint().height() + plan);
 }
 
 void Form4::Clear() { list1_->clear(); }
@@ -359,6 +389,7 @@ void Form4::ShowModal(const std::string& caption, const JobEditorFields& fields)
 }
 
 void Form4::Command1_Click(int index) {
+    if (ReadOnly()) return;
     switch (index) {
         case 0:
             if (command1_[0]->text() == QString::fromUtf8(kStartAllCaption)) {
@@ -388,17 +419,25 @@ void Form4::Command1_Click(int index) {
 }
 
 void Form4::playall_Click() {
+    if (ReadOnly()) return;
     if (jobs_.PlayAll()) command1_[0]->setText(QString::fromUtf8(kPauseAllCaption));
 }
 
 void Form4::pauseall_Click() {
+    if (ReadOnly()) return;
     if (jobs_.PauseAll()) command1_[0]->setText(QString::fromUtf8(kStartAllCaption));
 }
 
-void Form4::playjob_Click() { jobs_.PlayJob(); }
-void Form4::pausejob_Click() { jobs_.PauseJob(); }
+void Form4::playjob_Click() {
+    if (!ReadOnly()) jobs_.PlayJob();
+}
+void Form4::pausejob_Click() {
+    if (!ReadOnly()) jobs_.PauseJob();
+}
 void Form4::runjob_Click() { jobs_.RunSelectedJob(); }
-void Form4::clearjob_Click() { jobs_.ClearJobs(); }
+void Form4::clearjob_Click() {
+    if (!ReadOnly()) jobs_.ClearJobs();
+}
 
 void Form4::RemoveWithReselection() {
     const int s = SelectedRow();

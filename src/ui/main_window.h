@@ -60,6 +60,9 @@ public:
     // The plan line under the list: today's and tomorrow's plan from the school calendar, each line cut with "…"
     // to the window's width (the tooltip has it whole). On a 任务组 day a line above the list says so.
     void ShowPlanLine(const std::string& text);
+    // With a reason, the timetable is someone else's to change: every command that would write it is disabled and
+    // the reason shows in a line below the buttons. An empty reason makes the window editable again.
+    void SetReadOnly(const QString& why);
     // Replaces the job editor (tests); null restores the real one.
     void SetEditorLauncher(JobEditorLauncher* launcher) { editorOverride_ = launcher; }
     JobList& jobs() { return jobs_; }
@@ -98,6 +101,8 @@ private:
     void RemoveWithReselection();
     bool OverFilledRows(const QPoint& pos) const;
     void CentreOnScreen();
+    void FitToClient();
+    bool ReadOnly() const { return !readOnly_.isEmpty(); }
     static void Call(const std::function<void()>& hook) {
         if (hook) hook();
     }
@@ -114,7 +119,9 @@ private:
     std::array<QPushButton*, 6> command1_{};
     QMenu* rightm_ = nullptr;
     QLabel* planLine_ = nullptr;
-    QLabel* todayGroup_ = nullptr;  // "今天响的是任务组《X》…", only on such a day
+    QLabel* todayGroup_ = nullptr;    // "今天响的是任务组《X》…", only on such a day
+    QString readOnly_;                // why the timetable may not be changed here; "" when it may
+    QLabel* readOnlyLine_ = nullptr;  // says so, below the buttons
 };
 
 // For callers that hold the main window only when there is a display (the clock window, the hotkeys):
