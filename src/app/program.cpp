@@ -7,6 +7,7 @@
 #include "base/log.h"
 #include "base/log_dialogs.h"
 #include "base/text.h"
+#include "campus/campus_status.h"
 #include "platform/app_folder.h"
 #include "platform/display_session.h"
 #include "platform/logind_sleep_inhibitor.h"
@@ -106,6 +107,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
 Program::~Program() {
     warnings_.SetListener(nullptr);
     warnings_.SetRecheck("folder-permissions", nullptr);
+    campus_.reset();  // says goodbye to the broker; nothing it applies comes after
     // The bell first (its workers cancelled, its player stopped), so that nothing it publishes meets a window
     // that is gone; the instance guard last, so that no second copy starts while this one still rings.
     web_.reset();  // no request reaches a bell that is going
@@ -205,6 +207,7 @@ bool Program::Start() {
     StartMpris();
     web_->Start();
     clockSync_->Start();
+    RestartCampus();
     if (const std::string notice = NoX11Notice(); windows_ && !notice.empty()) {
         // Once, as soon as the event loop runs; the splash is up by then.
         QTimer::singleShot(0, shell_.get(), [this, notice] {
@@ -213,6 +216,24 @@ bool Program::Start() {
     }
     return true;
 }
+
+void Program::RestartCampus() {
+    campus_.reset();
+    CampusService::Hooks hooks;
+    hooks.status = [folder = appFolder_, warnings = &warnings_] { return OwnCampusStatus(folder, *warnings); };
+    hooks.applied = [this](CampusFileKind kind) {
+        if (kind == CampusFileKind::Timetable) {
+            // As after the import: the list is read again, and the reload tells the bell (TimetableSaved).
+            OnWindowsThread([this] { jilu_.LoadJobTable(kDefaultGroup); });
+        } else {
+            // The bell's own watch of calendar.csv would see it within a second; told at once all the same.
+            PostToBell([](Bell& bell) { bell.CalendarChanged(); });
+        }
+    };
+    campus_ = StartCampus(appFolder_, warnings_, std::move(hooks));
+}
+
+CampusView Program::CampusNow() const { return campus_ ? campus_->View() : CampusView{}; }
 
 SignalBusService::Hook Program::AskBell(std::string origin) {
     return [this, origin](SignalRequest request, const std::string& name, const SignalBusService::Reply& reply) {

@@ -9,6 +9,7 @@
 #include "base/warning_board.h"
 #include "bell/bell_thread.h"
 #include "bell/queued_player.h"
+#include "campus/campus_service.h"
 #include "music/music_names_watcher.h"
 #include "platform/clock_sync.h"
 #include "platform/instance_guard.h"
@@ -46,6 +47,10 @@ public:
     void ShowMainWindow();
     // The clock's warning mark: every cause of a silent day is put here with its reason.
     WarningBoard& warnings() { return warnings_; }
+    // The campus as lingchao.ini now sets it: the old link goes, a new one starts (or none, when it is off).
+    void RestartCampus();
+    // What the 校园 window shows; `on` false while the campus does not run.
+    CampusView CampusNow() const;
 
 private:
     void BuildWindows();
@@ -94,6 +99,9 @@ private:
     std::unique_ptr<TodayCommands> today_;
     // The office page (off unless lingchao.ini or its window turns it on).
     std::unique_ptr<WebDesk> web_;
+    // The campus link (off unless lingchao.ini's [campus] turns it on); a file it applies reaches the bell and
+    // the main window as a change made here would.
+    std::unique_ptr<CampusService> campus_;
     // The 校园 window in the clock's menu.
     std::unique_ptr<CampusDesk> campusDesk_;
 };

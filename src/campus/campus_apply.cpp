@@ -33,34 +33,45 @@ std::optional<std::uint64_t> Version(std::string_view text) {
     return value;
 }
 
-bool WriteApplied(const std::filesystem::path& appFolder, const CampusApplied& applied, std::string* failure) {
-    const std::string text =
+std::string StateText(const CampusState& state) {
+    std::string text =
         "# The campus files applied here, by version: an older one is refused.\n[applied]\n"
         "timetable=" +
-        std::to_string(applied.timetable) + "\ncalendar=" + std::to_string(applied.calendar) + "\n";
-    return ReplaceFileAtomically(appFolder / kCampusStateFile, Bytes(text.begin(), text.end()), failure);
+        std::to_string(state.applied.timetable) + "\ncalendar=" + std::to_string(state.applied.calendar) + "\n";
+    if (state.published.timetable != 0 || state.published.calendar != 0) {
+        text += "# What this PC sent as the main: its next version goes above these.\n[published]\ntimetable=" +
+                std::to_string(state.published.timetable) + "\ncalendar=" + std::to_string(state.published.calendar) +
+                "\n";
+    }
+    return text;
 }
 
 }  // namespace
 
-std::optional<CampusApplied> ReadCampusApplied(const std::filesystem::path& appFolder, QString* why) {
+std::optional<CampusState> ReadCampusState(const std::filesystem::path& appFolder, QString* why) {
     const auto file = appFolder / kCampusStateFile;
     const StoredFile stored = ReadStoredFile(file, kMaxStateBytes);
-    if (stored.problem == ReadProblem::Missing) return CampusApplied{};
+    if (stored.problem == ReadProblem::Missing) return CampusState{};
     const QString damaged = QStringLiteral("无法读取 ") + QString::fromLatin1(kCampusStateFile) + QStringLiteral("：");
     if (!stored.whole()) {
         Fail(why, damaged + Q(ReadProblemText(stored.problem)));
         return std::nullopt;
     }
-    CampusApplied applied;
+    CampusState state;
+    // Keys before any section are applied versions, as the first state files had them.
+    CampusApplied* section = &state.applied;
     const std::string_view text(reinterpret_cast<const char*>(stored.bytes.data()), stored.bytes.size());
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
         const std::string_view line = Trim(text.substr(start, end - start));
         start = end + 1;
+        if (!line.empty() && line[0] == '[') {
+            section = line == "[applied]" ? &state.applied : line == "[published]" ? &state.published : nullptr;
+            continue;
+        }
         const std::size_t equals = line.find('=');
-        if (line.empty() || line[0] == '#' || line[0] == '[' || equals == std::string_view::npos) continue;
+        if (section == nullptr || line.empty() || line[0] == '#' || equals == std::string_view::npos) continue;
         const std::string_view key = Trim(line.substr(0, equals));
         if (key != "timetable" && key != "calendar") continue;
         const auto version = Version(Trim(line.substr(equals + 1)));
@@ -68,9 +79,22 @@ std::optional<CampusApplied> ReadCampusApplied(const std::filesystem::path& appF
             Fail(why, damaged + QStringLiteral("版本号“") + Q(std::string(key)) + QStringLiteral("”无法识别"));
             return std::nullopt;
         }
-        (key == "timetable" ? applied.timetable : applied.calendar) = *version;
+        (key == "timetable" ? section->timetable : section->calendar) = *version;
     }
-    return applied;
+    return state;
+}
+
+std::optional<CampusApplied> ReadCampusApplied(const std::filesystem::path& appFolder, QString* why) {
+    const std::optional<CampusState> state = ReadCampusState(appFolder, why);
+    if (!state) return std::nullopt;
+    return state->applied;
+}
+
+bool WriteCampusState(const std::filesystem::path& appFolder, const CampusState& state, QString* why) {
+    const std::string text = StateText(state);
+    std::string failure;
+    if (ReplaceFileAtomically(appFolder / kCampusStateFile, Bytes(text.begin(), text.end()), &failure)) return true;
+    return Fail(why, Q(failure));
 }
 
 std::filesystem::path CampusTarget(const std::filesystem::path& appFolder, CampusFileKind kind) {
@@ -79,9 +103,9 @@ std::filesystem::path CampusTarget(const std::filesystem::path& appFolder, Campu
 
 bool ApplyCampusFile(const std::filesystem::path& appFolder, const CampusFileMessage& message, std::time_t now,
                      QString* why) {
-    std::optional<CampusApplied> applied = ReadCampusApplied(appFolder, why);
-    if (!applied) return false;
-    std::uint64_t& version = message.kind == CampusFileKind::Timetable ? applied->timetable : applied->calendar;
+    std::optional<CampusState> state = ReadCampusState(appFolder, why);
+    if (!state) return false;
+    std::uint64_t& version = state->applied.Of(message.kind);
     if (message.version <= version || message.version > kMaxCampusVersion) {
         return Fail(why, QStringLiteral("版本 ") + QString::number(message.version) +
                              QStringLiteral(" 不比已采用的版本 ") + QString::number(version) + QStringLiteral(" 新"));
@@ -109,7 +133,8 @@ bool ApplyCampusFile(const std::filesystem::path& appFolder, const CampusFileMes
         }
     }
     version = message.version;
-    if (!WriteApplied(appFolder, *applied, &failure)) {
+    const std::string text = StateText(*state);
+    if (!ReplaceFileAtomically(appFolder / kCampusStateFile, Bytes(text.begin(), text.end()), &failure)) {
         // Without its version on disk an older file would be taken after a restart: the old file goes back.
         std::string undo;
         std::error_code error;

@@ -16,11 +16,22 @@ struct CampusApplied {
     std::uint64_t timetable = 0;  // 0: none yet
     std::uint64_t calendar = 0;
     std::uint64_t Of(CampusFileKind kind) const { return kind == CampusFileKind::Timetable ? timetable : calendar; }
+    std::uint64_t& Of(CampusFileKind kind) { return kind == CampusFileKind::Timetable ? timetable : calendar; }
+};
+
+// The whole state file: its [applied] section, and the [published] one a main keeps of what it last sent, so that
+// a main reinstalled or restored from a backup still sends higher versions than its followers hold.
+struct CampusState {
+    CampusApplied applied;
+    CampusApplied published;
 };
 
 // A missing file is nothing applied yet; a file that cannot be read, or holds a version that does not read, is
 // nullopt with the reason: guessing 0 would let every older file in again.
 std::optional<CampusApplied> ReadCampusApplied(const std::filesystem::path& appFolder, QString* why = nullptr);
+std::optional<CampusState> ReadCampusState(const std::filesystem::path& appFolder, QString* why = nullptr);
+// Replaces the state file whole (scratch file and rename); [published] is written only when it holds a version.
+bool WriteCampusState(const std::filesystem::path& appFolder, const CampusState& state, QString* why = nullptr);
 
 // The file a kind replaces: default.dll or calendar.csv in the application folder.
 std::filesystem::path CampusTarget(const std::filesystem::path& appFolder, CampusFileKind kind);

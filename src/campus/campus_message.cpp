@@ -213,11 +213,9 @@ QByteArray EncodeStatus(const CampusStatus& status) {
     object["warnings"] = QJsonArray::fromStringList(status.warnings);
     if (status.lastBell) {
         const CampusLastBell& bell = *status.lastBell;
-        object["last_bell"] = QJsonObject{{"time", bell.time},
-                                          {"name", bell.name},
-                                          {"outcome", bell.outcome},
-                                          {"sound_ms", bell.soundMs},
-                                          {"peak", bell.peak}};
+        object["last_bell"] =
+            QJsonObject{{"time", bell.time}, {"name", bell.name}, {"outcome", bell.outcome}, {"sound_ms", bell.soundMs},
+                        {"peak", bell.peak}, {"date", bell.date}, {"late_ms", bell.lateMs}};
     } else {
         object["last_bell"] = QJsonValue(QJsonValue::Null);
     }
@@ -260,12 +258,14 @@ std::optional<CampusStatus> DecodeStatus(const QByteArray& raw, QString* why) {
     if (last.isObject()) {
         const QJsonObject b = last.toObject();
         if (!b.value("time").isString() || !b.value("name").isString() || !b.value("outcome").isString() ||
-            !b.value("sound_ms").isDouble() || !b.value("peak").isDouble()) {
+            !b.value("sound_ms").isDouble() || !b.value("peak").isDouble() || !b.value("date").isString() ||
+            !b.value("late_ms").isDouble()) {
             return refuse(Missing("last_bell"));
         }
         s.lastBell =
-            CampusLastBell{b.value("time").toString(), b.value("name").toString(), b.value("outcome").toString(),
-                           b.value("sound_ms").toDouble(), b.value("peak").toDouble()};
+            CampusLastBell{b.value("time").toString(),     b.value("name").toString(), b.value("outcome").toString(),
+                           b.value("sound_ms").toDouble(), b.value("peak").toDouble(), b.value("date").toString(),
+                           b.value("late_ms").toDouble()};
     } else if (!last.isNull() && !last.isUndefined()) {
         return refuse(Missing("last_bell"));
     }

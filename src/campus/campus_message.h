@@ -62,6 +62,8 @@ struct CampusLastBell {
     QString outcome;  // as the bell log says it
     double soundMs = 0;
     double peak = 0;
+    QString date;       // "2026-12-07": with the time, the minute a standby knows was rung
+    double lateMs = 0;  // from the start of its minute to its start
 };
 
 // What each PC says of itself on its status topic.

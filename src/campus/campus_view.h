@@ -19,9 +19,9 @@ struct CampusPeer {
 
 // What the 校园 window shows: a copy taken on the campus thread, read on the windows' thread.
 struct CampusView {
-    bool on = false;  // [campus] enabled, and its settings usable
-    QString role;     // 主控, 分控 or 备用（教学楼A）
-    QString link;     // "已连接 broker:1883", or "与 broker:1883 断开 2 分钟：原因"
+    bool on = false;                // [campus] enabled, and its settings usable
+    QString role;                   // 主控, 分控 or 备用（教学楼A）
+    QString link;                   // "已连接 broker:1883", or "与 broker:1883 断开 2 分钟：原因"
     std::vector<CampusPeer> peers;  // this PC first, the others by name
 };
 

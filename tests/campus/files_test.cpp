@@ -193,7 +193,7 @@ TEST(CampusStatus, ReadsBackToleratesNewFieldsAndRefusesGarbage) {
     status.offsetMs = -12.5;
     status.output = "正常 60%";
     status.warnings = {"第 3 个铃声的文件不存在"};
-    status.lastBell = CampusLastBell{"08:00", "上课", "fired", 4200, 0.71};
+    status.lastBell = CampusLastBell{"08:00", "上课", "fired", 4200, 0.71, "2026-12-07", 1250};
     status.sent = kSent;
     const QByteArray raw = EncodeStatus(status);
     const auto back = DecodeStatus(Edited(raw, [](QJsonObject& o) { o["future"] = QJsonObject{{"x", 1}}; }));
@@ -208,6 +208,8 @@ TEST(CampusStatus, ReadsBackToleratesNewFieldsAndRefusesGarbage) {
     EXPECT_EQ(back->lastBell->name, "上课");
     EXPECT_EQ(back->lastBell->soundMs, 4200);
     EXPECT_EQ(back->lastBell->peak, 0.71);
+    EXPECT_EQ(back->lastBell->date, "2026-12-07");
+    EXPECT_EQ(back->lastBell->lateMs, 1250);
     EXPECT_EQ(back->sent, kSent);
 
     // Unknown offset and no bell yet: nulls.
