@@ -8,7 +8,8 @@
 
 namespace lingchao {
 
-Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player, const Clock& clock, SleepInhibitor& inhibitor)
+Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player, const Clock& clock, SleepInhibitor& inhibitor,
+                 std::unique_ptr<WakeTimer> wake)
     : appFolder_(std::move(appFolder)),
       clock_(clock),
       inhibitor_(inhibitor),
@@ -16,7 +17,10 @@ Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player, const Clo
       preparer_(checktime_, player, kLeadSeconds),
       bellLog_(appFolder_),
       ticker_([this] { OnTick(); }),
+      wake_(wake ? std::move(wake) : std::make_unique<PreciseWake>()),
       player_(player) {
+    // The wake's tick is a tick like any other: a second ticked twice rings and logs once.
+    wake_->SetHandler([this] { OnTick(); });
     fireLockTimer_.setSingleShot(true);
     fireLockTimer_.setInterval(60000);
     connect(&fireLockTimer_, &QTimer::timeout, this, [this] { checktime_.FireLockElapsed(); });
@@ -74,12 +78,26 @@ void Runtime::SoundOutputRead(const SoundOutputState& state) {
 
 // A few seconds before a bell: is the output fit to be heard?
 void Runtime::LookAhead() {
-    const LocalDateTime ahead = AddSeconds(clock_.Now(), kLeadSeconds);
+    const LocalDateTime now = clock_.Now();
+    const LocalDateTime ahead = AddSeconds(now, kLeadSeconds);
     const std::optional<UpcomingBell> bell = checktime_.BellAt(ahead);
+    WakeAtMinute(now, bell && ahead.MinuteIndex() > now.MinuteIndex());
     const std::string key = bell ? std::to_string(ahead.MinuteIndex()) + " " + std::to_string(bell->jobNo) : "";
     if (key == lookedAhead_) return;
     lookedAhead_ = key;
     if (bell && soundOutput_ != nullptr) CheckOutput();
+}
+
+// The regular tick comes a few milliseconds into the minute; a prepared bell is started at the minute's instant
+// instead. Armed anew at every tick while the bell is due, from the clock as it reads then, so a clock set
+// meanwhile or a bell paused is followed within a second; a wake that still finds the old minute re-arms.
+void Runtime::WakeAtMinute(const LocalDateTime& now, bool due) {
+    if (!due) {
+        wake_->Cancel();
+        return;
+    }
+    const int msIntoMinute = now.time.second * 1000 + now.millisecond;
+    wake_->Arm(std::chrono::milliseconds(60000 - msIntoMinute) + kWakeMargin);
 }
 
 void Runtime::ShowClock(const std::string& time, const std::string& weekdayCode) {

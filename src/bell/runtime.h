@@ -16,13 +16,15 @@
 #include "base/sound_output.h"
 #include "base/warning_board.h"
 #include "platform/aligned_ticker.h"
+#include "platform/precise_wake.h"
 #include "scheduler/bell_log.h"
 #include "scheduler/bell_preparer.h"
 #include "scheduler/checktime.h"
 
 namespace lingchao {
 
-// The scheduler with its two timers (the aligned tick and Timer2), its log and the bell log.
+// The scheduler with its timers (the aligned tick, the wake at a bell's minute and Timer2), its log and the bell
+// log.
 class Runtime final : public QObject, public SchedulerHost {
     Q_OBJECT
 public:
@@ -33,8 +35,9 @@ public:
         std::function<void()> afterTick;    // once a second, after the bell of the second has been dealt with
     };
 
-    // The clock and the inhibitor outlive the runtime.
-    Runtime(std::filesystem::path appFolder, MediaPlayer& player, const Clock& clock, SleepInhibitor& inhibitor);
+    // The clock and the inhibitor outlive the runtime. Without a wake of its own it makes a PreciseWake.
+    Runtime(std::filesystem::path appFolder, MediaPlayer& player, const Clock& clock, SleepInhibitor& inhibitor,
+            std::unique_ptr<WakeTimer> wake = nullptr);
 
     void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
     // The sound output is read again a few seconds before each bell, and every few seconds while it is unfit (or a
@@ -76,6 +79,9 @@ public:
     static constexpr int kLeadSeconds = 5;
     // How often an unfit output is read again: a mended one clears its warnings a second or so after this.
     static constexpr std::chrono::seconds kRecheckEvery{4};
+    // How far after a bell's minute begins its wake is aimed: the clock's whole milliseconds already put it
+    // after, this covers a wall clock a little slewed against the monotonic one since the last tick.
+    static constexpr std::chrono::microseconds kWakeMargin{100};
 
 private:
     // A fired bell whose proof of sound is awaited.
@@ -87,6 +93,7 @@ private:
 
     void OnTick();
     void LookAhead();
+    void WakeAtMinute(const LocalDateTime& now, bool due);
     void RecheckOutput();
     void CheckOutput();
     void SoundProved(const SoundProof& proof);
@@ -102,7 +109,8 @@ private:
     BellPreparer preparer_;
     BellLog bellLog_;
     AlignedTicker ticker_;
-    QTimer fireLockTimer_;  // Timer2
+    std::unique_ptr<WakeTimer> wake_;  // starts the bell of the coming minute at its instant
+    QTimer fireLockTimer_;             // Timer2
     Hooks hooks_;
     std::function<void(const std::string&, const std::string&)> fired_;
     bool unconfirmedShutdownLogged_ = false;

@@ -67,6 +67,26 @@ TEST_F(BellPreparerTest, TheBellIsPreparedFiveSecondsAheadAndTakenOnItsMinuteAnd
     EXPECT_EQ(player.calls, (Calls{"Prepare=/m/A.wav", "FileName=/m/A.wav", "Prepare="}));
 }
 
+// The wake at a bell's minute ticks at its instant and the regular tick follows a few milliseconds later: a
+// second ticked twice rings, logs and prepares as one ticked once, and is no jump of the clock.
+TEST_F(BellPreparerTest, ASecondTickedTwiceRingsLogsAndPreparesAsOnce) {
+    Group({Job(1, "A", "08:00"), Job(2, "B", "08:00"), Job(3, "C", "08:01", "PAUSE")});
+    Start({7, 59, 50});
+    for (int s = 7 * 3600 + 59 * 60 + 51; s <= 8 * 3600 + 70; ++s) {
+        for (const int ms : {0, 3}) {
+            clock.Set(kMonday, {s / 3600, (s / 60) % 60, s % 60}, ms);
+            checktime.Tick();
+            preparer.AfterTick(clock.Now());
+        }
+    }
+    EXPECT_EQ(player.calls, (Calls{"Prepare=/m/A.wav", "FileName=/m/A.wav", "Prepare="}));
+    Calls lines;
+    for (const JobExamination& e : host.examined) lines.push_back(e.name + " " + OutcomeName(e.outcome));
+    EXPECT_EQ(lines, (Calls{"A fired", "B locked", "C paused"}));
+    EXPECT_EQ(host.lockTimerStarts, 1);
+    EXPECT_TRUE(host.jumps.empty());
+}
+
 struct LastSeconds {
     const char* name;
     // Done to the group at 07:59:59, before its tick: what the 08:00 minute rings then.
