@@ -172,9 +172,13 @@ void Program::BuildWindows() {
     const auto timetableOwner = [this] {
         form4_->SetReadOnly(TimetableReadOnlyReason(ReadCampusSettings(appFolder_)));
     };
+    // New settings from the 校园 window: the service starts again with them, and the timetable's owner may change.
     campusDesk_ = std::make_unique<CampusDesk>(
-        appFolder_, [] { return CampusView{}; },  // campus service: none runs yet, so the window shows it off
-        timetableOwner);
+        appFolder_, [this] { return CampusNow(); },
+        [this, timetableOwner] {
+            RestartCampus();
+            timetableOwner();
+        });
     campusDesk_->AddTo(clockMenu, quit, dialogs_.get());
     timetableOwner();
     if (auto* job = form4_->findChild<QMenu*>(QStringLiteral("job"))) {

@@ -50,6 +50,7 @@ WarningLevel WarningBoard::LevelOf(const std::string& key) {
         "folder-permissions",  // others could change the timetable, nobody has
         "instance-guard",      // only a second copy would ring twice
         "web",                 // the office page is off; the bells ring as set
+        "campus",              // cut off from the other PCs; this one rings from its own copy
     };
     for (const char* advice : kAdvice) {
         if (key == advice) return WarningLevel::Advice;
