@@ -201,6 +201,8 @@ bool Program::Start() {
         warnings_.Set("instance-guard", unguarded);
         PrepareNullMediaFile(appFolder_);
     }
+    // Before the bell's first tick: a standby knows whose bells it passes over.
+    RestartCampus();
     // The bell starts with the program, not when the splash hands over to the clock: a PC that starts a few
     // seconds before a bell still rings it.
     PostToBell([](Bell& bell) { bell.Start(); });
@@ -211,7 +213,6 @@ bool Program::Start() {
     StartMpris();
     web_->Start();
     clockSync_->Start();
-    RestartCampus();
     if (const std::string notice = NoX11Notice(); windows_ && !notice.empty()) {
         // Once, as soon as the event loop runs; the splash is up by then.
         QTimer::singleShot(0, shell_.get(), [this, notice] {
@@ -234,6 +235,21 @@ void Program::RestartCampus() {
             PostToBell([](Bell& bell) { bell.CalendarChanged(); });
         }
     };
+    hooks.takeOver = [this](bool active, const QString&) {
+        PostToBell([active](Bell& bell) { bell.TakeOver(active); });
+    };
+    hooks.peerRang = [this](const QString&, const CampusLastBell& rang) {
+        const std::optional<CalendarDate> date = ParseDate(rang.date.toStdString());
+        if (!date ||
+            !(rang.outcome.startsWith(QStringLiteral("fired")) || rang.outcome.startsWith(QStringLiteral("silent"))))
+            return;
+        PostToBell([date = *date, time = rang.time.toStdString()](Bell& bell) { bell.PeerRang(date, time); });
+    };
+    // Before the service runs: a standby must not ring its PC's first bell while it learns whether that PC is up.
+    const CampusSettingsRead read = ReadCampusSettings(appFolder_);
+    const bool standby = read.On() && read.settings.role == CampusRole::Standby;
+    PostToBell(
+        [pc = standby ? read.settings.standbyFor.toStdString() : std::string()](Bell& bell) { bell.SetStandby(pc); });
     campus_ = StartCampus(appFolder_, warnings_, std::move(hooks));
 }
 

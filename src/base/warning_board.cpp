@@ -51,6 +51,7 @@ WarningLevel WarningBoard::LevelOf(const std::string& key) {
         "instance-guard",      // only a second copy would ring twice
         "web",                 // the office page is off; the bells ring as set
         "campus",              // cut off from the other PCs; this one rings from its own copy
+        "standby",             // the PC stood by for is down; this one rings its bells
     };
     for (const char* advice : kAdvice) {
         if (key == advice) return WarningLevel::Advice;

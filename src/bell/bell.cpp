@@ -11,6 +11,7 @@
 #include "player/player_commands.h"
 #include "scheduler/self_check.h"
 #include "store/jilu.h"
+#include "store/timeparse.h"
 
 namespace lingchao {
 
@@ -94,6 +95,30 @@ Bell::Bell(Parts parts, Outlets outlets)
     };
     signalParts.publish = outlets_.signalState;
     signal_ = std::make_unique<SignalRunner>(std::move(signalParts));
+}
+
+void Bell::SetStandby(const std::string& forPc) {
+    if (forPc == standbyFor_) return;
+    standbyFor_ = forPc;
+    takenOver_ = false;
+    if (!forPc.empty()) LogLine("standby for " + forPc + ": its bells are rung there while it is up");
+    runtime_->scheduler().SetStandby(forPc, false);
+    warnings_.Clear("standby");
+}
+
+void Bell::TakeOver(bool active) {
+    if (standbyFor_.empty() || active == takenOver_) return;
+    takenOver_ = active;
+    LogLine(active ? "standby: " + standbyFor_ + " is offline, its bells ring here"
+                   : "standby: " + standbyFor_ + " is back, its bells ring there again");
+    runtime_->scheduler().SetStandby(standbyFor_, active);
+    warnings_.Set("standby", active ? standbyFor_ + " 已离线，本机正在代替它响铃" : "");
+}
+
+void Bell::PeerRang(const CalendarDate& date, const std::string& hourMinute) {
+    const std::optional<TimeOfDay> time = ParseTimeOfDay(hourMinute);
+    if (!time) return;
+    runtime_->scheduler().PeerRang(MakeLocalDateTime(date, *time).MinuteIndex());
 }
 
 Bell::~Bell() {

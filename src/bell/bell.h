@@ -83,6 +83,13 @@ public:
     std::string EndSignal() { return signal_->End(); }
     const SignalState& signalState() const { return signal_->state(); }
 
+    // A standby PC (`forPc` not empty) passes the bells over while that PC is up; TakeOver(true) once it is down
+    // (on the clock as "standby"), TakeOver(false) when it is back. PeerRang: the date and "HH:MM" of the newest bell
+    // that PC says it rang, which this one never rings as well.
+    void SetStandby(const std::string& forPc);
+    void TakeOver(bool active);
+    void PeerRang(const CalendarDate& date, const std::string& hourMinute);
+
     const std::string& nullMedia() const { return nullMedia_; }
     Runtime& runtime() { return *runtime_; }
 
@@ -119,6 +126,8 @@ private:
     std::filesystem::path tomorrowSource_;
     std::string tomorrowStamp_;
     std::chrono::steady_clock::time_point rechecked_;  // the board's re-checks last run
+    std::string standbyFor_;                           // the PC this one stands by for; "" when none
+    bool takenOver_ = false;
 };
 
 }  // namespace lingchao

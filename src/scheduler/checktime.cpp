@@ -57,6 +57,8 @@ const char* OutcomeName(JobOutcome outcome) {
             return "already-rang";
         case JobOutcome::Held:
             return "held";
+        case JobOutcome::Standby:
+            return "standby";
     }
     return "?";
 }
@@ -64,6 +66,7 @@ const char* OutcomeName(JobOutcome outcome) {
 std::string OutcomeText(const JobExamination& e) {
     std::string text = OutcomeName(e.outcome);
     if (e.shiftMinutes != 0) text += " (shifted +" + std::to_string(e.shiftMinutes) + " min)";
+    if (!e.standbyFor.empty()) text += " (standby for " + e.standbyFor + ")";
     if (!e.reason.empty()) text += ": " + e.reason;
     return text;
 }
@@ -379,7 +382,12 @@ void Checktime::ExamineMinute(const CalendarDate& date, int minute) {
             exam.outcome = JobOutcome::AlreadyRang;
             continue;
         }
-        if (holding()) {
+        const bool peerRang = peerRangMinute_ == MakeLocalDateTime(date, exam.setTime).MinuteIndex();
+        if (!standbyFor_.empty() && (!standbyActive_ || peerRang)) {
+            exam.outcome = JobOutcome::Standby;
+            exam.reason = standbyFor_ + (standbyActive_ ? " rang it" : " rings it");
+            rang.push_back(bell);
+        } else if (holding()) {
             exam.outcome = JobOutcome::Held;
             exam.reason = holdReason_;
             rang.push_back(bell);
@@ -389,6 +397,7 @@ void Checktime::ExamineMinute(const CalendarDate& date, int minute) {
             fireLock_ = true;
             fireLockMinute_ = tickNow_.MinuteIndex();
             host_.StartFireLockTimer();
+            exam.standbyFor = standbyFor_;
             host_.Firing(exam);
             player_.SetFileName(exam.path);
             rang.push_back(bell);
@@ -400,7 +409,8 @@ void Checktime::ExamineMinute(const CalendarDate& date, int minute) {
 
 std::optional<UpcomingBell> Checktime::BellAt(const LocalDateTime& at) const {
     const int minute = MinuteOfDay(at.time);
-    if (dueCount_ < 1 || holding() || Done(at.date, minute) || (fireLock_ && fireLockMinute_ == at.MinuteIndex())) {
+    if (dueCount_ < 1 || holding() || Done(at.date, minute) || (fireLock_ && fireLockMinute_ == at.MinuteIndex()) ||
+        (!standbyFor_.empty() && !standbyActive_)) {
         return std::nullopt;
     }
     const auto [first, last] = EntriesIn(minute, minute);
@@ -502,5 +512,10 @@ void Checktime::Tick() {
 }
 
 void Checktime::FireLockElapsed() { fireLock_ = false; }
+
+void Checktime::SetStandby(std::string forPc, bool active) {
+    standbyFor_ = std::move(forPc);
+    standbyActive_ = active && !standbyFor_.empty();
+}
 
 }  // namespace lingchao

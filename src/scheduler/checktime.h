@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <bitset>
 #include <cstdint>
 #include <filesystem>
@@ -33,6 +34,7 @@ enum class JobOutcome {
     Skipped,
     AlreadyRang,  // rang earlier today; a today-only shift brought its minute round again
     Held,         // a drill or emergency signal was sounding: never rung afterwards
+    Standby,      // a standby PC's bell, rung by the PC it stands by for
 };
 const char* OutcomeName(JobOutcome outcome);
 
@@ -45,8 +47,9 @@ struct JobExamination {
     std::string state;  // trimmed
     std::string path;   // music for that day
     JobOutcome outcome = JobOutcome::Fired;
-    std::string reason;    // Missed only: "clock jumped from 07:59:58 to 08:01:30"
-    int shiftMinutes = 0;  // today's shift ("今日推迟"): due this many minutes after its set time
+    std::string reason;      // Missed only: "clock jumped from 07:59:58 to 08:01:30"
+    int shiftMinutes = 0;    // today's shift ("今日推迟"): due this many minutes after its set time
+    std::string standbyFor;  // rung by a standby in place of that PC: "fired (standby for 教学楼A)"
 };
 // The outcome as the logs write it: "fired", "fired (shifted +10 min)", "missed: clock jumped from ...".
 std::string OutcomeText(const JobExamination& examination);
@@ -145,6 +148,13 @@ public:
     void Hold(std::string reason);
     bool holding() const { return !holdReason_.empty(); }
 
+    // On a standby PC (`forPc` not empty): while that PC is up it rings the bells, and this one passes them over
+    // ("standby: 教学楼A rings it"); once it is down (`active`) this one rings them, "fired (standby for 教学楼A)".
+    void SetStandby(std::string forPc, bool active);
+    // The set minute (date and set time as a MinuteIndex) of the newest bell the stood-by PC says it rang: never
+    // rung here as well.
+    void PeerRang(std::int64_t minuteIndex) { peerRangMinute_ = std::max(peerRangMinute_, minuteIndex); }
+
     // Today's START bells still to come (as the index read them at its build).
     BellsLeft BellsLeftToday() const;
 
@@ -219,6 +229,9 @@ private:
     LocalDateTime tickNow_;
     bool fireLock_ = false;
     std::string holdReason_;
+    std::string standbyFor_;
+    bool standbyActive_ = false;
+    std::int64_t peerRangMinute_ = -1;
     bool shutdownWaiting_ = false;  // the shutdown minute came while a signal sounded
     // The lock holds back the other jobs of the firing's minute only. Timer2's 60 s end a few milliseconds
     // into the next minute would otherwise pass over a bell set for that minute.

@@ -67,7 +67,8 @@ std::string BellOutcome(const std::string& outcome) {
     if (is("silent")) return "silent";
     if (is("missed")) return "missed";
     if (is("held")) return "held";
-    if (is("skipped") || is("silenced-today") || is("holiday") || is("rest-day")) return "skipped";
+    // A standby's bell rung by the PC it stands by for is not this PC's to ring.
+    if (is("skipped") || is("silenced-today") || is("holiday") || is("rest-day") || is("standby")) return "skipped";
     return {};
 }
 

@@ -194,6 +194,26 @@ TEST_F(CheckDueJobTest, BellOfTheNextMinuteRingsAlthoughTheLockTimerHasNotEnded)
     EXPECT_EQ(player.fileName, "/m/next.mp3");
 }
 
+TEST_F(CheckDueJobTest, AStandbyRingsOnlyWhileItsPcIsDownAndNeverAMinuteThatPcRang) {
+    Group({Job(1, "a", "08:00"), Job(2, "b", "08:01"), Job(3, "c", "08:02"), Job(4, "d", "08:03")});
+    checktime.SetStandby("教学楼A", false);
+    BuildAt({7, 59, 59});
+    RunSeconds(1);
+    EXPECT_FALSE(checktime.BellAt(MakeLocalDateTime(kMonday, {8, 1, 0})).has_value())
+        << "nothing is prepared for a bell rung elsewhere";
+    // Down after it rang 08:01: the standby takes over from the next minute, and not for 08:01 itself.
+    checktime.PeerRang(MakeLocalDateTime(kMonday, {8, 1, 0}).MinuteIndex());
+    checktime.SetStandby("教学楼A", true);
+    RunSeconds(60);
+    RunSeconds(60);
+    checktime.SetStandby("教学楼A", false);  // back
+    RunSeconds(60);
+    EXPECT_EQ(Played(), (Names{"c.mp3"}));
+    EXPECT_EQ(Lines(), (Names{"08:00 a standby: 教学楼A rings it", "08:01 b standby: 教学楼A rang it", "08:02 c fired",
+                              "08:03 d standby: 教学楼A rings it"}));
+    EXPECT_EQ(OutcomeText(host.examined.at(2)), "fired (standby for 教学楼A)");
+}
+
 TEST_F(CheckDueJobTest, StoppingThePlayerDoesNotUnlockTheMinute) {
     Group({Job(1, "a", "08:00"), Job(2, "b", "08:00")});
     BuildAt({7, 59, 59});
