@@ -110,7 +110,15 @@ Splash::Splash(std::function<void()> handOver, QWidget* parent) : QWidget(parent
     timer1_->setObjectName(QStringLiteral("Timer1"));
     timer1_->setInterval(8000);
     timer1_->setSingleShot(true);
-    connect(timer1_, &QTimer::timeout, this, &Splash::Form7_Form_Click);
+    connect(timer1_, &QTimer::timeout, this, [this] {
+        // The picture is on screen for its whole 8 s: a start held up before its first paint (a slow disk, a busy
+        // machine) would otherwise close it unseen. Not for ever: a display that never paints it gets the clock.
+        if (!painted_ && ++unpaintedWaits_ < kMaxUnpaintedWaits) {
+            timer1_->start();
+            return;
+        }
+        Form7_Form_Click();
+    });
 
     // The cancel button lies outside the visible area: it is there for Esc.
     command1_ = new QPushButton(QStringLiteral("Command1"), this);
@@ -149,6 +157,10 @@ void Splash::showEvent(QShowEvent* event) {
 void Splash::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawPixmap(0, 0, picture_);
+    if (!painted_) {
+        painted_ = true;
+        if (timer1_->isActive()) timer1_->start();  // its 8 s count from now
+    }
 }
 
 void Splash::mouseReleaseEvent(QMouseEvent* event) {

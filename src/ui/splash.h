@@ -33,6 +33,9 @@ protected:
 private:
     std::function<void()> handOver_;
     QTimer* timer1_ = nullptr;
+    static constexpr int kMaxUnpaintedWaits = 3;
+    bool painted_ = false;
+    int unpaintedWaits_ = 0;
     QPushButton* command1_ = nullptr;
     QPixmap picture_;
     bool handedOver_ = false;

@@ -70,6 +70,24 @@ private slots:
         QCOMPARE(handOvers, 1);
     }
 
+    // Its time counts from when it is first on screen; one never painted (no display to speak of) still gives
+    // way to the clock rather than leaving the program without one.
+    void aSplashNeverPaintedStillHandsOver() {
+        int handOvers = 0;
+        Splash splash([&] { ++handOvers; });
+        splash.Load();
+        auto* timer = splash.findChild<QTimer*>(QStringLiteral("Timer1"));
+        timer->setInterval(10);
+        int timeouts = 0;  // counted after the splash's own handler has run
+        connect(timer, &QTimer::timeout, this, [&] {
+            ++timeouts;
+            if (timeouts < 3) QCOMPARE(handOvers, 0);  // not yet seen: it waits its time again
+        });
+        QTRY_COMPARE(handOvers, 1);
+        QCOMPARE(timeouts, 3);
+        QVERIFY(!timer->isActive());
+    }
+
     void pictureIsDrawn() {
         const QPixmap picture = Splash::PaintPicture(QSize(420, 260), 1.0);
         const QImage image = picture.toImage();
