@@ -64,7 +64,8 @@ QString TimetableFileProblem(const Bytes& bytes) {
     const int n = JobCountFromLength(bytes.size());
     int jobs = 0;
     for (int k = 1; k <= n; ++k) {
-        const std::string_view state = Trim(DecodeJobRecord(RecordFrom(bytes, k)).JobState);
+        const JobRecord record = DecodeJobRecord(RecordFrom(bytes, k));  // the view below points into it
+        const std::string_view state = Trim(record.JobState);
         if (state == "START" || state == "PAUSE") {
             ++jobs;
         } else if (!state.empty()) {

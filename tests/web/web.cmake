@@ -22,3 +22,8 @@ add_executable(web_day_status_test ${CMAKE_CURRENT_LIST_DIR}/day_status_test.cpp
 target_link_libraries(web_day_status_test PRIVATE lingchao_web lingchao_testsupport GTest::gtest_main)
 add_test(NAME web_day_status_test COMMAND web_day_status_test)
 set_tests_properties(web_day_status_test PROPERTIES TIMEOUT 120)
+
+if(LINGCHAO_SANITIZE)
+    set_tests_properties(web_server_test PROPERTIES
+        ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/openssl.supp")
+endif()
