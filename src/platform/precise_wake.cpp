@@ -34,10 +34,10 @@ void PreciseWake::Arm(std::chrono::microseconds delay) {
     if (fd_ < 0) return;
     // A zero time disarms a timerfd: a delay already over comes due at once instead.
     const std::int64_t ns = std::max<std::int64_t>(delay.count() * 1000, 1);
-    itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
-    spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
-    armed_ = timerfd_settime(fd_, 0, &spec, nullptr) == 0;
+    itimerspec due{};
+    due.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+    due.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+    armed_ = timerfd_settime(fd_, 0, &due, nullptr) == 0;
 }
 
 void PreciseWake::Cancel() {
