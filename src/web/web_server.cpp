@@ -338,23 +338,44 @@ QString PageHost(bool network) {
 }
 
 // Shows every accepted connection to `watch` before the HTTP server takes it, so that the watch's own handlers
-// on the socket run before the server's; a connection the watch refuses is closed at once.
+// on the socket run before the server's. While `room` says no, connections are left waiting: in Qt's own queue,
+// then in the listen queue, rather than refused. A busy program may not have seen yet that many of its
+// connections were closed by their clients, and those that wait are served a moment later.
 template <class Base>
 class WatchedServer final : public Base {
 public:
-    explicit WatchedServer(std::function<bool(QTcpSocket*)> watch) : watch_(std::move(watch)) {}
+    WatchedServer(std::function<bool()> room, std::function<void(QTcpSocket*)> watch)
+        : room_(std::move(room)), watch_(std::move(watch)) {}
 
     QTcpSocket* nextPendingConnection() override {
-        while (QTcpSocket* socket = Base::nextPendingConnection()) {
-            if (watch_(socket)) return socket;
-            socket->abort();
-            socket->deleteLater();
+        if (!room_()) return nullptr;
+        QTcpSocket* socket = Base::nextPendingConnection();
+        if (socket == nullptr) return nullptr;
+        watch_(socket);
+        if (socket->bytesAvailable() > 0) {
+            // Its request came while it waited, and was told to nobody: told again once the server listens.
+            QMetaObject::invokeMethod(
+                socket,
+                [target = QPointer<QTcpSocket>(socket)] {
+                    if (target) Q_EMIT target->readyRead();
+                },
+                Qt::QueuedConnection);
         }
-        return nullptr;
+        return socket;
+    }
+
+    // There is room again: the HTTP server is told of what waits in Qt's queue, or it would wait for the next
+    // client to connect. Put back in the queue, a connection is announced again (the signal a TLS server's
+    // clients are taken on), and newConnection is what a plain one's are taken on.
+    void Resume() {
+        if (!Base::hasPendingConnections() || !room_()) return;
+        Base::addPendingConnection(Base::nextPendingConnection());
+        Q_EMIT Base::newConnection();
     }
 
 private:
-    std::function<bool(QTcpSocket*)> watch_;
+    std::function<bool()> room_;
+    std::function<void(QTcpSocket*)> watch_;
 };
 
 }  // namespace
@@ -383,14 +404,18 @@ public:
     // "" when listening on `address`, else why not.
     QString Listen(const QHostAddress& address, int port, const std::optional<QSslConfiguration>& tls) {
         if (port < 0 || port > 65535) return QStringLiteral("端口 %1 不在 1 到 65535 之间").arg(port);
-        auto watch = [this](QTcpSocket* socket) { return Watch(socket); };
+        auto room = [this] { return Room(); };
+        auto watch = [this](QTcpSocket* socket) { Watch(socket); };
         QTcpServer* server = nullptr;
         if (tls) {
-            auto* sslServer = new WatchedServer<QSslServer>(watch);
+            auto* sslServer = new WatchedServer<QSslServer>(room, watch);
             sslServer->setSslConfiguration(*tls);
             server = sslServer;
+            resume_ = [sslServer] { sslServer->Resume(); };
         } else {
-            server = new WatchedServer<QTcpServer>(watch);
+            auto* tcpServer = new WatchedServer<QTcpServer>(room, watch);
+            server = tcpServer;
+            resume_ = [tcpServer] { tcpServer->Resume(); };
         }
         server->setListenBacklogSize(kMaxConnections);
         if (!server->listen(address, static_cast<quint16>(port))) {
@@ -402,6 +427,7 @@ public:
             else
                 why = QStringLiteral("不能在端口 %1 上监听：%2").arg(port).arg(server->errorString());
             delete server;
+            resume_ = nullptr;
             return why;
         }
         bind(server);
@@ -509,16 +535,19 @@ private:
         QByteArray csrf;
     };
 
-    bool Watch(QTcpSocket* socket) {
-        if (connections_.size() >= kMaxConnections) {
-            Prune();
-            if (connections_.size() >= kMaxConnections) return false;
-        }
+    bool Room() {
+        if (connections_.size() >= kMaxConnections) Prune();
+        return connections_.size() < kMaxConnections;
+    }
+
+    void Watch(QTcpSocket* socket) {
         const auto now = Clock::now();
         connections_[socket] = Connection{socket, 0, now, now, 0, false};
         connect(socket, &QIODevice::readyRead, this, [this, socket] { Received(socket); });
-        connect(socket, &QObject::destroyed, this, [this, socket] { connections_.erase(socket); });
-        return true;
+        connect(socket, &QObject::destroyed, this, [this, socket] {
+            connections_.erase(socket);
+            if (resume_) resume_();
+        });
     }
 
     // Runs before the HTTP server reads what arrived, while it is still counted as available.
@@ -768,6 +797,7 @@ private:
     bool secure_;
     QByteArray index_, style_, script_, icon_;
     quint16 port_ = 0;
+    std::function<void()> resume_;  // hands over the connections that waited for room
     QTimer* sweep_ = nullptr;
     std::unordered_map<QTcpSocket*, Connection> connections_;
     LaterMap later_;
