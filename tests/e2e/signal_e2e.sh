@@ -102,12 +102,13 @@ read -r k2 s1_on s1_off <<<"${seg[1]:-x 0 0}"
 read -r k3 s2_on s2_off <<<"${seg[2]:-x 0 0}"
 # The 08:00 bell came ten seconds into the long signal: had it sounded, its chime would split it.
 [ "$k1$k2$k3" = LSS ] || e2e_fail "expected the long signal then two short ones, heard: $(tr '\n' ' ' <"$T/segments")"
-near() { python3 -c "import sys; sys.exit(abs(float(sys.argv[1]) - float(sys.argv[2])) > 50)" "$1" "$2"; }
+# Within 300 ms: enough to tell each step and tone from its neighbours. On a loaded machine a sound server's first
+# stream can start tens of milliseconds later than the next one; how close the steps come is for a benchmark.
+near() { python3 -c "import sys; sys.exit(abs(float(sys.argv[1]) - float(sys.argv[2])) > 300)" "$1" "$2"; }
 echo "long signal ${l_on}..${l_off} ms, short ${s1_on}..${s1_off} and ${s2_on}..${s2_off} ms"
 near "$((s1_on - l_on))" 120000 || e2e_fail "the short signals began $((s1_on - l_on)) ms after the long one, not 120000"
-# The silence between two steps is read off 20 ms frames on both of its edges (a frame half sounding counts as
-# quiet), so it is measured up to 40 ms long: 50 ms of tolerance plus those two frames.
-python3 -c "import sys; sys.exit(int(sys.argv[2]) - int(sys.argv[1]) > 90)" "$l_off" "$s1_on" ||
+# The long signal lasts until the first short one: no more than a starved sound server's gap between them.
+python3 -c "import sys; sys.exit(int(sys.argv[2]) - int(sys.argv[1]) > 300)" "$l_off" "$s1_on" ||
     e2e_fail "the long signal ended at $l_off ms, the first short one began at $s1_on ms"
 near "$((s1_off - s1_on))" 1000 || e2e_fail "the first short signal lasted $((s1_off - s1_on)) ms, not 1000"
 near "$((s2_on - s1_on))" 2000 || e2e_fail "the second short signal came $((s2_on - s1_on)) ms after the first, not 2000"
