@@ -156,6 +156,8 @@ void Bell::Cancel() { selfCheck_->Cancel(); }
 
 void Bell::TimetableSaved() {
     runtime_->scheduler().BuildScheduleIndex();
+    // Saved by a window, or taken from the campus: the log shows what the bell now holds.
+    LogLine("timetable read again: " + std::to_string(runtime_->scheduler().dueCount()) + " job(s) scheduled");
     IndexRebuilt();
     // Every change of the group: a missing bell file shows the morning it is copied wrong.
     selfCheck_->Request();

@@ -47,7 +47,8 @@ struct CampusShared {
     struct Peer {
         std::optional<CampusStatus> status;
         bool online = false;
-        SteadyTime heard{};
+        SteadyTime heard{};  // its last message, its will included
+        SteadyTime spoke{};  // its last status that said it is up
     };
     mutable std::mutex mutex;
     std::optional<CampusStatus> self;
@@ -403,6 +404,7 @@ private:
             peer.status = s;
             peer.online = s->online;
             peer.heard = now;
+            if (s->online) peer.spoke = now;
             if (settings_.role == CampusRole::Standby && pc == settings_.standbyFor && s->lastBell) rang = s->lastBell;
         }
         if (rang && (rang->date != lastRang_.date || rang->time != lastRang_.time)) {
@@ -412,8 +414,10 @@ private:
         WatchStandby();
     }
 
-    // The PC stood by for is offline when its status says so, or nothing came from it for 90 s while this PC
-    // was connected (cut off itself, a standby cannot tell, and judges again after it is back).
+    // The standby takes over when the PC it stands by for is gone (its will, or no status at all since this PC
+    // connected) and nothing saying it is up came for 90 s while this PC was connected. A will alone is not
+    // enough: a broker that shuts down sends every client's will before it closes, so a standby would ring
+    // beside a PC that is still ringing. Cut off itself, a standby cannot tell, and judges again once back.
     void WatchStandby() {
         if (settings_.role != CampusRole::Standby || !Connected()) return;
         const SteadyTime now = options_.steadyNow();
@@ -421,9 +425,10 @@ private:
         {
             const std::lock_guard lock(shared_->mutex);
             const auto found = shared_->peers.find(settings_.standbyFor);
-            const SteadyTime heard =
-                found == shared_->peers.end() ? connectedAt_ : std::max(found->second.heard, connectedAt_);
-            offline = (found != shared_->peers.end() && !found->second.online) || AgoMs(now, heard) > kCampusSilentMs;
+            const bool gone = found == shared_->peers.end() || !found->second.online;
+            const SteadyTime since =
+                found == shared_->peers.end() ? connectedAt_ : std::max(found->second.spoke, connectedAt_);
+            offline = gone && AgoMs(now, since) > kCampusSilentMs;
         }
         if (offline == takingOver_) return;
         takingOver_ = offline;
