@@ -90,7 +90,8 @@ Program::Program(std::filesystem::path appFolder, bool windows)
         MusicFolder(appFolder_), [this] { PostToBell([](Bell& bell) { bell.MusicFolderChanged(); }); });
     web_ = std::make_unique<WebDesk>(
         BellWebBackend::Parts{appFolder_, &clock_, bell_.get(), &warnings_,
-                              [this] { PostToBell([](Bell& bell) { bell.CalendarChanged(); }); }, webSignal},
+                              [this] { PostToBell([](Bell& bell) { bell.CalendarChanged(); }); }, webSignal,
+                              [this] { return CalendarReadOnly(); }},
         &warnings_);
     if (windows_) {
         BuildWindows();
@@ -159,7 +160,8 @@ void Program::BuildWindows() {
     AddRestoreItem(form4_.get(), [this] { OpenRestore(); });
 
     today_ = std::make_unique<TodayCommands>(CalendarServices{
-        appFolder_, *dialogs_, clock_, [this] { PostToBell([](Bell& bell) { bell.CalendarChanged(); }); }});
+        appFolder_, *dialogs_, clock_, [this] { PostToBell([](Bell& bell) { bell.CalendarChanged(); }); },
+        [this] { return CalendarReadOnly(); }});
     signals_ = std::make_unique<SignalDesk>(appFolder_, *dialogs_, AskBell("this PC"),
                                             [this] { return shell_->clock()->frameGeometry(); });
     // In 任务(J) before the timed shutdown's group; in the clock's menu before quitting.
@@ -298,7 +300,23 @@ void Program::OpenMusicLists() { Form5(MusicFolder(appFolder_), *player_, *dialo
 
 void Program::OpenAbout() { AboutBox(*dialogs_, sysInfo_, form4_.get()).exec(); }
 
-void Program::OpenTidy() { RunTidyCommand(Moving(), DialogParent()); }
+// On a follower the timetable is the main's: tidied, imported or restored here, the main's next copy would undo it.
+bool Program::TimetableHeld() {
+    const QString why = TimetableReadOnlyReason(ReadCampusSettings(appFolder_));
+    if (why.isEmpty()) return false;
+    LogLine("timetable: not changed here: " + why.toStdString());
+    dialogs_->Message({why.toStdString(), "提示", MessageIcon::Information, MessageButtons::Ok, 0});
+    return true;
+}
+
+// From any thread (the office page's).
+std::string Program::CalendarReadOnly() const {
+    return CalendarReadOnlyReason(ReadCampusSettings(appFolder_)).toStdString();
+}
+
+void Program::OpenTidy() {
+    if (!TimetableHeld()) RunTidyCommand(Moving(), DialogParent());
+}
 
 MovingServices Program::Moving() {
     return {appFolder_, *dialogs_, [this] { return musicNames_->RescanNow(); },
@@ -311,9 +329,13 @@ MovingServices Program::Moving() {
 
 QWidget* Program::DialogParent() const { return form4_ && form4_->isVisible() ? form4_.get() : nullptr; }
 
-void Program::OpenImport() { RunImportCommand(Moving(), DialogParent()); }
+void Program::OpenImport() {
+    if (!TimetableHeld()) RunImportCommand(Moving(), DialogParent());
+}
 
-void Program::OpenRestore() { RunRestoreCommand(Moving(), DialogParent()); }
+void Program::OpenRestore() {
+    if (!TimetableHeld()) RunRestoreCommand(Moving(), DialogParent());
+}
 
 void Program::ShutdownSequence() {
     RunShutdownSequence(requester_, *dialogs_,

@@ -59,6 +59,9 @@ private:
     void OpenAbout();
     void ShutdownSequence();
     void StartMpris();
+    // True, with the reason shown, when the timetable comes from the campus's main.
+    bool TimetableHeld();
+    std::string CalendarReadOnly() const;
     void OpenTidy();
     void OpenImport();
     void OpenRestore();

@@ -126,9 +126,19 @@ IcsImport ReadIcsAside(const std::string& path, const CalendarDate& today, QWidg
     return read;
 }
 
+// Changed here, the main's next calendar would undo it without a word: told instead, before anything is asked.
+bool HeldElsewhere(const CalendarServices& s) {
+    const std::string why = s.readOnly ? s.readOnly() : "";
+    if (why.empty()) return false;
+    LogLine("calendar: not changed here: " + why);
+    Tell(s.dialogs, why);
+    return true;
+}
+
 }  // namespace
 
 bool SaveCalendar(const CalendarServices& s, const CalendarEdit& edit) {
+    if (HeldElsewhere(s)) return false;
     const auto file = s.appFolder / kCalendarFile;
     std::string failure;
     const CalendarWrite written = ChangeCalendar(file, s.clock.Now().date, edit, &failure);
@@ -777,6 +787,7 @@ bool TodayCommands::Shift(int minutes) {
 }
 
 bool TodayCommands::AskSilence() {
+    if (HeldElsewhere(s_)) return false;
     const MessageRequest ask{"今天剩下的铃声都不响了，确定吗？\n（可以用“恢复今日铃声”撤销）", "提示",
                              MessageIcon::Question, MessageButtons::OkCancel, 1};
     if (s_.dialogs.Message(ask) != MessageAnswer::Ok) return false;
@@ -784,6 +795,7 @@ bool TodayCommands::AskSilence() {
 }
 
 void TodayCommands::AskShift(QWidget* parent) {
+    if (HeldElsewhere(s_)) return;
     ShiftDialog dialog(VisibleOpener(parent));
     if (dialog.exec() == QDialog::Accepted) Shift(dialog.minutes());
 }

@@ -32,6 +32,8 @@ struct CalendarServices {
     Dialogs& dialogs;
     const Clock& clock;
     std::function<void()> changed;  // after every write of "calendar.csv": plan the day again
+    // Why the calendar is not changed on this PC (it comes from the campus's main); "" when it is.
+    std::function<std::string()> readOnly;
 };
 
 // Edits the entries the calendar file holds now; false leaves the file alone (the edit has told why).

@@ -18,6 +18,11 @@ QString TimetableReadOnlyReason(const CampusSettingsRead& read) {
     return QStringLiteral("任务表由主控（%1）下发，本机只读").arg(read.settings.campus);
 }
 
+QString CalendarReadOnlyReason(const CampusSettingsRead& read) {
+    if (!read.On() || read.settings.role == CampusRole::Main) return {};
+    return QStringLiteral("校历和今天的改动由主控（%1）下发，请在主控上修改").arg(read.settings.campus);
+}
+
 CampusDesk::CampusDesk(std::filesystem::path appFolder, std::function<CampusView()> view, std::function<void()> restart)
     : appFolder_(std::move(appFolder)), view_(std::move(view)), restart_(std::move(restart)) {}
 

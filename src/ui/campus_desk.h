@@ -20,6 +20,8 @@ class CampusWindow;
 // Why this PC's timetable may not be edited here: "任务表由主控（<campus>）下发，本机只读" on a follower or a
 // standby of a campus that is on; "" otherwise.
 QString TimetableReadOnlyReason(const CampusSettingsRead& read);
+// The same for the calendar and today's changes (they travel in calendar.csv).
+QString CalendarReadOnlyReason(const CampusSettingsRead& read);
 
 // The campus as the windows have it: "校园…" in a menu, whose caption names this PC's role and the link while the
 // campus is on, and the 校园 window it opens.

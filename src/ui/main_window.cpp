@@ -324,9 +324,11 @@ void Form4::ShowPlanLine(const std::string& text) {
 
 void Form4::SetReadOnly(const QString& why) {
     readOnly_ = why;
-    // Running a job only plays it, and saving a group only copies the timetable: those stay.
-    for (const char* name : {"open", "newjob", "editjob", "deletejob", "clearjob", "up", "down", "playjob", "pausejob",
-                             "playall", "pauseall", "editjobr", "deletejobr", "clearjobr"}) {
+    // Running a job only plays it, and saving a group only copies the timetable: those stay. Tidying the music
+    // paths, the import and a restore all rewrite it.
+    for (const char* name :
+         {"open", "newjob", "editjob", "deletejob", "clearjob", "up", "down", "playjob", "pausejob", "playall",
+          "pauseall", "editjobr", "deletejobr", "clearjobr", "tidy", "importold", "restore"}) {
         if (auto* action = findChild<QAction*>(QString::fromLatin1(name))) action->setEnabled(!ReadOnly());
     }
     for (QPushButton* button : command1_) button->setEnabled(!ReadOnly());

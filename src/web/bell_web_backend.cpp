@@ -123,6 +123,7 @@ void BellWebBackend::Act(const WebAction& action, const std::string& who, std::f
         default:
             break;
     }
+    if (const std::string why = parts_.readOnly ? parts_.readOnly() : ""; !why.empty()) return done(why);
     const std::string refused = ChangeToday(action, now);
     if (refused.empty()) {
         LogLine("web: " + who + " changed today's bells");

@@ -44,6 +44,8 @@ public:
         std::function<void()> calendarChanged;
         // The signal the bell runs, as its outlet publishes it; none: nothing is ever shown running.
         std::shared_ptr<const SignalWatch> signal;
+        // Why today's changes are not made on this PC (they come from the campus's main); "" when they are.
+        std::function<std::string()> readOnly;
     };
     explicit BellWebBackend(Parts parts);
 

@@ -72,7 +72,7 @@ protected:
     test::ScriptedDialogs dialogs;
     test::FakeClock clock{kMonday, {8, 10, 0}};
     int changes = 0;
-    CalendarServices services{dir.path(), dialogs, clock, [this] { ++changes; }};
+    CalendarServices services{dir.path(), dialogs, clock, [this] { ++changes; }, {}};
     std::unique_ptr<CalendarWindow> window;
     QTableWidget* list = nullptr;
     QCalendarWidget* month = nullptr;
@@ -353,6 +353,24 @@ TEST_F(CalendarWindowTest, TodayOnlyOnAFullCalendarSilencesTheDayAndCutsNothing)
     ASSERT_TRUE(commands.Restore());
     EXPECT_TRUE(BellsOfDate(dir.path(), kMonday).plan.Rings());
     EXPECT_EQ(File(), std::string(kCalendarHeader) + "\n" + body);
+}
+
+// On a follower the calendar is the main's: no change is written, neither today's nor the window's, and the
+// reason is told.
+TEST_F(CalendarWindowTest, AHeldCalendarIsNotChangedAndSaysWhy) {
+    Calendar("2026-12-25,2026-12-25,holiday,,圣诞\n");
+    const std::string before = File();
+    services.readOnly = [] { return std::string("校历和今天的改动由主控（一中）下发，请在主控上修改"); };
+    TodayCommands commands(services);
+    EXPECT_FALSE(commands.AskSilence());  // told at once, not asked first
+    EXPECT_FALSE(commands.Shift(10));
+    Open();
+    WhenModal<CalendarEntryDialog>([](CalendarEntryDialog* d) { d->OkClick(); });
+    Button("addEntry")->click();
+    EXPECT_EQ(File(), before);
+    EXPECT_EQ(changes, 0);
+    ASSERT_EQ(dialogs.messages.size(), 3u);
+    EXPECT_EQ(dialogs.messages.back().text, "校历和今天的改动由主控（一中）下发，请在主控上修改");
 }
 
 TEST_F(CalendarWindowTest, AFileOfBadLinesOrABigImportIsShownInShort) {

@@ -264,8 +264,10 @@ TEST(CampusReadOnlyTest, OnAFollowerTheMainWindowRefusesEveryEditAndSaysWhy) {
     read.settings.role = CampusRole::Follower;
     const QString why = TimetableReadOnlyReason(read);
     EXPECT_EQ(why, Q("任务表由主控（一中）下发，本机只读"));
+    EXPECT_EQ(CalendarReadOnlyReason(read), Q("校历和今天的改动由主控（一中）下发，请在主控上修改"));
     read.settings.enabled = false;
     EXPECT_TRUE(TimetableReadOnlyReason(read).isEmpty()) << "no campus, the PC's own timetable";
+    EXPECT_TRUE(CalendarReadOnlyReason(read).isEmpty());
 
     test::ScriptedDialogs dialogs;
     test::FakePlayer player;
@@ -291,7 +293,7 @@ TEST(CampusReadOnlyTest, OnAFollowerTheMainWindowRefusesEveryEditAndSaysWhy) {
         button->click();
     }
     for (const char* name : {"open", "newjob", "editjob", "deletejob", "clearjob", "up", "down", "playjob", "pausejob",
-                             "playall", "pauseall", "editjobr", "deletejobr", "clearjobr"}) {
+                             "playall", "pauseall", "editjobr", "deletejobr", "clearjobr", "tidy", "importold"}) {
         QAction* action = form.findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(action, nullptr) << name;
         EXPECT_FALSE(action->isEnabled()) << name;
