@@ -8,6 +8,7 @@
 
 #include "base/csv.h"
 #include "base/file_util.h"
+#include "platform/chrony_tracking.h"
 
 namespace lingchao {
 namespace {
@@ -78,6 +79,7 @@ CampusStatus OwnCampusStatus(const std::filesystem::path& appFolder, const Warni
         if (!part.trimmed().isEmpty()) s.warnings << part.trimmed();
     }
     s.clockSynced = warnings.TextOf("clock-sync").empty();
+    s.offsetMs = ChronyOffsetMs();
     const std::string output = warnings.TextOf("sound-output");
     s.output = output.empty() ? QStringLiteral("正常") : QString::fromStdString(output);
     s.lastBell = ReadLastBell(appFolder);

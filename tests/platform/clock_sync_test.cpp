@@ -6,7 +6,13 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
+
+#include "platform/chrony_tracking.h"
+#include "support/temp_folder.h"
 
 namespace lingchao {
 namespace {
@@ -93,6 +99,34 @@ TEST(ClockSyncWatch, TheBoardsRecheckEndsTheWarningSoonAfterTheClockSyncs) {
     board.RecheckUp();
     EXPECT_EQ(reads, gone);
     EXPECT_FALSE(board.Empty());
+}
+
+// What chrony says of the clock's offset, read from `chronyc -c tracking`: a fake chronyc first on PATH.
+TEST(ChronyOffset, ReadsTheSystemTimeLineAsMillisecondsAheadAndNothingWhenChronyCannotTell) {
+    EXPECT_EQ(ParseChronyTracking("C0A80101,192.168.1.1,3,1796716800.123,0.012500000,0.000001,0.0001,-12.3,0.001,"
+                                  "0.01,0.0005,0.0002,64.5,Normal\n"),
+              std::optional<double>(-12.5))
+        << "12.5 ms slow";
+    EXPECT_EQ(ParseChronyTracking("C0A80101,x,3,1.0,-0.000250000,0,0,0,0,0,0,0,64,Normal"),
+              std::optional<double>(0.25));
+    EXPECT_EQ(ParseChronyTracking("00000000,,0,0.0,0.0,0,0,0,0,0,0,0,0,Not synchronised"), std::nullopt);
+    EXPECT_EQ(ParseChronyTracking("506 Cannot talk to daemon"), std::nullopt);
+    EXPECT_EQ(ParseChronyTracking("C0A80101,x,3,1.0,nan,0,0,0,0,0,0,0,64,Normal"), std::nullopt);
+
+    test::TempFolder bin;
+    const auto fake = [&](const std::string& script) {
+        std::ofstream(bin / "chronyc") << "#!/bin/sh\n" << script << "\n";
+        std::filesystem::permissions(bin / "chronyc", std::filesystem::perms::owner_all);
+    };
+    const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    setenv("PATH", (bin.path().string() + ":" + path).c_str(), 1);
+    fake(R"([ "$*" = "-c -n tracking" ] && echo C0A80101,x,3,1.0,-0.003,0,0,0,0,0,0,0,64,Normal)");
+    EXPECT_EQ(ChronyOffsetMs(std::chrono::seconds(60)), std::optional<double>(3.0));
+    fake("echo '506 Cannot talk to daemon'; exit 1");
+    EXPECT_EQ(ChronyOffsetMs(std::chrono::seconds(60)), std::nullopt);
+    fake("exec sleep 30");
+    EXPECT_EQ(ChronyOffsetMs(std::chrono::milliseconds(200)), std::nullopt) << "a hung chronyc is given up";
+    setenv("PATH", path.c_str(), 1);
 }
 
 }  // namespace
