@@ -1,49 +1,19 @@
 #include "campus/campus_settings.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <QFile>
 #include <QSettings>
-#include <QTemporaryDir>
-#include <cerrno>
-#include <map>
 #include <set>
 
 #include "base/file_util.h"
 #include "base/log.h"
+#include "platform/ini_section.h"
 
 namespace lingchao {
 namespace {
 
-// The same file and the same care as the [web] section's (web/web_settings.cpp): a file larger than this is not
-// ours and is neither parsed nor rewritten; QSettings only ever reads copies, each under a name of its own, as it
-// keeps what it read of a file by name, size and time to the millisecond; the rest of the file stays byte for
-// byte. Those helpers are private to the web floor and tied to its section, hence this copy for [campus].
-constexpr std::uint64_t kMaxIniBytes = 1024 * 1024;
 const QString kGroup = QStringLiteral("campus");
 constexpr int kMaxNameChars = 64;
-
-std::filesystem::path IniFile(const std::filesystem::path& appFolder) { return appFolder / "lingchao.ini"; }
-
-class Copies {
-public:
-    QString Of(const Bytes& bytes) {
-        if (!folder_.isValid()) return {};
-        QFile file(folder_.filePath(QString::number(++count_) + ".ini"));
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) !=
-                static_cast<qint64>(bytes.size())) {
-            return {};
-        }
-        return file.fileName();
-    }
-
-private:
-    QTemporaryDir folder_;  // 0700: a copy holding the password is the owner's alone too
-    int count_ = 0;
-};
 
 // An unquoted value with a comma reads as a list; a hand-written path may well hold one.
 QString Raw(const QVariant& value) {
@@ -132,98 +102,10 @@ Problems ProblemsOf(const CampusSettings& s) {
     return out;
 }
 
-using Values = std::map<QString, QString>;
-
-// How a value reads back from the text: what a rewrite must leave as it was.
-QString Kept(const QVariant& value) {
-    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QChar(0x1f));
-    return value.toString();
-}
-
-Values KeysOf(QSettings& settings, bool ours) {
-    Values values;
-    for (const QString& key : settings.allKeys()) {
-        if (key.startsWith(kGroup + u'/') == ours) values.emplace(key, Kept(settings.value(key)));
-    }
-    return values;
-}
-
-// The text with every [campus] section taken out (QSettings' rule: the name between '[' and the first ']',
-// trimmed), and the [campus] section of `rewritten` put at its end.
-Bytes Spliced(const Bytes& original, const Bytes& rewritten) {
-    const auto sections = [](const Bytes& text, bool keepOurs) {
-        Bytes out;
-        bool inOurs = false;
-        for (std::size_t start = 0; start < text.size();) {
-            std::size_t end = start;
-            while (end < text.size() && text[end] != '\n') ++end;
-            if (end < text.size()) ++end;
-            const QByteArray line =
-                QByteArray(reinterpret_cast<const char*>(text.data() + start), static_cast<qsizetype>(end - start))
-                    .trimmed();
-            if (line.startsWith('[') && line.contains(']')) {
-                inOurs = line.mid(1, line.indexOf(']') - 1).trimmed() == kGroup.toLatin1();
-            }
-            if (inOurs == keepOurs) out.insert(out.end(), text.begin() + start, text.begin() + end);
-            start = end;
-        }
-        return out;
-    };
-    Bytes out = sections(original, false);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
-    if (!out.empty()) out.insert(out.end(), {'\n', '\n'});
-    const Bytes ours = sections(rewritten, true);
-    out.insert(out.end(), ours.begin(), ours.end());
-    return out;
-}
-
 bool HoldsPassword(const QString& copy) {
     if (copy.isEmpty()) return false;
     QSettings ini(copy, QSettings::IniFormat);
     return !Raw(ini.value(kGroup + QStringLiteral("/password"))).isEmpty();
-}
-
-// ReplaceFileAtomically, but the file is never readable by others, not even for the moment before a chmod: the
-// scratch file is made 0600.
-bool ReplacePrivately(const std::filesystem::path& target, const Bytes& content, std::string* failure) {
-    const auto scratch = ScratchPathFor(target);
-    const auto fail = [&](int code) {
-        if (failure != nullptr) *failure = "无法写入 " + target.string() + "：" + WriteErrorText(code);
-        LogLine("campus settings: cannot write " + target.string() + ": " + WriteErrorText(code));
-        return false;
-    };
-    ::unlink(scratch.c_str());  // a leftover or a planted link is never written through
-    const int fd = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return fail(errno);
-    int error = 0;
-    for (std::size_t done = 0; done < content.size() && error == 0;) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) error = n < 0 ? errno : EIO;
-        if (n > 0) done += static_cast<std::size_t>(n);
-    }
-    if (error == 0 && ::fsync(fd) != 0) error = errno;
-    if (error != 0) {
-        ::close(fd);
-        ::unlink(scratch.c_str());
-        return fail(error);
-    }
-    ::close(fd);
-    if (::rename(scratch.c_str(), target.c_str()) != 0) {
-        const int why = errno;
-        ::unlink(scratch.c_str());
-        return fail(why);
-    }
-    const int folder = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-    return true;
-}
-
-bool Replace(const std::filesystem::path& target, const Bytes& content, bool secret, std::string* failure) {
-    return secret ? ReplacePrivately(target, content, failure) : ReplaceFileAtomically(target, content, failure);
 }
 
 bool Fail(QString* why, const QString& reason) {
@@ -313,7 +195,7 @@ CampusSettingsRead ReadCampusSettings(const std::filesystem::path& appFolder) {
         }
         return out;
     }
-    Copies copies;
+    IniCopies copies;
     const QString name = copies.Of(stored.bytes);
     if (name.isEmpty()) {
         out.problems << QStringLiteral("无法读取 lingchao.ini：无法建立临时文件");
@@ -381,30 +263,7 @@ bool WriteCampusSettings(const std::filesystem::path& appFolder, const CampusSet
     if (const QStringList problems = CampusSettingsProblems(settings); !problems.isEmpty()) {
         return Fail(why, problems.join(u'\n'));
     }
-    const auto file = IniFile(appFolder);
-    std::string failure;
-    const StoredFile old = ReadStoredFile(file, kMaxIniBytes);
-    if (!old.whole() && old.problem != ReadProblem::Missing) {
-        return Fail(why, QStringLiteral("无法读取 ") + QString::fromStdString(file.string()) + QStringLiteral("：") +
-                             QString::fromStdString(ReadProblemText(old.problem)));
-    }
-    Copies copies;
-    const QString mine = copies.Of(old.bytes);
-    if (mine.isEmpty()) return Fail(why, QStringLiteral("无法建立临时文件"));
-    const bool secret = !settings.password.isEmpty() || HoldsPassword(mine);
-    if (!old.bytes.empty()) {
-        auto backup = file;
-        backup += ".bak";
-        if (!Replace(backup, old.bytes, secret, &failure)) {
-            return Fail(why, QStringLiteral("无法备份设置：") + QString::fromStdString(failure));
-        }
-    }
-
-    Values others, ours;
-    {
-        QSettings ini(mine, QSettings::IniFormat);
-        others = KeysOf(ini, false);
-        ini.beginGroup(kGroup);
+    const auto write = [&settings](QSettings& ini) {
         ini.remove(QString());  // keys of ours no longer written go too
         ini.setValue("enabled", settings.enabled);
         ini.setValue("broker", BrokerText(settings.host, settings.port));
@@ -417,27 +276,11 @@ bool WriteCampusSettings(const std::filesystem::path& appFolder, const CampusSet
         ini.setValue("key_file", settings.keyFile);
         ini.setValue("user", settings.user);
         ini.setValue("password", settings.password);
-        ini.endGroup();
-        ini.sync();
-        if (ini.status() == QSettings::AccessError) return Fail(why, QStringLiteral("无法建立临时文件"));
-        ours = KeysOf(ini, true);
-    }
-    const auto rewritten = ReadFileBytes(mine.toStdString(), kMaxIniBytes * 2);
-    if (!rewritten) return Fail(why, QStringLiteral("无法建立临时文件"));
-
-    Bytes content = *rewritten;
-    if (!old.bytes.empty()) {
-        Bytes spliced = Spliced(old.bytes, *rewritten);
-        const QString check = copies.Of(spliced);
-        QSettings back(check, QSettings::IniFormat);
-        if (!check.isEmpty() && KeysOf(back, false) == others && KeysOf(back, true) == ours) {
-            content = std::move(spliced);
-        } else {
-            LogLine("campus settings: " + file.string() + " rewritten whole, its old text is in the backup");
-        }
-    }
-    if (!Replace(file, content, secret, &failure)) return Fail(why, QString::fromStdString(failure));
-    return true;
+    };
+    // A password, new or kept: the file and its backup are the owner's alone.
+    const auto secret = [&settings](const QString& old) { return !settings.password.isEmpty() || HoldsPassword(old); };
+    const std::string failure = RewriteIniSection(IniFile(appFolder), {kGroup, write, secret, "campus settings"});
+    return failure.empty() || Fail(why, QString::fromStdString(failure));
 }
 
 }  // namespace lingchao
