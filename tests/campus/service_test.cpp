@@ -4,14 +4,7 @@
 
 #include "campus/campus_service.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <pwd.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -23,18 +16,18 @@
 #include "campus/campus_apply.h"
 #include "platform/mosquitto_link.h"
 #include "support/fixture_bytes.h"
+#include "support/private_broker.h"
 #include "support/temp_folder.h"
-
-extern char** environ;
 
 namespace lingchao {
 namespace {
 
 using namespace std::chrono_literals;
+using test::kMosquitto;
+using test::PrivateBroker;
 using test::ReadAll;
 using test::TempFolder;
 using test::WriteAll;
-constexpr const char* kBroker = "/usr/sbin/mosquitto";
 
 bool WaitFor(const std::function<bool()>& done) {
     // Far beyond need: the machine may be loaded.
@@ -44,49 +37,6 @@ bool WaitFor(const std::function<bool()>& done) {
     }
     return done();
 }
-
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
-                       getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
-    close(fd);
-    return bound ? ntohs(addr.sin_port) : 0;
-}
-
-// A Mosquitto of the test's own on 127.0.0.1 (as in the link's test), up once its log says so.
-class PrivateBroker final {
-public:
-    ~PrivateBroker() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    bool Start() {
-        const std::string conf = (temp_ / "mosquitto.conf").string();
-        const passwd* user = getpwuid(geteuid());
-        std::ofstream(conf) << "listener " << port << " 127.0.0.1\npersistence false\nallow_anonymous true\nuser "
-                            << (user != nullptr ? user->pw_name : "root") << "\nlog_dest file "
-                            << (temp_ / "broker.log").string() << "\n";
-        char* argv[] = {const_cast<char*>(kBroker), const_cast<char*>("-c"), const_cast<char*>(conf.c_str()), nullptr};
-        if (posix_spawn(&pid_, kBroker, nullptr, nullptr, argv, environ) != 0) return false;
-        return WaitFor([&] {
-            std::ifstream log(temp_ / "broker.log");
-            for (std::string line; std::getline(log, line);) {
-                if (line.find(" running") != std::string::npos) return true;
-            }
-            return false;
-        });
-    }
-    const int port = FreePort();
-
-private:
-    TempFolder temp_;
-    pid_t pid_ = -1;
-};
 
 // The steady clock the service and its link read, moved on by the test.
 struct ShiftedClock {
@@ -166,7 +116,7 @@ void Send(MessageLink& link, const QString& topic, const QByteArray& payload, bo
 class CampusServiceTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (access(kBroker, X_OK) != 0) GTEST_SKIP() << kBroker << " is missing (apt-get install mosquitto)";
+        if (access(kMosquitto, X_OK) != 0) GTEST_SKIP() << kMosquitto << " is missing (apt-get install mosquitto)";
         ASSERT_TRUE(broker.Start());
     }
     PrivateBroker broker;
@@ -184,9 +134,9 @@ TEST_F(CampusServiceTest, TheMainsFilesReachAFollowerByteForByteAndOnlyFitOnesWi
     CampusService::Hooks hooks;
     hooks.applied = [&](CampusFileKind kind) { ++(kind == CampusFileKind::Timetable ? timetables : calendars); };
 
-    auto main = Started(mainApp, Settings(broker.port, CampusRole::Main, "主控"), mainWarnings);
+    auto main = Started(mainApp, Settings(broker.port(), CampusRole::Main, "主控"), mainWarnings);
     auto follower =
-        Started(followerApp, Settings(broker.port, CampusRole::Follower, "教学楼A"), followerWarnings, hooks);
+        Started(followerApp, Settings(broker.port(), CampusRole::Follower, "教学楼A"), followerWarnings, hooks);
     const auto same = [&](const char* file) { return ReadAll(followerApp / file) == ReadAll(mainApp / file); };
     ASSERT_TRUE(WaitFor([&] { return same("default.dll") && same("calendar.csv"); }));
     EXPECT_TRUE(WaitFor([&] { return timetables == 1 && calendars == 1; }));
@@ -217,7 +167,7 @@ TEST_F(CampusServiceTest, TheMainsFilesReachAFollowerByteForByteAndOnlyFitOnesWi
     const std::uint64_t ahead = 9'000'000'000'000'000;
     ASSERT_TRUE(WriteCampusState(mainApp.path(), {{}, {ahead, ahead}}));
     WriteAll(mainApp / "default.dll", Timetable({"restored"}));
-    main = Started(mainApp, Settings(broker.port, CampusRole::Main, "主控"), mainWarnings);
+    main = Started(mainApp, Settings(broker.port(), CampusRole::Main, "主控"), mainWarnings);
     ASSERT_TRUE(WaitFor([&] {
         const auto applied = ReadCampusApplied(followerApp.path());
         return applied && applied->timetable == ahead + 1 && applied->calendar == ahead + 1;
@@ -240,9 +190,9 @@ TEST_F(CampusServiceTest, HostileTimetablesLeaveTheFollowersFileAsItWasUntilAGoo
     std::atomic<int> applied{0};
     CampusService::Hooks hooks;
     hooks.applied = [&](CampusFileKind) { ++applied; };
-    auto follower = Started(app, Settings(broker.port, CampusRole::Follower, "教学楼A"), warnings, hooks);
+    auto follower = Started(app, Settings(broker.port(), CampusRole::Follower, "教学楼A"), warnings, hooks);
     ASSERT_TRUE(WaitFor([&] { return follower->View().link.startsWith("已连接"); }));
-    auto hostile = RawClient(broker.port);
+    auto hostile = RawClient(broker.port());
     const QString topic = TimetableTopic("一中");
     const Bytes good = Timetable({"from the main"});
     const auto message = [&](std::uint64_t version) {
@@ -275,7 +225,7 @@ TEST_F(CampusServiceTest, HostileTimetablesLeaveTheFollowersFileAsItWasUntilAGoo
     // garbage calendar, subscribed to after the timetable, shows when it was handled.
     Send(*hostile, CalendarTopic("一中"), "garbage", true);
     follower.reset();
-    follower = Started(app, Settings(broker.port, CampusRole::Follower, "教学楼A"), warnings, hooks);
+    follower = Started(app, Settings(broker.port(), CampusRole::Follower, "教学楼A"), warnings, hooks);
     ASSERT_TRUE(WaitFor([&] { return warnings.TextOf("campus-sync").find("calendar.csv") != std::string::npos; }));
     EXPECT_EQ(warnings.TextOf("campus-sync").find("default.dll"), std::string::npos);
     EXPECT_EQ(applied, 1);
@@ -309,7 +259,7 @@ TEST_F(CampusServiceTest, AStandbySeesItsPcGoAndComeBackAndEveryRowSaysWhatIsWro
         return takeOvers.empty() ? std::optional<std::pair<bool, QString>>() : takeOvers.back();
     };
     auto standby =
-        Started(app, Settings(broker.port, CampusRole::Standby, "备用机", "主控"), warnings, hooks, Quick(clock));
+        Started(app, Settings(broker.port(), CampusRole::Standby, "备用机", "主控"), warnings, hooks, Quick(clock));
     ASSERT_TRUE(WaitFor([&] { return standby->View().link.startsWith("已连接"); }));
     const CampusView first = standby->View();
     EXPECT_EQ(first.role, "备用（主控）");
@@ -321,7 +271,7 @@ TEST_F(CampusServiceTest, AStandbySeesItsPcGoAndComeBackAndEveryRowSaysWhatIsWro
     EXPECT_EQ(own.lateMs, 1400);
     EXPECT_TRUE(first.peers[0].problem.contains("没有声音")) << first.peers[0].problem.toStdString();
 
-    auto other = RawClient(broker.port);
+    auto other = RawClient(broker.port());
     CampusStatus main;
     main.pc = "主控";
     main.online = true;
@@ -364,12 +314,12 @@ TEST_F(CampusServiceTest, AStandbySeesItsPcGoAndComeBackAndEveryRowSaysWhatIsWro
 }
 
 TEST(CampusCutOff, WarnsAfterTwoMinutesOnAnInjectedClockAndClearsWhenTheBrokerAnswers) {
-    if (access(kBroker, X_OK) != 0) GTEST_SKIP() << kBroker << " is missing (apt-get install mosquitto)";
+    if (access(kMosquitto, X_OK) != 0) GTEST_SKIP() << kMosquitto << " is missing (apt-get install mosquitto)";
     PrivateBroker broker;  // its port is kept free until it starts
     TempFolder app;
     WarningBoard warnings;
     ShiftedClock clock;
-    auto follower = Started(app, Settings(broker.port, CampusRole::Follower, "教学楼A"), warnings, {}, Quick(clock));
+    auto follower = Started(app, Settings(broker.port(), CampusRole::Follower, "教学楼A"), warnings, {}, Quick(clock));
     ASSERT_TRUE(WaitFor([&] { return follower->View().link.contains("断开"); }));
     clock.Advance(110s);
     ASSERT_TRUE(WaitFor([&] { return follower->View().link.contains("断开 1 分钟"); }));
@@ -377,7 +327,8 @@ TEST(CampusCutOff, WarnsAfterTwoMinutesOnAnInjectedClockAndClearsWhenTheBrokerAn
     clock.Advance(15s);
     ASSERT_TRUE(WaitFor([&] { return !warnings.TextOf("campus").empty(); }));
     const std::string text = warnings.TextOf("campus");
-    EXPECT_EQ(text.rfind("与校园服务器 127.0.0.1:" + std::to_string(broker.port) + " 断开已 2 分钟：", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("与校园服务器 127.0.0.1:" + std::to_string(broker.port()) + " 断开已 2 分钟：", 0), 0u)
+        << text;
     EXPECT_NE(text.find("无法连接服务器"), std::string::npos) << text;
 
     ASSERT_TRUE(broker.Start());

@@ -1,27 +1,22 @@
 #include "platform/mosquitto_link.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 
+#include "support/private_broker.h"
 #include "support/temp_folder.h"
-
-extern char** environ;
 
 namespace lingchao {
 namespace {
 
 using namespace std::chrono_literals;
-constexpr const char* kBroker = "/usr/sbin/mosquitto";
+using test::kMosquitto;
+using test::PrivateBroker;
 
 bool WaitFor(const std::function<bool()>& done) {
     // Far beyond need: the machine may be loaded.
@@ -32,69 +27,14 @@ bool WaitFor(const std::function<bool()>& done) {
     return done();
 }
 
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
-                       getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
-    close(fd);
-    return bound ? ntohs(addr.sin_port) : 0;
+// A link's options for the test's broker: reconnecting within 2 s.
+MosquittoLinkOptions Options(const test::PrivateBroker& broker, const std::string& clientId) {
+    MosquittoLinkOptions options;
+    options.port = broker.port();
+    options.clientId = clientId;
+    options.reconnectLast = 2s;
+    return options;
 }
-
-// A Mosquitto of the test's own on 127.0.0.1, a port no one uses, no persistence; `extra` ends its config.
-class PrivateBroker final {
-public:
-    std::string extra = "allow_anonymous true\n";
-
-    ~PrivateBroker() { Stop(); }
-    bool Start() {
-        const std::string conf = (temp_ / "mosquitto.conf").string();
-        const passwd* user = getpwuid(geteuid());  // as root it would drop to the user mosquitto
-        std::ofstream(conf) << "listener " << port_ << " 127.0.0.1\npersistence false\nuser "
-                            << (user != nullptr ? user->pw_name : "root") << "\nlog_dest file "
-                            << (temp_ / "broker.log").string() << "\n"
-                            << extra;
-        char* argv[] = {const_cast<char*>(kBroker), const_cast<char*>("-c"), const_cast<char*>(conf.c_str()), nullptr};
-        if (posix_spawn(&pid_, kBroker, nullptr, nullptr, argv, environ) != 0) return false;
-        // Up once it says so in its log (which every start adds to); a broker that refused its config ends.
-        const int started = ++starts_;
-        bool ended = false;
-        WaitFor([&] {
-            return (ended = ended || waitpid(pid_, nullptr, WNOHANG) == pid_) || LogLines(" running") == started;
-        });
-        if (ended) pid_ = -1;
-        return !ended && LogLines(" running") == started;
-    }
-    void Stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-    MosquittoLinkOptions Options(const std::string& clientId) const {
-        MosquittoLinkOptions options;
-        options.port = port_;
-        options.clientId = clientId;
-        options.reconnectLast = 2s;
-        return options;
-    }
-    const test::TempFolder& folder() const { return temp_; }
-    int LogLines(const std::string& part) const {
-        std::ifstream log(temp_ / "broker.log");
-        int count = 0;
-        for (std::string line; std::getline(log, line);) count += line.find(part) != std::string::npos ? 1 : 0;
-        return count;
-    }
-
-private:
-    test::TempFolder temp_;
-    int port_ = FreePort();
-    int starts_ = 0;
-    pid_t pid_ = -1;
-};
 
 // What a link's hooks told, from its network thread, as lines: "topic=payload" (after "retained " for a retained
 // one), "up", "down: why", "dropped topic: why".
@@ -143,7 +83,7 @@ private:
 class MosquittoLinkTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (access(kBroker, X_OK) != 0) GTEST_SKIP() << kBroker << " is missing (apt-get install mosquitto)";
+        if (access(kMosquitto, X_OK) != 0) GTEST_SKIP() << kMosquitto << " is missing (apt-get install mosquitto)";
     }
 };
 
@@ -151,14 +91,14 @@ TEST_F(MosquittoLinkTest, RetainedQueuedAndOversizedMessagesReachALaterClientAsT
     PrivateBroker broker;
     ASSERT_TRUE(broker.Start()) << broker.folder().path();
     Heard a;
-    auto pcA = Connected(broker.Options("pc-a"), a, "campus/#");
+    auto pcA = Connected(Options(broker, "pc-a"), a, "campus/#");
     std::string why;
     ASSERT_TRUE(pcA->Publish("campus/timetable", "v1", true, &why)) << why;
     EXPECT_FALSE(pcA->Publish("campus/#", "x", false, &why));
     ASSERT_TRUE(WaitFor([&] { return a.Has("campus/timetable=v1"); }));  // the broker holds it now
 
     Heard b;
-    auto bOptions = broker.Options("pc-b");
+    auto bOptions = Options(broker, "pc-b");
     bOptions.maxIncomingBytes = 100;
     auto pcB = Connected(bOptions, b, "campus/#");
     EXPECT_TRUE(WaitFor([&] { return b.Has("retained campus/timetable=v1"); }));
@@ -181,7 +121,7 @@ TEST_F(MosquittoLinkTest, AKilledPcLeavesItsLastWillAndALinkClosedInOrderLeavesN
     PrivateBroker broker;
     ASSERT_TRUE(broker.Start()) << broker.folder().path();
     auto withWill = [&](const std::string& id) {
-        auto options = broker.Options(id);
+        auto options = Options(broker, id);
         options.willTopic = "campus/" + id + "/online";
         options.willPayload = "offline";
         return options;
@@ -206,7 +146,7 @@ TEST_F(MosquittoLinkTest, AKilledPcLeavesItsLastWillAndALinkClosedInOrderLeavesN
     ASSERT_TRUE(WaitFor([&] { return broker.LogLines(" as pc-c ") == 1; })) << broker.folder().path();
 
     Heard watch;
-    auto watcher = Connected(broker.Options("watch"), watch, "campus/#");
+    auto watcher = Connected(Options(broker, "watch"), watch, "campus/#");
     Heard d;
     Connected(withWill("pc-d"), d).reset();
     std::string why;
@@ -217,14 +157,14 @@ TEST_F(MosquittoLinkTest, AKilledPcLeavesItsLastWillAndALinkClosedInOrderLeavesN
     EXPECT_TRUE(WaitFor([&] { return watch.Has("campus/pc-c/online=offline"); }));
     EXPECT_FALSE(watch.Has("campus/pc-d/online") || watch.Has("retained campus/pc-d/online"));
     Heard later;
-    auto pcLater = Connected(broker.Options("later"), later, "campus/+/online");
+    auto pcLater = Connected(Options(broker, "later"), later, "campus/+/online");
     EXPECT_TRUE(WaitFor([&] { return later.Has("retained campus/pc-c/online=offline"); }));
 }
 
 TEST_F(MosquittoLinkTest, ABrokerDownAtStartOrRestartedIsReconnectedToAndSubscribedAgainWithTheTimeCutOffKept) {
     PrivateBroker broker;
     std::atomic<std::int64_t> seconds{1000};
-    auto options = broker.Options("pc-e");
+    auto options = Options(broker, "pc-e");
     options.now = [&] { return std::chrono::steady_clock::time_point(std::chrono::seconds(seconds.load())); };
     Heard e;
     MosquittoLink pcE(options, e.Hooks());
@@ -240,7 +180,7 @@ TEST_F(MosquittoLinkTest, ABrokerDownAtStartOrRestartedIsReconnectedToAndSubscri
     ASSERT_TRUE(WaitFor([&] { return pcE.IsConnected(); })) << e.Last("down");
     EXPECT_EQ(pcE.CutOffFor(), 0s);
     Heard f;
-    auto pcF = Connected(broker.Options("pc-f"), f);
+    auto pcF = Connected(Options(broker, "pc-f"), f);
     ASSERT_TRUE(pcF->Publish("campus/first", "1", false, &why));
     EXPECT_TRUE(WaitFor([&] { return e.Has("campus/first=1"); }));
 
@@ -265,7 +205,7 @@ TEST_F(MosquittoLinkTest, AWrongPasswordIsARefusalToldOnceAndTheRightOneConnects
     broker.extra = "allow_anonymous false\npassword_file " + passwd + "\n";
     ASSERT_TRUE(broker.Start()) << broker.folder().path();
 
-    auto options = broker.Options("pc-g");
+    auto options = Options(broker, "pc-g");
     options.userName = "office";
     options.password = "wrong";
     Heard g;
