@@ -36,25 +36,7 @@ e2e_start_program program env -C "$APP" "${E2E_CLOCK_ENV[@]}" "$PROGRAM"
 e2e_wait_line "$T/program.err" "job\(s\) scheduled" 120 || e2e_fail "the scheduler did not start"
 echo "the scheduler started $(e2e_sub "$(e2e_now)" "$launch") s after the launch"
 grep -q "application folder $APP, 2 job(s) scheduled" "$T/program.err" || e2e_fail "wrong application folder or group"
-clock_up() {
-    local id
-    for id in $(xdotool search --onlyvisible --classname lingchao 2>/dev/null); do
-        xdotool getwindowgeometry "$id" 2>/dev/null | grep -q "Geometry: 40x40" && return 0
-    done
-    return 1
-}
-for _ in $(seq 1 600); do
-    splash=$(xdotool search --onlyvisible --name '^铃潮$' 2>/dev/null | head -1 || true)
-    if [ -n "$splash" ]; then
-        X=0 Y=0 WIDTH=0 HEIGHT=0
-        eval "$(xdotool getwindowgeometry --shell "$splash" 2>/dev/null)"
-        xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
-    fi
-    clock_up && break
-    e2e_check_alive
-    sleep 0.2
-done
-clock_up || e2e_fail "neither the splash nor the clock came up"
+e2e_wait_clock
 offset=$(e2e_set_clock "2026-12-07 07:59:57")
 minute=$(e2e_sub "$(e2e_epoch "2026-12-07 08:00:00")" "$offset")  # 08:00:00 in real time
 

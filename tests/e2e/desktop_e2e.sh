@@ -44,17 +44,10 @@ pixel() { import -window root "$T/p.png" && convert "$T/p.png" -crop "1x1+$1+$2"
 
 start_program first
 started=$SECONDS
-clock_up_already() {
-    local id
-    for id in $(xdotool search --onlyvisible --classname lingchao 2>/dev/null); do
-        xdotool getwindowgeometry "$id" 2>/dev/null | grep -q "Geometry: 40x40" && return 0
-    done
-    return 1
-}
 for _ in $(seq 1 600); do
     splash=$(xdotool search --onlyvisible --name '^铃潮$' 2>/dev/null | head -1 || true)
     [ -n "$splash" ] && break
-    clock_up_already && e2e_fail "the splash was gone before it was seen: the clock is up, $((SECONDS - started)) s after the start"
+    e2e_clock_up && e2e_fail "the splash was gone before it was seen: the clock is up, $((SECONDS - started)) s after the start"
     e2e_check_alive
     sleep 0.1
 done

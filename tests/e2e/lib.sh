@@ -1,4 +1,4 @@
-# shellcheck shell=bash disable=SC2034  # E2E_DIR, REC_WIDTH_MS, PROGRAM, SHARED_MUSIC, APP, E2E_STATUS: for the callers
+# shellcheck shell=bash disable=SC2034  # E2E_DIR, REC_WIDTH_MS, PROGRAM, SHARED_MUSIC, APP, E2E_STATUS, E2E_CLOCK: for the callers
 # Helpers shared by the end-to-end tests and the lateness benchmark: a temporary folder that is removed at the end,
 # the program installed into it, the program started and watched, a private PulseAudio with a capture sink, a
 # private X server with a window manager, and the measurement of when sound came out. Everything started here is
@@ -377,4 +377,31 @@ e2e_wait_line() {  # file, extended regex, timeout seconds
         sleep 0.05
     done
     return 1
+}
+
+# True once the floating clock (a 40x40 window of the program) is on screen; E2E_CLOCK = its window.
+e2e_clock_up() {
+    local id
+    for id in $(xdotool search --onlyvisible --classname lingchao 2>/dev/null); do
+        xdotool getwindowgeometry "$id" 2>/dev/null | grep -q "Geometry: 40x40" && { E2E_CLOCK=$id; return 0; }
+    done
+    return 1
+}
+
+# Clicks the splash away (it also gives way by itself after 8 s, which a loaded machine may take to show) until
+# the clock is up; fails after two minutes.
+e2e_wait_clock() {
+    local splash X Y WIDTH HEIGHT
+    for _ in $(seq 1 600); do
+        splash=$(xdotool search --onlyvisible --name '^铃潮$' 2>/dev/null | head -1 || true)
+        if [ -n "$splash" ]; then
+            X=0 Y=0 WIDTH=0 HEIGHT=0
+            eval "$(xdotool getwindowgeometry --shell "$splash" 2>/dev/null)"
+            xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1 2>/dev/null || true
+        fi
+        e2e_clock_up && return 0
+        e2e_check_alive
+        sleep 0.2
+    done
+    e2e_fail "neither the splash nor the clock came up"
 }

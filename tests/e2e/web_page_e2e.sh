@@ -42,21 +42,7 @@ e2e_wait_line "$T/program.err" "job\(s\) scheduled" 120 || e2e_fail "the schedul
 e2e_wait_line "$T/program.err" "web: the office page is at http://127\.0\.0\.1:$port/" 60 ||
     e2e_fail "the office page did not start"
 # The splash gives way to the clock at a click.
-clock_up() {
-    local id
-    for id in $(xdotool search --onlyvisible --classname lingchao 2>/dev/null); do
-        xdotool getwindowgeometry "$id" 2>/dev/null | grep -q "Geometry: 40x40" && { CLOCK=$id; return 0; }
-    done
-    return 1
-}
-for _ in $(seq 1 600); do
-    splash=$(xdotool search --onlyvisible --name '^铃潮$' 2>/dev/null | head -1 || true)
-    [ -n "$splash" ] && xdotool mousemove --window "$splash" 20 20 click 1 2>/dev/null
-    clock_up && break
-    e2e_check_alive
-    sleep 0.2
-done
-clock_up || e2e_fail "neither the splash nor the clock came up"
+e2e_wait_clock
 
 # The crowd: 200 clients with a connection each, asking again as soon as answered.
 cat >"$T/crowd.py" <<'EOF'
@@ -105,7 +91,7 @@ e2e_wait_line "$T/program.err" "main window: plan line: 今天（周二）：今
 e2e_wait_line "$T/program.err" "clock: tooltip plan: 今天（周二）：今天不响铃 \| .* \| 今天不响铃$" 30 ||
     e2e_fail "the clock's tooltip does not say so: $(grep 'tooltip plan' "$T/program.err" | tail -2)"
 # What a teacher pointing at the clock sees, kept with the folder.
-xdotool mousemove --window "$CLOCK" 20 20 && sleep 2 && import -window root "$T/tooltip.png" 2>/dev/null || true
+xdotool mousemove --window "$E2E_CLOCK" 20 20 && sleep 2 && import -window root "$T/tooltip.png" 2>/dev/null || true
 
 # The day's next bell is not rung.
 e2e_set_clock "2026-12-08 08:29:57" >/dev/null
