@@ -71,7 +71,7 @@ TEST_F(DayStatusTest, EachBellHasItsOutcomeAndTheWeekOfTheLogComesNewestFirst) {
 
 TEST_F(DayStatusTest, TodaysActionsChangeTheCalendarAndRefuseWhatTheyMust) {
     int changed = 0;
-    BellWebBackend backend({dir.path(), &clock, nullptr, nullptr, [&] { ++changed; }, nullptr});
+    BellWebBackend backend({dir.path(), &clock, nullptr, nullptr, [&] { ++changed; }, nullptr, nullptr});
     std::vector<std::string> answers;
     const auto act = [&](WebAction action) {
         backend.Act(action, "192.168.1.20 值班", [&](std::string why) { answers.push_back(std::move(why)); });
@@ -106,7 +106,7 @@ TEST_F(DayStatusTest, ThePlansOfferedAreTheBellsAndAnUnknownOneNeverReachesIt) {
         return why;
     };
     {
-        BellWebBackend shipped({dir.path(), &clock, nullptr, nullptr, nullptr, watch});
+        BellWebBackend shipped({dir.path(), &clock, nullptr, nullptr, nullptr, watch, nullptr});
         const QJsonObject status = shipped.Status();
         const QJsonArray plans = status["signals"].toArray();
         const std::vector<DrillSignal> defaults = DefaultDrillSignals();
@@ -140,7 +140,7 @@ TEST_F(DayStatusTest, ThePlansOfferedAreTheBellsAndAnUnknownOneNeverReachesIt) {
     lockdown.kind = DrillKind::Emergency;
     std::string failure;
     ASSERT_TRUE(WriteDrills(dir / kDrillsFile, {lockdown}, &failure)) << failure;
-    BellWebBackend written({dir.path(), &clock, nullptr, nullptr, nullptr, nullptr});
+    BellWebBackend written({dir.path(), &clock, nullptr, nullptr, nullptr, nullptr, nullptr});
     const QJsonArray plans = written.Status()["signals"].toArray();
     ASSERT_EQ(plans.size(), 1) << "drills.csv replaces the shipped plans";
     EXPECT_EQ(plans[0].toObject()["name"], "校园封闭");
