@@ -2,8 +2,9 @@
 // sound server's sink (pulsesink; precise_start.sh gives it a private PulseAudio with a null sink), a school clock
 // that runs with the machine's from a few seconds before 08:00, and a bell every minute. Prints the median and
 // worst late_ms and sound_ms of the bell log and, measured to the microsecond from each minute's start, where the
-// time goes: until the tick hands the medium to the player, the player's own call (the prepared pipeline to
-// READY and PLAYING), and from its return to the first buffer at the sink with the pipeline playing.
+// time goes: until the tick hands the medium to the player, the player's own call (the prepared pipeline set
+// PLAYING and let through to its output), and from its return to the first buffer at the sink with the pipeline
+// playing.
 // Usage: bench_precise_start <bell.wav>   environment: BENCH_MINUTES (default 10)
 #include <QCoreApplication>
 #include <QTimer>
@@ -202,7 +203,7 @@ int main(int argc, char** argv) {
                 Describe(sound, "median %.0f ms, worst %.0f ms").c_str());
     const char* const us = "median %.3f ms, worst %.3f ms";
     std::printf("from the minute's start to the medium handed to the player: %s\n", Describe(toCall, us).c_str());
-    std::printf("the player's SetFileName (prepared pipeline to READY, then PLAYING): %s\n",
+    std::printf("the player's SetFileName (the prepared pipeline PLAYING and let through to its output): %s\n",
                 Describe(call, us).c_str());
     std::printf("from its return to the first buffer at the sink, playing: %s\n", Describe(toSound, us).c_str());
     std::printf("from the minute's start to the sound: %s\n", Describe(whole, us).c_str());

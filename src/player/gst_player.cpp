@@ -61,6 +61,7 @@ struct Timing {
     std::atomic<std::int64_t> firstBufferNs{0};
     std::atomic<std::int64_t> playingNs{0};
     std::function<void()>* onFirstBuffer = nullptr;
+    std::atomic<bool> held{false};
 };
 
 // The peak is measured over this much of a medium, from its start.
@@ -174,6 +175,8 @@ struct GstPlayer::Impl {
         GstElement* pipeline = nullptr;
         GstElement* audioOutput = nullptr;
         std::shared_ptr<Timing> timing;
+        GstPad* heldPad = nullptr;  // the output's input, where everything waits until the bell starts
+        gulong hold = 0;
     };
     std::optional<Prepared> prepared;
     bool adopting = false;  // only a medium being set may take over what was prepared
@@ -206,8 +209,10 @@ struct GstPlayer::Impl {
 
     void DropPrepared() {
         if (!prepared) return;
-        // From PAUSED straight to NULL: the sound server's stream goes away without ever having played.
+        // Straight to NULL: held in front of its output, nothing of it reached the sound server, and the flush
+        // lets its streaming thread go.
         gst_element_set_state(prepared->pipeline, GST_STATE_NULL);
+        if (prepared->heldPad != nullptr) gst_object_unref(prepared->heldPad);
         gst_object_unref(prepared->pipeline);
         if (prepared->audioOutput != nullptr) gst_object_unref(prepared->audioOutput);
         prepared.reset();
@@ -242,6 +247,7 @@ struct GstPlayer::Impl {
             next.fileName = path;
             next.index = i;
             next.note = std::move(note);
+            if (next.audioOutput != nullptr) Hold(next);
             prepared = std::move(next);
             if (gst_element_set_state(prepared->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
                 DropPrepared();
@@ -249,6 +255,23 @@ struct GstPlayer::Impl {
             }
             return;
         }
+    }
+
+    // Everything the medium sends waits in front of its output, stream start and format included: the output
+    // opens no stream on the sound server until the bell starts. A stream opened ahead (a pipeline prerolled on
+    // PulseAudio) sounds as many seconds late as it was held, and one scheduled ahead on the pipeline's clock
+    // sounded about as late as it was scheduled ahead (GStreamer 1.22's pulsesink).
+    static void Hold(Prepared& next) {
+        next.heldPad = gst_element_get_static_pad(next.audioOutput, "sink");
+        if (next.heldPad == nullptr) return;
+        next.hold = gst_pad_add_probe(
+            next.heldPad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM,
+            [](GstPad*, GstPadProbeInfo*, gpointer data) -> GstPadProbeReturn {
+                (*static_cast<std::shared_ptr<Timing>*>(data))->held.store(true);
+                return GST_PAD_PROBE_OK;
+            },
+            new std::shared_ptr<Timing>(next.timing),
+            [](gpointer data) { delete static_cast<std::shared_ptr<Timing>*>(data); });
     }
 
     // The prepared pipeline becomes the playing one: it only has to start.
@@ -260,6 +283,7 @@ struct GstPlayer::Impl {
         timing = std::move(next.timing);
         current = next.index;
         AttachBus();  // what it posted while paused (its first levels, an error) is handled now
+        if (next.heldPad != nullptr) return StartHeld(next);
         // A pipeline held prerolled on the sound server sounds as many seconds late as it was held (PulseAudio:
         // held 2 s, heard 2 s late), though its first buffer reached the output long before. Back to READY gives
         // the server's stream up, and PLAYING opens a fresh one at once, with the file checked and the pipeline
@@ -269,6 +293,22 @@ struct GstPlayer::Impl {
         timing->onFirstBuffer = nullptr;  // told once per medium, at its preroll
         if (audioOutput != nullptr) WatchFirstBuffer(audioOutput, timing);
         if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+            Failed(items[current], DrainError());
+            Teardown();
+            return false;
+        }
+        state = State::Playing;
+        if (!next.note.empty()) LogLine(next.note);
+        return true;
+    }
+
+    // PLAYING first, then the medium let through: its output opens its stream and plays the first buffer at
+    // once, with nothing held on the sound server before. Both calls return without waiting for the output.
+    bool StartHeld(Prepared& next) {
+        const bool started = gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+        gst_pad_remove_probe(next.heldPad, next.hold);
+        gst_object_unref(next.heldPad);
+        if (!started) {
             Failed(items[current], DrainError());
             Teardown();
             return false;
@@ -859,5 +899,7 @@ void GstPlayer::SetSoundProofHandler(std::function<void(const SoundProof&)> hand
 }
 
 GstPlayer::State GstPlayer::state() const { return impl_->state; }
+
+bool GstPlayer::PreparedAndWaiting() const { return impl_->prepared && impl_->prepared->timing->held.load(); }
 
 }  // namespace lingchao

@@ -49,14 +49,17 @@ public:
     // Runs on the player's thread, once per medium (a list: after its last entry). It may set a new FileName;
     // it must not destroy the player.
     void SetEndOfStreamHandler(std::function<void()> handler) override;
-    // The prepared medium waits in a second pipeline, prerolled (PAUSED) on its output, watched by nobody until
-    // it is set; releasing the medium (the null media path) keeps it.
+    // The prepared medium waits in a second pipeline, opened and decoded up to its output but held in front of it
+    // (the output opens nothing on the sound server), watched by nobody until it is set; releasing the medium
+    // (the null media path) keeps it.
     void Prepare(const std::string& path) override;
     // The sound starts when the first buffer has reached the output and the pipeline plays; the peak comes from
     // GStreamer's level element over the first 10 s (or less, when the medium ends or is stopped sooner).
     void SetSoundProofHandler(std::function<void(const SoundProof&)> handler) override;
 
     State state() const;
+    // A medium is prepared, and has reached its output, where it waits.
+    bool PreparedAndWaiting() const;
 
 private:
     struct Impl;

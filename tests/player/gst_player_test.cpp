@@ -343,6 +343,39 @@ TEST_F(GstPlayerTest, StopClosesTheFileAndPlayStartsAgain) {
     EXPECT_FALSE(std::filesystem::exists(out / "item-4.wav"));
 }
 
+// A prepared medium waits in front of its output until it is set: nothing of it is written before, the very
+// pipeline prepared plays it (item 1, no second one built), one dropped unplayed leaves its output empty, and a
+// prepared file that cannot play is told once, when it is set.
+TEST_F(GstPlayerTest, APreparedMediumWaitsInFrontOfItsOutputUntilItIsSet) {
+    Tone(folder / "bell.wav", 0.5, 880);
+    Tone(folder / "other.wav", 0.3, 440);
+    WriteAll(folder / "fake.mp3", std::vector<std::uint8_t>(4096, 0x5A));
+    const std::string bell = (folder / "bell.wav").string(), other = (folder / "other.wav").string();
+    MakePlayer();
+    player->Prepare(bell);
+    ASSERT_TRUE(WaitFor([this] { return player->PreparedAndWaiting(); }));
+    EXPECT_EQ(Item(1).seconds, 0.0) << "the prepared medium reached its output before it was set";
+    player->SetFileName(bell);
+    ASSERT_TRUE(WaitFor([&] { return EndedWith(bell); }));
+    EXPECT_NEAR(Item(1).seconds, 0.5, 0.05);
+    EXPECT_NEAR(Item(1).frequency, 880, 30);
+
+    player->Prepare(bell);
+    ASSERT_TRUE(WaitFor([this] { return player->PreparedAndWaiting(); }));
+    player->SetFileName(other);
+    EXPECT_FALSE(player->PreparedAndWaiting());
+    ASSERT_TRUE(WaitFor([&] { return EndedWith(other); }));
+    EXPECT_EQ(Item(2).seconds, 0.0) << "a prepared medium dropped unplayed was heard";
+    EXPECT_NEAR(Item(3).frequency, 440, 30);
+
+    player->Prepare((folder / "fake.mp3").string());
+    player->SetFileName((folder / "fake.mp3").string());
+    ASSERT_TRUE(WaitFor([this] { return !failures.empty(); }));
+    ASSERT_TRUE(WaitFor([this] { return proofs.size() == 3; }));
+    EXPECT_EQ(failures, std::vector<std::string>{(folder / "fake.mp3").string()});
+    EXPECT_FALSE(proofs.back().soundStart.has_value());
+}
+
 TEST_F(GstPlayerTest, TheNullMediaFileReleasesThePreviousMedium) {
     const std::filesystem::path tone = folder / "long.wav";
     Tone(tone, 5, 440);

@@ -327,8 +327,9 @@ TEST_P(PreparedBells, SoundOnlyWhenTheirMinuteRingsThem) {
 
     pulse.StartRecording();
     for (int s = 51; s <= 58; ++s) TickAt({7, 59, s});
-    // Prerolled: its first buffer waits at the output, the output plays nothing.
-    ASSERT_TRUE(WaitFor([&] { return firstBuffers.load() == 1; })) << "the bell was not prepared";
+    // Opened and decoded, it waits in front of the output: nothing of it has reached the output yet.
+    ASSERT_TRUE(WaitFor([&] { return player->PreparedAndWaiting(); })) << "the bell was not prepared";
+    EXPECT_EQ(firstBuffers.load(), 0);
     const Change change = GetParam().change;
     if (change == Change::PausedOneSecondBefore) Group("PAUSE", "PAUSE");
     if (change == Change::ClockJumpsOver) {
