@@ -40,8 +40,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
       jilu_(appFolder_, nullptr, [this] { PostToBell([](Bell& bell) { bell.TimetableSaved(); }); }) {
     Bell::Outlets outlets;
     // The office page shows the signal too: a copy it reads on its own thread, whether or not there are windows.
-    auto webSignal = std::make_shared<SignalWatch>();
-    outlets.signalState = [this, webSignal, windows = windows_](const SignalState& s) {
+    outlets.signalState = [this, webSignal = signalWatch_, windows = windows_](const SignalState& s) {
         webSignal->Publish(s);
         if (windows) OnWindowsThread([this, s] { signals_->ShowState(s); });
     };
@@ -90,7 +89,7 @@ Program::Program(std::filesystem::path appFolder, bool windows)
         MusicFolder(appFolder_), [this] { PostToBell([](Bell& bell) { bell.MusicFolderChanged(); }); });
     web_ = std::make_unique<WebDesk>(
         BellWebBackend::Parts{appFolder_, &clock_, bell_.get(), &warnings_,
-                              [this] { PostToBell([](Bell& bell) { bell.CalendarChanged(); }); }, webSignal,
+                              [this] { PostToBell([](Bell& bell) { bell.CalendarChanged(); }); }, signalWatch_,
                               [this] { return CalendarReadOnly(); }},
         &warnings_);
     if (windows_) {
@@ -237,6 +236,12 @@ void Program::RestartCampus() {
             PostToBell([](Bell& bell) { bell.CalendarChanged(); });
         }
     };
+    // A campus drill: the main tells what it sounds, the others sound it with it.
+    hooks.signalNow = [watch = signalWatch_] { return CampusSignalOf(watch->Current()); };
+    hooks.mainSignal = [this](const CampusSignal& s) {
+        PostToBell(
+            [main = SignalStateOf(s), from = s.from.toStdString()](Bell& bell) { bell.FollowSignal(main, from); });
+    };
     hooks.takeOver = [this](bool active, const QString&) {
         PostToBell([active](Bell& bell) { bell.TakeOver(active); });
     };
@@ -300,22 +305,13 @@ void Program::OpenMusicLists() { Form5(MusicFolder(appFolder_), *player_, *dialo
 
 void Program::OpenAbout() { AboutBox(*dialogs_, sysInfo_, form4_.get()).exec(); }
 
-// On a follower the timetable is the main's: tidied, imported or restored here, the main's next copy would undo it.
-bool Program::TimetableHeld() {
-    const QString why = TimetableReadOnlyReason(ReadCampusSettings(appFolder_));
-    if (why.isEmpty()) return false;
-    LogLine("timetable: not changed here: " + why.toStdString());
-    dialogs_->Message({why.toStdString(), "提示", MessageIcon::Information, MessageButtons::Ok, 0});
-    return true;
-}
-
 // From any thread (the office page's).
 std::string Program::CalendarReadOnly() const {
     return CalendarReadOnlyReason(ReadCampusSettings(appFolder_)).toStdString();
 }
 
 void Program::OpenTidy() {
-    if (!TimetableHeld()) RunTidyCommand(Moving(), DialogParent());
+    if (!TimetableHeldElsewhere(appFolder_, *dialogs_)) RunTidyCommand(Moving(), DialogParent());
 }
 
 MovingServices Program::Moving() {
@@ -330,11 +326,11 @@ MovingServices Program::Moving() {
 QWidget* Program::DialogParent() const { return form4_ && form4_->isVisible() ? form4_.get() : nullptr; }
 
 void Program::OpenImport() {
-    if (!TimetableHeld()) RunImportCommand(Moving(), DialogParent());
+    if (!TimetableHeldElsewhere(appFolder_, *dialogs_)) RunImportCommand(Moving(), DialogParent());
 }
 
 void Program::OpenRestore() {
-    if (!TimetableHeld()) RunRestoreCommand(Moving(), DialogParent());
+    if (!TimetableHeldElsewhere(appFolder_, *dialogs_)) RunRestoreCommand(Moving(), DialogParent());
 }
 
 void Program::ShutdownSequence() {

@@ -19,6 +19,7 @@
 #include "scheduler/clock.h"
 #include "store/jilu.h"
 #include "ui/moving_commands.h"
+#include "web/bell_web_backend.h"
 
 class QWidget;
 
@@ -59,8 +60,6 @@ private:
     void OpenAbout();
     void ShutdownSequence();
     void StartMpris();
-    // True, with the reason shown, when the timetable comes from the campus's main.
-    bool TimetableHeld();
     std::string CalendarReadOnly() const;
     void OpenTidy();
     void OpenImport();
@@ -105,6 +104,8 @@ private:
     // The campus link (off unless lingchao.ini's [campus] turns it on); a file it applies reaches the bell and
     // the main window as a change made here would.
     std::unique_ptr<CampusService> campus_;
+    // The signal the bell sounds, as its outlet last said: for the office page and the campus.
+    std::shared_ptr<SignalWatch> signalWatch_ = std::make_shared<SignalWatch>();
     // The 校园 window in the clock's menu.
     std::unique_ptr<CampusDesk> campusDesk_;
 };

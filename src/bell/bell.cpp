@@ -241,6 +241,43 @@ std::string Bell::StartSignal(const std::string& name, const std::string& origin
     return "没有名为「" + name + "」的预案" + (problem.empty() ? "" : "（" + problem + "）");
 }
 
+void Bell::FollowSignal(const SignalState& main, const std::string& from) {
+    const auto catchUp = [&] {
+        // A main further on: its steps that wait for 下一步 are passed here too.
+        while (FollowOf(main, signal_->state(), followed_) == SignalFollow::Next && signal_->Next().empty()) {
+        }
+    };
+    switch (FollowOf(main, signal_->state(), followed_)) {
+        case SignalFollow::Start:
+            if (const std::string why = StartSignal(main.signal, "campus " + from); !why.empty()) {
+                LogLine("campus: " + from + "'s signal " + main.signal + " not sounded here: " + why);
+                break;
+            }
+            followed_ = main.signal;
+            catchUp();
+            break;
+        case SignalFollow::Next:
+            catchUp();
+            break;
+        case SignalFollow::End:
+            signal_->End();
+            break;
+        case SignalFollow::Busy:
+            if (busyLogged_ != main.signal) {
+                LogLine("campus: " + from + "'s signal " + main.signal + " not followed: " + signal_->state().signal +
+                        " sounds here");
+            }
+            busyLogged_ = main.signal;
+            break;
+        case SignalFollow::Nothing:
+            break;
+    }
+    if (!main.running) {
+        followed_.clear();
+        busyLogged_.clear();
+    }
+}
+
 std::string Bell::SignalSoundFile(const std::string& sound, std::string* why) const {
     if (sound.starts_with(kTonePrefix)) {
         // Written out where the player can open it: the session's runtime folder, else the application folder.

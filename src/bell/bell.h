@@ -82,6 +82,9 @@ public:
     std::string NextSignalStep() { return signal_->Next(); }
     std::string EndSignal() { return signal_->End(); }
     const SignalState& signalState() const { return signal_->state(); }
+    // The signal the campus's main (`from`) sounds: started, moved on and ended here as there. A signal this PC
+    // sounds of its own is left alone.
+    void FollowSignal(const SignalState& main, const std::string& from);
 
     // A standby PC (`forPc` not empty) passes the bells over while that PC is up; TakeOver(true) once it is down
     // (on the clock as "standby"), TakeOver(false) when it is back. PeerRang: the date and "HH:MM" of the newest bell
@@ -117,6 +120,8 @@ private:
     std::unique_ptr<SelfCheckRunner> selfCheck_;
     std::unique_ptr<OutputVolumeControl> volume_;
     std::unique_ptr<SignalRunner> signal_;
+    std::string followed_;    // the main's signal this PC sounds because the main does; "" none
+    std::string busyLogged_;  // the main's signal last said not followed
     bool problemsReported_ = false;
     std::set<std::string> problemsLogged_;  // the self-check's findings as last logged
     std::string clockShown_;  // the clock's text as last sent: the windows are woken once a minute, not a second

@@ -349,4 +349,17 @@ void SignalRunner::Finish(const std::string& how) {
     Publish();
 }
 
+SignalFollow FollowOf(const SignalState& main, const SignalState& here, const std::string& followed) {
+    const bool ours = here.running && !followed.empty() && here.signal == followed;
+    if (main.running && !main.ending) {
+        // Once followed, not started again: ended here already (its steps ran out a moment before the main's
+        // did, or someone pressed 结束 on this PC).
+        if (!here.running) return followed == main.signal ? SignalFollow::Nothing : SignalFollow::Start;
+        if (!ours || here.signal != main.signal) return SignalFollow::Busy;
+        // Only a step that waits for 下一步 is moved on: timed ones keep time here as they do there.
+        return here.step < main.step && here.waitsForNext && !here.ending ? SignalFollow::Next : SignalFollow::Nothing;
+    }
+    return ours && !here.ending ? SignalFollow::End : SignalFollow::Nothing;
+}
+
 }  // namespace lingchao

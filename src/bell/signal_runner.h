@@ -19,6 +19,12 @@
 
 namespace lingchao {
 
+// What a PC does to follow the signal another PC (the campus's main) sounds, given what it sounds itself and the
+// signal it started to follow ("" none): start it, press 下一步 as the main did, end it with the main, nothing, or
+// nothing because a signal of its own sounds.
+enum class SignalFollow { Nothing, Start, Next, End, Busy };
+SignalFollow FollowOf(const SignalState& main, const SignalState& here, const std::string& followed);
+
 // Sounds one drill or emergency signal at a time on a player of its own, step after step, timed from each step's
 // start on the monotonic clock (so the pattern keeps its gaps whatever the wall clock does). Lives on the bell's
 // thread; while it runs the scheduler holds its bells (through `hold`).

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <limits>
 #include <string_view>
 
@@ -115,6 +116,7 @@ QString TimetableTopic(const QString& campus) { return Topic(campus, QStringLite
 QString CalendarTopic(const QString& campus) { return Topic(campus, QStringLiteral("calendar")); }
 QString TodayTopic(const QString& campus) { return Topic(campus, QStringLiteral("today")); }
 QString StatusTopic(const QString& campus, const QString& pc) { return Topic(campus, QStringLiteral("status/") + pc); }
+QString SignalTopic(const QString& campus) { return Topic(campus, QStringLiteral("signal")); }
 QString StatusTopicFilter(const QString& campus) { return Topic(campus, QStringLiteral("status/+")); }
 
 const char* CampusFileKindName(CampusFileKind kind) {
@@ -270,6 +272,67 @@ std::optional<CampusStatus> DecodeStatus(const QByteArray& raw, QString* why) {
     } else if (!last.isNull() && !last.isUndefined()) {
         return refuse(Missing("last_bell"));
     }
+    s.sent = ReadSent(o.value("sent"));
+    if (!s.sent.isValid()) return refuse(Missing("sent"));
+    return s;
+}
+
+CampusSignal CampusSignalOf(const SignalState& state) {
+    CampusSignal s;
+    s.running = state.running;
+    s.signal = QString::fromStdString(state.signal);
+    s.step = state.step;
+    s.steps = state.steps;
+    s.ending = state.ending;
+    return s;
+}
+
+SignalState SignalStateOf(const CampusSignal& signal) {
+    SignalState s;
+    s.running = signal.running;
+    s.signal = signal.signal.toStdString();
+    s.step = signal.step;
+    s.steps = signal.steps;
+    s.ending = signal.ending;
+    return s;
+}
+
+QByteArray EncodeSignal(const CampusSignal& signal) {
+    const QJsonObject object{{"running", signal.running}, {"signal", signal.signal}, {"step", signal.step},
+                             {"steps", signal.steps},     {"ending", signal.ending}, {"from", signal.from},
+                             {"sent", Sent(signal.sent)}};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<CampusSignal> DecodeSignal(const QByteArray& raw, QString* why) {
+    QString reason;
+    const auto refuse = [why](const QString& text) {
+        if (why != nullptr) *why = text;
+        return std::nullopt;
+    };
+    const std::optional<QJsonObject> object = ObjectOf(raw, &reason);
+    if (!object) return refuse(reason);
+    const QJsonObject& o = *object;
+    CampusSignal s;
+    if (!o.value("running").isBool()) return refuse(Missing("running"));
+    s.running = o.value("running").toBool();
+    if (!o.value("ending").isBool()) return refuse(Missing("ending"));
+    s.ending = o.value("ending").toBool();
+    s.signal = o.value("signal").toString();
+    const bool control =
+        std::any_of(s.signal.begin(), s.signal.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
+    if (!o.value("signal").isString() || s.signal.size() > 100 || control ||
+        (s.running && s.signal.trimmed().isEmpty())) {
+        return refuse(Missing("signal"));
+    }
+    const auto step = Whole(o.value("step"), 1000);
+    const auto steps = Whole(o.value("steps"), 1000);
+    if (!step) return refuse(Missing("step"));
+    if (!steps) return refuse(Missing("steps"));
+    s.step = static_cast<int>(*step);
+    s.steps = static_cast<int>(*steps);
+    s.from = o.value("from").toString();
+    if (!IsCampusName(s.from)) return refuse(Missing("from"));
     s.sent = ReadSent(o.value("sent"));
     if (!s.sent.isValid()) return refuse(Missing("sent"));
     return s;

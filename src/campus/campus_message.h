@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "base/file_util.h"
+#include "store/drill_plans.h"
 
 namespace lingchao {
 
@@ -24,6 +25,7 @@ QString CalendarTopic(const QString& campus);                   // lingchao/<cam
 QString TodayTopic(const QString& campus);                      // lingchao/<campus>/today: today's changes
 QString StatusTopic(const QString& campus, const QString& pc);  // lingchao/<campus>/status/<pc>
 QString StatusTopicFilter(const QString& campus);               // lingchao/<campus>/status/+
+QString SignalTopic(const QString& campus);                     // lingchao/<campus>/signal: the main's drill
 
 enum class CampusFileKind { Timetable, Calendar };
 const char* CampusFileKindName(CampusFileKind kind);  // "timetable", "calendar"
@@ -83,5 +85,25 @@ QByteArray EncodeStatus(const CampusStatus& status);
 // Unknown fields are left alone (a newer program may add some); a missing or mistyped known one is refused,
 // except offset_ms and last_bell, which may be null or left out.
 std::optional<CampusStatus> DecodeStatus(const QByteArray& raw, QString* why = nullptr);
+
+// The drill or emergency signal the main sounds, sent whenever it changes and every 30 s while it sounds (so a
+// follower can tell a signal still sounding from the last word of a main that died during one).
+struct CampusSignal {
+    bool running = false;
+    QString signal;  // its name in drills.csv
+    int step = 0;    // 1-based
+    int steps = 0;
+    bool ending = false;  // 结束 was pressed: the all-clear sounds
+    QString from;         // the main's name
+    QDateTime sent;
+};
+
+// From and to the bell's own account of a signal.
+CampusSignal CampusSignalOf(const SignalState& state);
+SignalState SignalStateOf(const CampusSignal& signal);
+
+QByteArray EncodeSignal(const CampusSignal& signal);
+// Refused (none, with the reason) unless every field reads and the name is one drills.csv could hold.
+std::optional<CampusSignal> DecodeSignal(const QByteArray& raw, QString* why = nullptr);
 
 }  // namespace lingchao

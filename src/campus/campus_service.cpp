@@ -40,6 +40,9 @@ qint64 AgoMs(SteadyTime now, SteadyTime then) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now - then).count();
 }
 
+constexpr qint64 kSignalAgainMs = 30 * 1000;
+constexpr qint64 kSignalStaleMs = 2 * 60 * 1000;
+
 }  // namespace
 
 // What the campus thread tells the windows' thread, under one lock.
@@ -126,7 +129,8 @@ public:
         bool subscribed = link_->Subscribe(S(StatusTopicFilter(settings_.campus)), &why);
         if (settings_.role != CampusRole::Main) {
             subscribed = subscribed && link_->Subscribe(S(TimetableTopic(settings_.campus)), &why) &&
-                         link_->Subscribe(S(CalendarTopic(settings_.campus)), &why);
+                         link_->Subscribe(S(CalendarTopic(settings_.campus)), &why) &&
+                         link_->Subscribe(S(SignalTopic(settings_.campus)), &why);
         }
         if (!subscribed || !link_->Start(&why)) {
             link_.reset();
@@ -186,6 +190,7 @@ private:
                 }
             }
             CheckFiles(true);
+            CheckSignal(true);
         }
     }
 
@@ -197,6 +202,7 @@ private:
         const QString t = Q(topic);
         if (t.startsWith(statusPrefix_)) return TakeStatus(t.mid(statusPrefix_.size()), raw);
         if (settings_.role == CampusRole::Main) return;
+        if (t == SignalTopic(settings_.campus)) return TakeSignal(raw);
         for (const CampusFileKind kind : kKinds) {
             if (t == TopicOf(kind)) return TakeFile(kind, raw);
         }
@@ -235,6 +241,7 @@ private:
                 true);
         }
         CheckFiles(false);
+        CheckSignal(false);
         if (Connected() && warnings_.Text() != statusWarnings_) PublishStatus();
         WatchStandby();
     }
@@ -299,6 +306,46 @@ private:
         SetUnfit(kind, {});
         LogLine("campus: sent " + S(FileName(kind)) + " version " + std::to_string(version) + " (" +
                 std::to_string(bytes.size()) + " bytes)");
+    }
+
+    // A main sends its signal when it changes, at every connect, and every 30 s while it sounds.
+    void CheckSignal(bool force) {
+        if (settings_.role != CampusRole::Main || !hooks_.signalNow || !Connected()) return;
+        CampusSignal now = hooks_.signalNow();
+        const QString key =
+            now.running ? QStringLiteral("%1/%2/%3").arg(now.signal).arg(now.step).arg(now.ending) : QString();
+        const SteadyTime at = options_.steadyNow();
+        const bool again = now.running && AgoMs(at, signalSentAt_) >= kSignalAgainMs;
+        if (!force && key == signalKey_ && !again) return;
+        now.from = settings_.name;
+        now.sent = QDateTime::currentDateTime();
+        std::string failure;
+        if (!link_->Publish(S(SignalTopic(settings_.campus)), EncodeSignal(now).toStdString(), true, &failure)) {
+            LogOnce("campus: the signal could not be sent: " + failure);
+            return;
+        }
+        if (key != signalKey_) {
+            LogLine(now.running ? "campus: sent the signal " + S(now.signal) + " step " + std::to_string(now.step) +
+                                      (now.ending ? " (ending)" : "")
+                                : std::string("campus: sent that no signal sounds"));
+        }
+        signalKey_ = key;
+        signalSentAt_ = at;
+    }
+
+    // The main's signal, followed here: by a follower always, by a standby only while it rings in its PC's
+    // place (else both would sound in one building). One sounding but not said again for two minutes is the
+    // last word of a main that went during it: not started anew.
+    void TakeSignal(const QByteArray& raw) {
+        QString why;
+        std::optional<CampusSignal> s = DecodeSignal(raw, &why);
+        if (!s) return LogOnce("campus: refused the main's signal: " + S(why));
+        if (settings_.role == CampusRole::Standby && !takingOver_) return;
+        if (s->running && s->sent.msecsTo(QDateTime::currentDateTime()) > kSignalStaleMs) {
+            return LogOnce("campus: the main's signal " + S(s->signal) + " was last said at " +
+                           S(s->sent.toString(Qt::ISODate)) + ": not followed");
+        }
+        if (hooks_.mainSignal) hooks_.mainSignal(*s);
     }
 
     void SetUnfit(CampusFileKind kind, const QString& why) {
@@ -463,6 +510,8 @@ private:
     CampusLastBell lastRang_;
     bool takingOver_ = false;
     std::string lastLogged_;
+    QString signalKey_;  // the signal as last sent: "" none
+    SteadyTime signalSentAt_{};
 };
 
 CampusService::CampusService(std::filesystem::path appFolder, CampusSettings settings, WarningBoard& warnings,

@@ -36,6 +36,10 @@ public:
         std::function<void(bool takeOver, const QString& pc)> takeOver;
         // The newest bell the standby's PC says it rang (its date and time): a taking-over standby leaves it be.
         std::function<void(const QString& pc, const CampusLastBell& bell)> peerRang;
+        // On the main: the drill or emergency signal it sounds now (running false when none).
+        std::function<CampusSignal()> signalNow;
+        // On a follower, and on a standby while it stands in: the main's signal changed, or was said again.
+        std::function<void(const CampusSignal& signal)> mainSignal;
     };
     // What a test changes; the program keeps the defaults.
     struct Options {

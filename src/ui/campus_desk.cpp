@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <utility>
 
+#include "base/log.h"
 #include "ui/campus_window.h"
 
 namespace lingchao {
@@ -21,6 +22,14 @@ QString TimetableReadOnlyReason(const CampusSettingsRead& read) {
 QString CalendarReadOnlyReason(const CampusSettingsRead& read) {
     if (!read.On() || read.settings.role == CampusRole::Main) return {};
     return QStringLiteral("校历和今天的改动由主控（%1）下发，请在主控上修改").arg(read.settings.campus);
+}
+
+bool TimetableHeldElsewhere(const std::filesystem::path& appFolder, Dialogs& dialogs) {
+    const QString why = TimetableReadOnlyReason(ReadCampusSettings(appFolder));
+    if (why.isEmpty()) return false;
+    LogLine("timetable: not changed here: " + why.toStdString());
+    dialogs.Message({why.toStdString(), "提示", MessageIcon::Information, MessageButtons::Ok, 0});
+    return true;
 }
 
 CampusDesk::CampusDesk(std::filesystem::path appFolder, std::function<CampusView()> view, std::function<void()> restart)

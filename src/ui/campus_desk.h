@@ -22,6 +22,9 @@ class CampusWindow;
 QString TimetableReadOnlyReason(const CampusSettingsRead& read);
 // The same for the calendar and today's changes (they travel in calendar.csv).
 QString CalendarReadOnlyReason(const CampusSettingsRead& read);
+// True, with the reason told and logged, when this PC's timetable comes from the campus's main: tidied, imported
+// or restored here, the main's next copy would undo it.
+bool TimetableHeldElsewhere(const std::filesystem::path& appFolder, Dialogs& dialogs);
 
 // The campus as the windows have it: "校园…" in a menu, whose caption names this PC's role and the link while the
 // campus is on, and the 校园 window it opens.

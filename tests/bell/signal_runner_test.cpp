@@ -193,5 +193,34 @@ TEST_F(SignalRunnerTest, ASignalWhoseSoundIsMissingDoesNotStartAndHoldsNothing) 
     EXPECT_TRUE(Outcomes().empty());
 }
 
+// Following the campus main's signal: started once, 下一步 passed on only where this PC waits for it, ended with
+// the main, and a signal of this PC's own never touched.
+TEST(SignalFollow, StartsMovesOnAndEndsWithTheMainButLeavesAPcsOwnSignalAlone) {
+    const auto state = [](bool running, const std::string& name, int step, bool waits = false, bool ending = false) {
+        SignalState s;
+        s.running = running;
+        s.signal = name;
+        s.step = step;
+        s.waitsForNext = waits;
+        s.ending = ending;
+        return s;
+    };
+    const SignalState none;
+    const SignalState main = state(true, "地震演练", 2);
+    EXPECT_EQ(FollowOf(main, none, ""), SignalFollow::Start);
+    EXPECT_EQ(FollowOf(main, none, "地震演练"), SignalFollow::Nothing) << "ended here already: not again";
+    EXPECT_EQ(FollowOf(main, state(true, "地震演练", 1, true), "地震演练"), SignalFollow::Next);
+    EXPECT_EQ(FollowOf(main, state(true, "地震演练", 1, false), "地震演练"), SignalFollow::Nothing) << "timed here";
+    EXPECT_EQ(FollowOf(main, state(true, "地震演练", 2, true), "地震演练"), SignalFollow::Nothing);
+    EXPECT_EQ(FollowOf(main, state(true, "紧急集合", 1), ""), SignalFollow::Busy);
+    EXPECT_EQ(FollowOf(main, state(true, "地震演练", 1, true), ""), SignalFollow::Busy) << "started here by hand";
+
+    const SignalState ended = state(true, "地震演练", 2, false, true);
+    EXPECT_EQ(FollowOf(ended, state(true, "地震演练", 2), "地震演练"), SignalFollow::End);
+    EXPECT_EQ(FollowOf(none, state(true, "地震演练", 2), "地震演练"), SignalFollow::End);
+    EXPECT_EQ(FollowOf(ended, state(true, "地震演练", 2, false, true), "地震演练"), SignalFollow::Nothing);
+    EXPECT_EQ(FollowOf(none, state(true, "紧急集合", 1), ""), SignalFollow::Nothing) << "this PC's own goes on";
+}
+
 }  // namespace
 }  // namespace lingchao

@@ -245,5 +245,27 @@ TEST(CampusStatus, ReadsBackToleratesNewFieldsAndRefusesGarbage) {
     }
 }
 
+TEST(CampusSignal, ReadsBackAndRefusesANameNoPlanCouldHave) {
+    CampusSignal signal{true, "地震演练", 2, 3, false, "主控", kSent};
+    const QByteArray raw = EncodeSignal(signal);
+    const auto back = DecodeSignal(raw);
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(back->running && !back->ending);
+    EXPECT_EQ(back->signal, "地震演练");
+    EXPECT_EQ(back->step, 2);
+    EXPECT_EQ(back->steps, 3);
+    EXPECT_EQ(back->from, "主控");
+    EXPECT_EQ(back->sent, kSent);
+    for (const QByteArray& bad :
+         {Edited(raw, [](QJsonObject& o) { o["signal"] = QString("a\nb"); }),
+          Edited(raw, [](QJsonObject& o) { o["signal"] = ""; }), Edited(raw, [](QJsonObject& o) { o["step"] = -1; }),
+          Edited(raw, [](QJsonObject& o) { o["from"] = "a/b"; }),
+          Edited(raw, [](QJsonObject& o) { o.remove("running"); }), QByteArray("[]")}) {
+        QString why;
+        EXPECT_FALSE(DecodeSignal(bad, &why)) << bad.toStdString();
+        EXPECT_FALSE(why.isEmpty());
+    }
+}
+
 }  // namespace
 }  // namespace lingchao

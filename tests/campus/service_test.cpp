@@ -313,6 +313,54 @@ TEST_F(CampusServiceTest, AStandbySeesItsPcGoAndComeBackAndEveryRowSaysWhatIsWro
     EXPECT_EQ(takeOvers.size(), 2u);
 }
 
+// A campus drill: what the main sounds reaches a follower as it changes; an old word of a main that went during
+// one is not followed.
+TEST_F(CampusServiceTest, TheMainsSignalReachesAFollowerAndAStaleOneDoesNot) {
+    TempFolder mainApp, followerApp;
+    WarningBoard mainWarnings, followerWarnings;
+    std::mutex mutex;
+    CampusSignal sounding;  // what the main's bell sounds
+    std::vector<std::string> heard;
+    CampusService::Hooks mainHooks, followerHooks;
+    mainHooks.signalNow = [&] {
+        const std::lock_guard lock(mutex);
+        return sounding;
+    };
+    followerHooks.mainSignal = [&](const CampusSignal& s) {
+        const std::lock_guard lock(mutex);
+        heard.push_back(s.running ? s.from.toStdString() + " " + s.signal.toStdString() + " " + std::to_string(s.step) +
+                                        (s.ending ? " ending" : "")
+                                  : "none");
+    };
+    const auto last = [&] {
+        const std::lock_guard lock(mutex);
+        return heard.empty() ? std::string() : heard.back();
+    };
+    const auto sound = [&](bool running, int step, bool ending) {
+        const std::lock_guard lock(mutex);
+        sounding = CampusSignal{running, running ? "地震演练" : "", step, 3, ending, {}, {}};
+    };
+
+    // A main that went during a drill left its last word retained, ten minutes ago.
+    auto hostile = RawClient(broker.port());
+    Send(*hostile, SignalTopic("一中"),
+         EncodeSignal({true, "防空警报", 1, 2, false, "主控", QDateTime::currentDateTime().addSecs(-600)}), true);
+    auto follower =
+        Started(followerApp, Settings(broker.port(), CampusRole::Follower, "教学楼A"), followerWarnings, followerHooks);
+    auto main = Started(mainApp, Settings(broker.port(), CampusRole::Main, "主控"), mainWarnings, mainHooks);
+    ASSERT_TRUE(WaitFor([&] { return last() == "none"; })) << "the main says at connect that none sounds";
+    sound(true, 1, false);
+    ASSERT_TRUE(WaitFor([&] { return last() == "主控 地震演练 1"; }));
+    sound(true, 2, false);
+    ASSERT_TRUE(WaitFor([&] { return last() == "主控 地震演练 2"; }));
+    sound(true, 2, true);
+    ASSERT_TRUE(WaitFor([&] { return last() == "主控 地震演练 2 ending"; }));
+    sound(false, 0, false);
+    ASSERT_TRUE(WaitFor([&] { return last() == "none"; }));
+    const std::lock_guard lock(mutex);
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), std::string("主控 防空警报 1")), 0);
+}
+
 TEST(CampusCutOff, WarnsAfterTwoMinutesOnAnInjectedClockAndClearsWhenTheBrokerAnswers) {
     if (access(kMosquitto, X_OK) != 0) GTEST_SKIP() << kMosquitto << " is missing (apt-get install mosquitto)";
     PrivateBroker broker;  // its port is kept free until it starts
