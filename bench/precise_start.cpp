@@ -2,9 +2,10 @@
 // sound server's sink (pulsesink; precise_start.sh gives it a private PulseAudio with a null sink), a school clock
 // that runs with the machine's from a few seconds before 08:00, and a bell every minute. Prints the median and
 // worst late_ms and sound_ms of the bell log and, measured to the microsecond from each minute's start, where the
-// time goes: until the tick hands the medium to the player, the player's own call (the prepared pipeline set
-// PLAYING and let through to its output), and from its return to the first buffer at the sink with the pipeline
-// playing.
+// time goes: until the tick hands the medium to the player, the player's own call (it takes over the bell it was
+// told to start at the minute's instant, 200 ms ahead), and from its return to the sound: the first buffer at the
+// sink with the pipeline playing, or the instant the sink was told to play it, whichever is later (negative: the
+// sound began before the tick's call).
 // Usage: bench_precise_start <bell.wav>   environment: BENCH_MINUTES (default 10)
 #include <QCoreApplication>
 #include <QTimer>
@@ -84,6 +85,7 @@ public:
         inner_->SetEndOfStreamHandler(std::move(handler));
     }
     void Prepare(const std::string& path) override { inner_->Prepare(path); }
+    void StartPreparedAt(const std::string& path, Steady::time_point at) override { inner_->StartPreparedAt(path, at); }
     void SetSoundProofHandler(std::function<void(const SoundProof&)> handler) override {
         inner_->SetSoundProofHandler([this, handler = std::move(handler)](const SoundProof& proof) {
             if (proof.soundStart) {
@@ -203,9 +205,9 @@ int main(int argc, char** argv) {
                 Describe(sound, "median %.0f ms, worst %.0f ms").c_str());
     const char* const us = "median %.3f ms, worst %.3f ms";
     std::printf("from the minute's start to the medium handed to the player: %s\n", Describe(toCall, us).c_str());
-    std::printf("the player's SetFileName (the prepared pipeline PLAYING and let through to its output): %s\n",
-                Describe(call, us).c_str());
-    std::printf("from its return to the first buffer at the sink, playing: %s\n", Describe(toSound, us).c_str());
+    std::printf("the player's SetFileName (taking over the bell started ahead): %s\n", Describe(call, us).c_str());
+    std::printf("from its return to the sound (first buffer at the sink, playing, on its instant): %s\n",
+                Describe(toSound, us).c_str());
     std::printf("from the minute's start to the sound: %s\n", Describe(whole, us).c_str());
     std::filesystem::remove_all(folder);
     return late.size() == static_cast<std::size_t>(minutes) ? 0 : 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -31,6 +32,10 @@ public:
     // another path and setting another medium (releasing the medium does not). Nothing prepared is ever heard
     // unless it is set.
     virtual void Prepare(const std::string& /*path*/) {}
+    // Has the prepared `path` begin to sound at `at` (soon: less than a second ahead), so that a SetFileName of it
+    // then only takes over what plays already. Whatever drops what was prepared before `at` (Prepare, another
+    // medium set, Stop) silences it; a path not prepared is not started.
+    virtual void StartPreparedAt(const std::string& /*path*/, std::chrono::steady_clock::time_point /*at*/) {}
     // Called on the player's thread, never from within a call into the player, once for each medium started
     // (SetFileName, or Play from the beginning) within about 12 s: what reached the output. A player that cannot
     // tell never calls it.

@@ -44,6 +44,9 @@ public:
     void Stop() override;
     void SetEndOfStreamHandler(std::function<void()> handler) override;
     void Prepare(const std::string& path) override { player_->Prepare(path); }
+    void StartPreparedAt(const std::string& path, std::chrono::steady_clock::time_point at) override {
+        player_->StartPreparedAt(path, at);
+    }
     void SetSoundProofHandler(std::function<void(const SoundProof&)> handler) override {
         player_->SetSoundProofHandler(std::move(handler));
     }

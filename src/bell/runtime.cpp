@@ -20,7 +20,7 @@ Runtime::Runtime(std::filesystem::path appFolder, MediaPlayer& player, const Clo
       wake_(wake ? std::move(wake) : std::make_unique<PreciseWake>()),
       player_(player) {
     // The wake's tick is a tick like any other: a second ticked twice rings and logs once.
-    wake_->SetHandler([this] { OnTick(); });
+    wake_->SetHandler([this] { OnWake(); });
     fireLockTimer_.setSingleShot(true);
     fireLockTimer_.setInterval(60000);
     connect(&fireLockTimer_, &QTimer::timeout, this, [this] { checktime_.FireLockElapsed(); });
@@ -96,8 +96,33 @@ void Runtime::WakeAtMinute(const LocalDateTime& now, bool due) {
         wake_->Cancel();
         return;
     }
-    const int msIntoMinute = now.time.second * 1000 + now.millisecond;
-    wake_->Arm(std::chrono::milliseconds(60000 - msIntoMinute) + kWakeMargin);
+    const std::chrono::milliseconds toMinute(60000 - (now.time.second * 1000 + now.millisecond));
+    startDue_ = startedMinute_ != now.MinuteIndex() + 1 && toMinute > kStartLead;
+    wake_->Arm(startDue_ ? toMinute - kStartLead : toMinute + kWakeMargin);
+}
+
+// Ahead of the minute, the player is told the instant its bell is to sound (the clock's minute on the monotonic
+// clock, as read now), then the wake is armed for the tick that rings it. A clock moved meanwhile gets a tick
+// now, which arms the wake anew.
+void Runtime::OnWake() {
+    if (!startDue_) {
+        OnTick();
+        return;
+    }
+    startDue_ = false;
+    checktime_.RereadIfChanged();  // a bell paused since the last tick is not started
+    const LocalDateTime now = clock_.Now();
+    const LocalDateTime ahead = AddSeconds(now, kLeadSeconds);
+    const std::optional<UpcomingBell> bell =
+        ahead.MinuteIndex() > now.MinuteIndex() ? checktime_.BellAt(ahead) : std::nullopt;
+    if (!bell) {
+        OnTick();
+        return;
+    }
+    const std::chrono::milliseconds toMinute(60000 - (now.time.second * 1000 + now.millisecond));
+    startedMinute_ = ahead.MinuteIndex();
+    player_.StartPreparedAt(bell->path, std::chrono::steady_clock::now() + toMinute);
+    wake_->Arm(toMinute + kWakeMargin);
 }
 
 void Runtime::ShowClock(const std::string& time, const std::string& weekdayCode) {

@@ -62,6 +62,7 @@ struct Timing {
     std::atomic<std::int64_t> playingNs{0};
     std::function<void()>* onFirstBuffer = nullptr;
     std::atomic<bool> held{false};
+    std::int64_t startNs = 0;  // when its output was told to play the first sample (0: at once)
 };
 
 // The peak is measured over this much of a medium, from its start.
@@ -177,6 +178,7 @@ struct GstPlayer::Impl {
         std::shared_ptr<Timing> timing;
         GstPad* heldPad = nullptr;  // the output's input, where everything waits until the bell starts
         gulong hold = 0;
+        bool started = false;  // let through ahead, timed for its instant
     };
     std::optional<Prepared> prepared;
     bool adopting = false;  // only a medium being set may take over what was prepared
@@ -283,6 +285,12 @@ struct GstPlayer::Impl {
         timing = std::move(next.timing);
         current = next.index;
         AttachBus();  // what it posted while paused (its first levels, an error) is handled now
+        if (next.started) {
+            gst_object_unref(next.heldPad);
+            state = State::Playing;
+            if (!next.note.empty()) LogLine(next.note);
+            return true;
+        }
         if (next.heldPad != nullptr) return StartHeld(next);
         // A pipeline held prerolled on the sound server sounds as many seconds late as it was held (PulseAudio:
         // held 2 s, heard 2 s late), though its first buffer reached the output long before. Back to READY gives
@@ -302,13 +310,40 @@ struct GstPlayer::Impl {
         return true;
     }
 
-    // PLAYING first, then the medium let through: its output opens its stream and plays the first buffer at
-    // once, with nothing held on the sound server before. Both calls return without waiting for the output.
+    // On the system clock (monotonic, as steady_clock), with a base time set now and the output's offset the
+    // rest of the way, the output plays silence until `at` and then the first sample. The offset, not a base time
+    // ahead: pulsesink dropped as much of the beginning as the base time lay ahead.
+    void StartPreparedAt(const std::string& path, Steady::time_point at) {
+        if (!prepared || prepared->fileName != path || prepared->heldPad == nullptr || prepared->started) return;
+        GstElement* inner = InnermostSink(prepared->audioOutput);
+        if (inner == nullptr) return;
+        GstClock* clock = gst_system_clock_obtain();
+        gst_pipeline_use_clock(GST_PIPELINE(prepared->pipeline), clock);
+        const GstClockTime base = gst_clock_get_time(clock);
+        gst_object_unref(clock);
+        const std::int64_t atNs = std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+        const std::int64_t ahead = std::max<std::int64_t>(0, atNs - SteadyNs());
+        gst_element_set_start_time(prepared->pipeline, GST_CLOCK_TIME_NONE);
+        gst_element_set_base_time(prepared->pipeline, base);
+        g_object_set(inner, "ts-offset", static_cast<gint64>(ahead), nullptr);
+        gst_object_unref(inner);
+        prepared->timing->startNs = SteadyNs() + ahead;
+        if (gst_element_set_state(prepared->pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+            DropPrepared();  // told when the bell sets it, opened anew
+            return;
+        }
+        gst_pad_remove_probe(prepared->heldPad, prepared->hold);
+        prepared->started = true;
+    }
+
+    // Not started ahead: from READY (which flushes what was held) to PLAYING, as an unprepared medium starts. Let
+    // through while PLAYING instead, its output sometimes lost the bell's first milliseconds (2 runs in 8 under
+    // load). With no stream on the sound server to give up, READY costs less than it did for a prerolled pipeline.
     bool StartHeld(Prepared& next) {
-        const bool started = gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+        gst_element_set_state(pipeline, GST_STATE_READY);
         gst_pad_remove_probe(next.heldPad, next.hold);
         gst_object_unref(next.heldPad);
-        if (!started) {
+        if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
             Failed(items[current], DrainError());
             Teardown();
             return false;
@@ -373,7 +408,7 @@ struct GstPlayer::Impl {
         const std::int64_t first = timing->firstBufferNs.load();
         const std::int64_t playing = timing->playingNs.load();
         if (first == 0 || playing == 0) return;
-        proof.soundStart = FromNs(std::max(first, playing));
+        proof.soundStart = FromNs(std::max({first, playing, timing->startNs}));
         if (audioOutput != nullptr) DescribeOutput(audioOutput, proof.output, proof.realOutput);
     }
 
@@ -851,6 +886,10 @@ void GstPlayer::SetFileName(const std::string& path) {
 
 void GstPlayer::Prepare(const std::string& path) { impl_->Prepare(path); }
 
+void GstPlayer::StartPreparedAt(const std::string& path, std::chrono::steady_clock::time_point at) {
+    impl_->StartPreparedAt(path, at);
+}
+
 std::string GstPlayer::FileName() const { return impl_->fileName; }
 
 void GstPlayer::Play() {
@@ -880,12 +919,16 @@ void GstPlayer::Play() {
 
 void GstPlayer::Pause() {
     if (impl_->state != State::Playing) return;
+    // A bell started on its instant has no start time (its base time was set): with one, PLAYING after the pause
+    // goes on from where it stopped.
+    gst_element_set_start_time(impl_->pipeline, 0);
     if (gst_element_set_state(impl_->pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
         impl_->state = State::Paused;
     }
 }
 
 void GstPlayer::Stop() {
+    if (impl_->prepared && impl_->prepared->started) impl_->DropPrepared();
     if (impl_->state != State::Playing && impl_->state != State::Paused) return;
     impl_->Teardown();
     impl_->state = State::Idle;

@@ -53,6 +53,9 @@ public:
     // (the output opens nothing on the sound server), watched by nobody until it is set; releasing the medium
     // (the null media path) keeps it.
     void Prepare(const std::string& path) override;
+    // The held medium is let through to its output now, its pipeline on the monotonic clock with the output's
+    // first sample timed for `at`.
+    void StartPreparedAt(const std::string& path, std::chrono::steady_clock::time_point at) override;
     // The sound starts when the first buffer has reached the output and the pipeline plays; the peak comes from
     // GStreamer's level element over the first 10 s (or less, when the medium ends or is stopped sooner).
     void SetSoundProofHandler(std::function<void(const SoundProof&)> handler) override;

@@ -73,6 +73,24 @@ private:
     std::function<void()> handler_;
 };
 
+// Records what the runtime asks of its player, with the instants it is told to start a bell at.
+class SchedulingPlayer final : public MediaPlayer {
+public:
+    void SetFileName(const std::string& path) override { calls.push_back("FileName=" + (fileName = path)); }
+    std::string FileName() const override { return fileName; }
+    void Play() override {}
+    void Pause() override {}
+    void Stop() override {}
+    void SetEndOfStreamHandler(std::function<void()>) override {}
+    void StartPreparedAt(const std::string& path, steady_clock::time_point at) override {
+        calls.push_back("StartAt=" + path);
+        startAt = at;
+    }
+    std::string fileName;
+    std::vector<std::string> calls;
+    steady_clock::time_point startAt;
+};
+
 class NoInhibitor final : public SleepInhibitor {
 public:
     void Hold(const std::string&) override {}
@@ -108,7 +126,7 @@ protected:
 
     test::TempFolder dir;
     test::FakeClock clock{kMonday, {7, 59, 50}};
-    test::FakePlayer player;
+    SchedulingPlayer player;
     NoInhibitor inhibitor;
     std::unique_ptr<FakeWake> made = std::make_unique<FakeWake>();
     FakeWake& wake = *made;
@@ -117,8 +135,9 @@ protected:
     int fired = 0;
 };
 
-// Armed for the instant the coming bell's minute begins, as the clock reads, and again when the clock is set; its
-// tick rings the bell then and there, and the regular tick of the same second after it rings nothing more.
+// Armed, as the clock reads, for the moment the coming bell is handed to the player ahead of its minute, and again
+// when the clock is set; that wake tells the player the minute's instant and arms the tick that rings the bell then
+// and there; the regular tick of the same second after it rings nothing more.
 TEST_F(PreciseStartTest, TheWakeRingsTheBellAtItsMinuteAndTheRegularTickAfterItDoesNothing) {
     Group("START");
     runtime.Start();
@@ -126,13 +145,23 @@ TEST_F(PreciseStartTest, TheWakeRingsTheBellAtItsMinuteAndTheRegularTickAfterItD
     EXPECT_FALSE(wake.IsArmed()) << "no bell within five seconds";
     TickAt({7, 59, 56}, 250);
     ASSERT_TRUE(wake.armed);
-    // Never before the minute's start, and less than a millisecond after it.
-    EXPECT_GE(*wake.armed, 3750ms);
-    EXPECT_LT(*wake.armed, 3751ms);
+    EXPECT_EQ(*wake.armed, 3750ms - Runtime::kStartLead);
     TickAt({7, 59, 58}, 900);  // the clock was set forward
     ASSERT_TRUE(wake.armed);
-    EXPECT_GE(*wake.armed, 1100ms);
-    EXPECT_LT(*wake.armed, 1101ms);
+    EXPECT_EQ(*wake.armed, 1100ms - Runtime::kStartLead);
+
+    clock.Set(kMonday, {7, 59, 59}, 850);
+    const steady_clock::time_point before = steady_clock::now();
+    wake.Fire();
+    const steady_clock::time_point after = steady_clock::now();
+    ASSERT_EQ(player.calls.back(), "StartAt=/m/eight.wav");
+    // The minute's instant, 150 ms on, never before it.
+    EXPECT_GE(player.startAt, before + 150ms);
+    EXPECT_LE(player.startAt, after + 150ms);
+    ASSERT_TRUE(wake.armed);
+    // The tick: never before the minute's start, and less than a millisecond after it.
+    EXPECT_GE(*wake.armed, 150ms);
+    EXPECT_LT(*wake.armed, 151ms);
     EXPECT_EQ(Rang(), 0);
 
     clock.Set(kMonday, {8, 0, 0}, 0);
@@ -149,6 +178,15 @@ TEST_F(PreciseStartTest, TheWakeRingsTheBellAtItsMinuteAndTheRegularTickAfterItD
     EXPECT_TRUE(wake.IsArmed());
     Group("PAUSE");
     TickAt({8, 0, 58}, 0);
+    EXPECT_FALSE(wake.IsArmed());
+    // Paused after the wake was armed: the player is not told to start it, and the wake is called off.
+    Group("START");
+    TickAt({8, 0, 59}, 0);
+    ASSERT_TRUE(wake.IsArmed());
+    Group("PAUSE");
+    clock.Set(kMonday, {8, 0, 59}, 800);
+    wake.Fire();
+    EXPECT_EQ(std::count(player.calls.begin(), player.calls.end(), "StartAt=/m/one.wav"), 0);
     EXPECT_FALSE(wake.IsArmed());
 }
 

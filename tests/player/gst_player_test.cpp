@@ -344,14 +344,14 @@ TEST_F(GstPlayerTest, StopClosesTheFileAndPlayStartsAgain) {
 }
 
 // A prepared medium waits in front of its output until it is set: nothing of it is written before, the very
-// pipeline prepared plays it (item 1, no second one built), one dropped unplayed leaves its output empty, and a
-// prepared file that cannot play is told once, when it is set.
+// pipeline prepared plays it (item 1, no second one built), one dropped unplayed or started ahead of an instant
+// and stopped before it leaves its output empty, and a prepared file that cannot play is told once, when it is set.
 TEST_F(GstPlayerTest, APreparedMediumWaitsInFrontOfItsOutputUntilItIsSet) {
     Tone(folder / "bell.wav", 0.5, 880);
     Tone(folder / "other.wav", 0.3, 440);
     WriteAll(folder / "fake.mp3", std::vector<std::uint8_t>(4096, 0x5A));
     const std::string bell = (folder / "bell.wav").string(), other = (folder / "other.wav").string();
-    MakePlayer();
+    MakePlayer(true);  // the output keeps time: one started ahead waits for its instant
     player->Prepare(bell);
     ASSERT_TRUE(WaitFor([this] { return player->PreparedAndWaiting(); }));
     EXPECT_EQ(Item(1).seconds, 0.0) << "the prepared medium reached its output before it was set";
@@ -368,10 +368,21 @@ TEST_F(GstPlayerTest, APreparedMediumWaitsInFrontOfItsOutputUntilItIsSet) {
     EXPECT_EQ(Item(2).seconds, 0.0) << "a prepared medium dropped unplayed was heard";
     EXPECT_NEAR(Item(3).frequency, 440, 30);
 
+    // Started ahead of an instant, then stopped before it: it never reaches its output.
+    player->Prepare(bell);
+    ASSERT_TRUE(WaitFor([this] { return player->PreparedAndWaiting(); }));
+    player->StartPreparedAt(bell, Clock::now() + std::chrono::seconds(5));
+    player->Stop();
+    EXPECT_FALSE(player->PreparedAndWaiting());
+    player->SetFileName(other);
+    ASSERT_TRUE(WaitFor([&] { return ended.size() == 3; }));
+    EXPECT_EQ(Item(4).seconds, 0.0) << "a bell stopped before its instant was heard";
+    EXPECT_NEAR(Item(5).frequency, 440, 30);
+
     player->Prepare((folder / "fake.mp3").string());
     player->SetFileName((folder / "fake.mp3").string());
     ASSERT_TRUE(WaitFor([this] { return !failures.empty(); }));
-    ASSERT_TRUE(WaitFor([this] { return proofs.size() == 3; }));
+    ASSERT_TRUE(WaitFor([this] { return proofs.size() == 4; }));
     EXPECT_EQ(failures, std::vector<std::string>{(folder / "fake.mp3").string()});
     EXPECT_FALSE(proofs.back().soundStart.has_value());
 }

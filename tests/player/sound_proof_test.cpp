@@ -187,6 +187,29 @@ TEST_F(SoundProofTest, APreparedBellSoundsAtOnceHoweverLongItWaited) {
     EXPECT_LE(onset.worst, 2) << "the bell did not begin with its first sample";
 }
 
+// Started ahead of its minute and then set, as the bell's runtime does: heard from its first sample, proved from
+// the instant it was timed for, the very pipeline prepared.
+TEST_F(SoundProofTest, ABellStartedAheadOfItsInstantIsHeardFromItsFirstSample) {
+    const std::vector<std::int16_t> bell = Cosine(44100);
+    WriteWav(folder / "cosine.wav", bell);
+    MakePlayer();
+    pulse.StartRecording();
+    const std::string path = (folder / "cosine.wav").string();
+    player->Prepare(path);
+    ASSERT_TRUE(WaitFor([&] { return player->PreparedAndWaiting(); }));
+    const Steady::time_point at = Steady::now() + std::chrono::milliseconds(300);
+    player->StartPreparedAt(path, at);
+    WaitFor([&] { return Steady::now() >= at; });
+    player->SetFileName(path);
+    ASSERT_TRUE(WaitFor([&] { return !proofs.empty() && player->state() == GstPlayer::State::Empty; }));
+    const Onset onset = FindOnset(pulse.StopRecording(), bell);
+    ASSERT_TRUE(onset.at.has_value()) << "nothing heard";
+    EXPECT_LE(onset.worst, 2) << "the bell did not begin with its first sample";
+    ASSERT_TRUE(proofs[0].soundStart.has_value());
+    EXPECT_GE(*proofs[0].soundStart, at);
+    EXPECT_NEAR(proofs[0].measuredSeconds, 1.0, 0.15);
+}
+
 TEST_F(SoundProofTest, ALongBellIsProvedAfterItsFirstTenSeconds) {
     Sox("'" + (folder / "long.wav").string() + "' synth 14 sine 440 vol 0.25");
     MakePlayer();
