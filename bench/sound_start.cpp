@@ -70,7 +70,6 @@ public:
     explicit Bench(const std::string& nullMedia) : nullMedia_(nullMedia) {
         lingchao::GstPlayerOptions options;
         options.nullMediaPath = nullMedia;
-        options.onFirstBuffer = [this] { ++firstBuffers_; };
         player_ = std::make_unique<lingchao::GstPlayer>(options);
         player_->SetSoundProofHandler([this](const lingchao::SoundProof& p) { proof_ = p; });
         lingchao::ConnectEndOfStream(*player_, nullMedia);
@@ -79,10 +78,10 @@ public:
     // One bell: prepared ahead or not, then set on its "minute"; adds the milliseconds to its sound to `series`.
     void Fire(const std::string& media, bool prepare, Series& series) {
         if (prepare) {
-            const int before = firstBuffers_.load();
             player_->Prepare(media);
-            // The program prepares five seconds ahead; here the firing waits until the medium is prerolled.
-            PumpUntil([&] { return firstBuffers_.load() > before; }, std::chrono::seconds(5));
+            // The program prepares five seconds ahead; here the firing waits until the medium waits decoded in
+            // front of the output.
+            PumpUntil([&] { return player_->PreparedAndWaiting(); }, std::chrono::seconds(5));
             Pump(std::chrono::milliseconds(100));
         }
         proof_.reset();
@@ -105,7 +104,6 @@ private:
     std::string output_;
     std::string nullMedia_;
     std::unique_ptr<lingchao::GstPlayer> player_;
-    std::atomic<int> firstBuffers_{0};
     std::optional<lingchao::SoundProof> proof_;
 };
 
