@@ -291,7 +291,6 @@ struct GstPlayer::Impl {
             if (!next.note.empty()) LogLine(next.note);
             return true;
         }
-        if (next.heldPad != nullptr) return StartHeld(next);
         // A pipeline held prerolled on the sound server sounds as many seconds late as it was held (PulseAudio:
         // held 2 s, heard 2 s late), though its first buffer reached the output long before. Back to READY gives
         // the server's stream up, and PLAYING opens a fresh one at once, with the file checked and the pipeline
@@ -334,23 +333,6 @@ struct GstPlayer::Impl {
         }
         gst_pad_remove_probe(prepared->heldPad, prepared->hold);
         prepared->started = true;
-    }
-
-    // Not started ahead: from READY (which flushes what was held) to PLAYING, as an unprepared medium starts. Let
-    // through while PLAYING instead, its output sometimes lost the bell's first milliseconds (2 runs in 8 under
-    // load). With no stream on the sound server to give up, READY costs less than it did for a prerolled pipeline.
-    bool StartHeld(Prepared& next) {
-        gst_element_set_state(pipeline, GST_STATE_READY);
-        gst_pad_remove_probe(next.heldPad, next.hold);
-        gst_object_unref(next.heldPad);
-        if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-            Failed(items[current], DrainError());
-            Teardown();
-            return false;
-        }
-        state = State::Playing;
-        if (!next.note.empty()) LogLine(next.note);
-        return true;
     }
 
     void Teardown() {
@@ -520,6 +502,11 @@ struct GstPlayer::Impl {
     // Starts items[index], or the first playable item after it (`index` moves on to it). False when it could
     // not start; `index` is then the item that failed (or items.size() when none was playable).
     bool StartItem(std::size_t& index) {
+        // Held in front of its output and not started ahead (no hand-off came before the minute): opened anew, as a
+        // bell that was never prepared. Taken from READY to PLAYING, such a pipeline once stayed silent under load.
+        if (adopting && prepared && prepared->fileName == fileName && !prepared->started &&
+            prepared->heldPad != nullptr)
+            DropPrepared();
         if (adopting && prepared && prepared->fileName == fileName && prepared->index == index) return StartPrepared();
         // What was prepared is not checked again: the items before it are, to say why they were passed over.
         const bool ahead = adopting && prepared && prepared->fileName == fileName && prepared->index > index;

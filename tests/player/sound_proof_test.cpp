@@ -366,7 +366,7 @@ TEST_P(PreparedBells, SoundOnlyWhenTheirMinuteRingsThem) {
     }
     if (GetParam().heard) {
         ASSERT_TRUE(WaitFor([&] { return !proofs.empty() && player->state() == GstPlayer::State::Empty; }));
-        EXPECT_EQ(firstBuffers.load(), 1) << "the bell was opened again instead of started";
+        EXPECT_EQ(firstBuffers.load(), 1) << "the bell sounded more than once, or not at all";
     } else {
         // After the ticks, another sound through the same player and output, heard to its end: a bell the ticks
         // started by mistake, or one the prepared pipeline let out, is in the recording before it, and its proof
