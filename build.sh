@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 mode=${1:-run}
 build_dir=${LINGCHAO_BUILD_DIR:-build}
+# What is missing is installed first: ccache among it, so a fresh machine's first build already fills its cache.
+case "$mode" in run | test) tools/deps.sh "$mode" ;; esac
 # Compiled objects are kept in ccache's cache when it is there, shared by every clone: paths are taken relative to
 # the clone and its folder left out of the hash, so a fresh clone builds in minutes, not a quarter of an hour.
 launcher=()
@@ -15,7 +17,6 @@ fi
 
 case "$mode" in
   run)
-    tools/deps.sh run
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLINGCHAO_TESTS=OFF -DLINGCHAO_BENCH=OFF \
       "${launcher[@]}" >/dev/null
     cmake --build "$build_dir" --target lingchao bells -j"$(nproc)"
@@ -25,7 +26,6 @@ case "$mode" in
     exec "$build_dir/bin/lingchao"
     ;;
   test)
-    tools/deps.sh test
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLINGCHAO_TESTS=ON -DLINGCHAO_BENCH=ON \
       -DLINGCHAO_WERROR=ON "${launcher[@]}" >/dev/null
     cmake --build "$build_dir" -j"$(nproc)"

@@ -60,13 +60,18 @@ hold:1 bells left today, next 10:00: held 1 bells left today, next 10:00
 quit"
     [ "$out" = "$expected" ] || fail "inhibitor steps: '$out'"
     wait_record Released 3 || fail "locks not all released: $(cat "$D/calls")"
-    expected_calls="Inhibit what=sleep who=铃潮 why=2 bells left today, next 09:00 mode=block
+    # The second lock is asked for before the first is let go, so those three lines come in this order. After
+    # "release" the lock is let go before the next is asked for, but the login manager may read the new request
+    # before it notices the closed pipe: the last three lines come in either order.
+    first_calls="Inhibit what=sleep who=铃潮 why=2 bells left today, next 09:00 mode=block
 Inhibit what=sleep who=铃潮 why=1 bells left today, next 10:00 mode=block
-Released why=2 bells left today, next 09:00
+Released why=2 bells left today, next 09:00"
+    last_calls="Inhibit what=sleep who=铃潮 why=1 bells left today, next 10:00 mode=block
 Released why=1 bells left today, next 10:00
-Inhibit what=sleep who=铃潮 why=1 bells left today, next 10:00 mode=block
 Released why=1 bells left today, next 10:00"
-    [ "$(cat "$D/calls")" = "$expected_calls" ] || fail "inhibitor calls: $(cat "$D/calls")"
+    [ "$(head -n 3 "$D/calls")" = "$first_calls" ] &&
+        [ "$(tail -n +4 "$D/calls" | LC_ALL=C sort)" = "$(LC_ALL=C sort <<<"$last_calls")" ] ||
+        fail "inhibitor calls: $(cat "$D/calls")"
     [ "$failures" -eq 0 ] && echo "ok: inhibitor taken, replaced without a gap, released, let go at quit"
     stop_fake
 
