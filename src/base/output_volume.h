@@ -26,9 +26,12 @@ std::optional<SavedVolume> DecodeSavedVolume(const std::string& text);
 class OutputVolumeControl {
 public:
     virtual ~OutputVolumeControl() = default;
-    // Reads the default sink's volume and mute, then unmutes it and sets every channel to 100 %. `done` gets what
-    // was there before (to restore), or nullopt and why not (Chinese, for the clock).
-    virtual void RaiseToFull(std::function<void(std::optional<SavedVolume> before, std::string why)> done) = 0;
+    // Reads the default sink's volume and mute, then unmutes it and sets every channel to 100 %. `noteBefore` gets
+    // what was read before anything changes, on whatever thread reads it, and the raise waits for it: a program
+    // killed between the raise and its answer has still kept the user's volume. `done` gets what was there before
+    // (to restore), or nullopt and why not (Chinese, for the clock).
+    virtual void RaiseToFull(std::function<void(const SavedVolume& before)> noteBefore,
+                             std::function<void(std::optional<SavedVolume> before, std::string why)> done) = 0;
     // Puts `saved` back on its sink (not on whatever is the default now). `done` gets "" or why not.
     virtual void Restore(const SavedVolume& saved, std::function<void(std::string why)> done) = 0;
 };

@@ -1,5 +1,6 @@
 #include "bell/signal_runner.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "base/file_util.h"
@@ -144,20 +145,25 @@ std::string SignalRunner::Start(const DrillSignal& signal, const std::string& or
 
 void SignalRunner::RaiseVolume() {
     const std::string name = signal_.name;
-    parts_.volume->RaiseToFull([this, alive = std::weak_ptr<int>(alive_), name, note = parts_.appFolder / kVolumeFile](
-                                   std::optional<SavedVolume> before, const std::string& why) {
-        if (alive.expired()) {
-            // Gone meanwhile (the program ended): the user's volume goes back at the next start.
-            if (before) WriteNote(note, EncodeSavedVolume(*before));
-            return;
-        }
+    const std::filesystem::path note = parts_.appFolder / kVolumeFile;
+    // Written on the sound server's side before the raise, not when its answer comes: a program killed in between
+    // still gives the user's volume back at its next start.
+    auto noted = std::make_shared<std::atomic<bool>>(false);
+    auto noteBefore = [note, noted](const SavedVolume& before) {
+        if (WriteNote(note, EncodeSavedVolume(before))) noted->store(true);
+    };
+    parts_.volume->RaiseToFull(noteBefore, [this, alive = std::weak_ptr<int>(alive_), name, note, noted](
+                                               std::optional<SavedVolume> before, const std::string& why) {
+        if (alive.expired()) return;  // gone meanwhile: the note puts the user's volume back at the next start
         if (!before) {
+            // Not raised, or put back half way by the control itself: a note left would undo a later change.
+            std::error_code ignored;
+            if (noted->load()) std::filesystem::remove(note, ignored);
             if (running() && state_.signal == name) Problem("无法提高音量：" + why);
             Log("", "signal-volume: not raised: " + why);
             return;
         }
-        // Noted before anything else: a program that dies now still gives the user's volume back at its start.
-        WriteNote(parts_.appFolder / kVolumeFile, EncodeSavedVolume(*before));
+        if (!noted->load()) WriteNote(note, EncodeSavedVolume(*before));  // a control that did not note it first
         Log("", "signal-volume: raised to 100% from " + Percent(*before));
         saved_ = before;
         if (!running() || state_.signal != name) RestoreVolume();  // ended before the answer came

@@ -38,6 +38,7 @@ struct PulseVolumeControl::Impl {
         SavedVolume saved;    // a raise: what was there before; a restore: what to put back
         pa_cvolume target{};  // the volume being set back
         std::string why;      // a raise that failed: told once what was read is back
+        std::function<void(const SavedVolume&)> noteBefore;  // a raise: kept by the owner before anything changes
     };
 
     PulseVolumeControl* owner = nullptr;
@@ -141,6 +142,8 @@ struct PulseVolumeControl::Impl {
             }
             job->saved.channels.assign(info->volume.values, info->volume.values + info->volume.channels);
             job->saved.muted = info->mute != 0;
+            // Not once given up on: the owner has answered "not raised" and will not put this reading back.
+            if (job->noteBefore && !job->abandoned) job->noteBefore(job->saved);
             Sent(job, pa_context_set_sink_mute_by_name(c, job->saved.sink.c_str(), 0, &Impl::OnRaisedMute, job));
             return;
         }
@@ -256,19 +259,21 @@ PulseVolumeControl::~PulseVolumeControl() {
     pa_threaded_mainloop_free(impl_->loop);
 }
 
-void PulseVolumeControl::RaiseToFull(std::function<void(std::optional<SavedVolume> before, std::string why)> done) {
+void PulseVolumeControl::RaiseToFull(std::function<void(const SavedVolume& before)> noteBefore,
+                                     std::function<void(std::optional<SavedVolume> before, std::string why)> done) {
     Waiting waiting;
     waiting.raised = std::move(done);
-    Start(nextId_++, std::move(waiting), nullptr);
+    Start(nextId_++, std::move(waiting), nullptr, std::move(noteBefore));
 }
 
 void PulseVolumeControl::Restore(const SavedVolume& saved, std::function<void(std::string why)> done) {
     Waiting waiting;
     waiting.restored = std::move(done);
-    Start(nextId_++, std::move(waiting), &saved);
+    Start(nextId_++, std::move(waiting), &saved, nullptr);
 }
 
-void PulseVolumeControl::Start(std::uint64_t id, Waiting waiting, const SavedVolume* restore) {
+void PulseVolumeControl::Start(std::uint64_t id, Waiting waiting, const SavedVolume* restore,
+                               std::function<void(const SavedVolume&)> noteBefore) {
     waiting.limit = new QTimer(this);
     waiting.limit->setSingleShot(true);
     waiting.limit->setInterval(kAnswerLimitMs);
@@ -287,6 +292,7 @@ void PulseVolumeControl::Start(std::uint64_t id, Waiting waiting, const SavedVol
     job->id = id;
     job->raise = restore == nullptr;
     if (restore != nullptr) job->saved = *restore;
+    job->noteBefore = std::move(noteBefore);
     Impl::Job* started = job.get();
     impl_->jobs.emplace(id, std::move(job));
     impl_->Begin(started);

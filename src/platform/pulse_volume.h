@@ -25,7 +25,8 @@ public:
     PulseVolumeControl(const PulseVolumeControl&) = delete;
     PulseVolumeControl& operator=(const PulseVolumeControl&) = delete;
 
-    void RaiseToFull(std::function<void(std::optional<SavedVolume> before, std::string why)> done) override;
+    void RaiseToFull(std::function<void(const SavedVolume& before)> noteBefore,
+                     std::function<void(std::optional<SavedVolume> before, std::string why)> done) override;
     void Restore(const SavedVolume& saved, std::function<void(std::string why)> done) override;
 
 private:
@@ -35,7 +36,8 @@ private:
         std::function<void(std::string)> restored;                            // set for a restore
         QTimer* limit = nullptr;
     };
-    void Start(std::uint64_t id, Waiting waiting, const SavedVolume* restore);
+    void Start(std::uint64_t id, Waiting waiting, const SavedVolume* restore,
+               std::function<void(const SavedVolume&)> noteBefore);
     void Answer(std::uint64_t id, std::optional<SavedVolume> before, const std::string& why);
     void GiveUp(std::uint64_t id);
 

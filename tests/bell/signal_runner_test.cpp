@@ -23,15 +23,18 @@ bool TurnEventsUntil(const std::function<bool()>& done) {
 // Answers later on this thread, as the server's answers come.
 class FakeVolume final : public OutputVolumeControl {
 public:
-    void RaiseToFull(std::function<void(std::optional<SavedVolume>, std::string)> done) override {
+    void RaiseToFull(std::function<void(const SavedVolume&)> noteBefore,
+                     std::function<void(std::optional<SavedVolume>, std::string)> done) override {
         ++raises;
-        QTimer::singleShot(0, [this, done] { done(user, ""); });
+        noteBefore(user);
+        if (answer) QTimer::singleShot(0, [this, done] { done(user, ""); });
     }
     void Restore(const SavedVolume& saved, std::function<void(std::string)> done) override {
         restored.push_back(saved);
         QTimer::singleShot(0, [done] { done(""); });
     }
     SavedVolume user{"cap", {26214, 26214}, true};  // 40 %, muted
+    bool answer = true;                             // false: the program dies before the server's answer
     int raises = 0;
     std::vector<SavedVolume> restored;
 };
@@ -162,16 +165,17 @@ TEST_F(SignalRunnerTest, AnEmergencyRaisesTheVolumeAndGivesItBackAfterTheEndOrAf
         ASSERT_TRUE(TurnEventsUntil([&] { return !std::filesystem::exists(dir / SignalRunner::kVolumeFile); }));
         EXPECT_EQ(volume.restored, (std::vector<SavedVolume>{volume.user}));
     }
-    // Killed while it sounded: the notes stayed; the next start puts the volume back and tells what happened.
+    // Killed once the volume was raised, before the server's answer came: the volume was noted before the raise;
+    // the next start puts it back and tells what happened.
     {
+        volume.answer = false;
         auto runner = Make();
         ASSERT_EQ(runner->Start(alarm, "this PC"), "");
-        ASSERT_TRUE(TurnEventsUntil([&] { return std::filesystem::exists(dir / SignalRunner::kVolumeFile); }));
-        const std::string volumeNote = Slurp(dir / SignalRunner::kVolumeFile);
+        ASSERT_TRUE(std::filesystem::exists(dir / SignalRunner::kVolumeFile));
         const std::string runningNote = Slurp(dir / SignalRunner::kRunningFile);
-        runner.reset();  // as a kill would leave them:
-        std::ofstream(dir / SignalRunner::kVolumeFile) << volumeNote;
+        runner.reset();  // as a kill would leave it:
         std::ofstream(dir / SignalRunner::kRunningFile) << runningNote;
+        volume.answer = true;
     }
     volume.restored.clear();
     auto after = Make();

@@ -62,15 +62,22 @@ struct Raised {
     int answers = 0;
     std::optional<SavedVolume> before;
     std::string why;
+    std::optional<SavedVolume> noted;  // what the note was given, on libpulse's thread
+    int answersWhenNoted = -1;
 };
 
 Raised Raise(PulseVolumeControl& control) {
     Raised r;
-    control.RaiseToFull([&r](std::optional<SavedVolume> before, std::string why) {
-        ++r.answers;
-        r.before = std::move(before);
-        r.why = std::move(why);
-    });
+    control.RaiseToFull(
+        [&r](const SavedVolume& before) {
+            r.noted = before;
+            r.answersWhenNoted = r.answers;
+        },
+        [&r](std::optional<SavedVolume> before, std::string why) {
+            ++r.answers;
+            r.before = std::move(before);
+            r.why = std::move(why);
+        });
     EXPECT_EQ(r.answers, 0) << "answered from within the call";
     EXPECT_TRUE(WaitFor([&r] { return r.answers > 0; }));
     QCoreApplication::processEvents();
@@ -113,6 +120,8 @@ TEST_F(PulseVolumeTest, RaisesToFullAndPutsTheUsersVolumeBack) {
     ASSERT_TRUE(raised.before) << raised.why;
     EXPECT_EQ(raised.why, "");
     EXPECT_EQ(*raised.before, (SavedVolume{"cap", user, true}));
+    EXPECT_EQ(raised.noted, raised.before);
+    EXPECT_EQ(raised.answersWhenNoted, 0) << "noted only with the answer: a kill in between loses the volume";
     EXPECT_EQ(CapVolumes(), (std::vector<std::uint32_t>{65536, 65536}));
     EXPECT_FALSE(CapMuted());
 
@@ -156,6 +165,7 @@ TEST_F(PulseVolumeTest, NoServerIsAnAnswerWithTheReasonAndAServerBackWorksAgain)
     const Raised raised = Raise(control);
     EXPECT_FALSE(raised.before);
     EXPECT_EQ(raised.why, kNoServer);
+    EXPECT_FALSE(raised.noted) << "nothing read, nothing to put back";
     EXPECT_EQ(Restore(control, {"cap", user, true}), kNoServer);
 
     pulse.Start();
