@@ -146,7 +146,7 @@ std::string SignalRunner::Start(const DrillSignal& signal, const std::string& or
 void SignalRunner::RaiseVolume() {
     const std::string name = signal_.name;
     const std::filesystem::path note = parts_.appFolder / kVolumeFile;
-    // Written on the sound server's side before the raise, not when its answer comes: a program killed in between
+    // Written on libpulse's thread before the raise, not when its answer comes: a program killed in between
     // still gives the user's volume back at its next start.
     auto noted = std::make_shared<std::atomic<bool>>(false);
     auto noteBefore = [note, noted](const SavedVolume& before) {
