@@ -50,7 +50,9 @@ IFS=, read -r date set_time actual late_ms job_no name path outcome sound_ms _ o
     e2e_fail "unexpected bell-log line: $fired"
 [ "$late_ms" -ge 0 ] && [ "$late_ms" -lt "$E2E_WITHIN_MS" ] ||
     e2e_fail "late_ms $late_ms (started $actual), limit $E2E_WITHIN_MS"
-[ "$sound_ms" -ge "$late_ms" ] || e2e_fail "sound_ms $sound_ms before the bell fired"
+# A prepared bell is started for the minute itself, so under load it may sound a few ms before the late tick
+# that logs it fired; it must never sound before its minute.
+[ "$sound_ms" -ge 0 ] || e2e_fail "sound_ms $sound_ms: the bell sounded before its minute"
 grep -q ",silent: " "$APP/bell-log.csv" && e2e_fail "the bell was called silent"
 e2e_log_lines "$APP" 08:00 | grep -q ',2,眼保健操,.*,locked$' || e2e_fail "the second 08:00 job was not passed over"
 grep -q "playback-failed" "$APP/bell-log.csv" && e2e_fail "playback failed"
