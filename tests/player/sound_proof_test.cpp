@@ -264,10 +264,11 @@ TEST_F(SoundProofTest, EachMediumStartedHasOneProofAndStoppingEndsIt) {
     Sox("'" + (folder / "long.wav").string() + "' synth 8 sine 440 vol 0.5");
     Sox("'" + (folder / "short.wav").string() + "' synth 0.3 sine 880 vol 0.5");
     MakePlayer();
+    pulse.StartRecording();
     player->SetFileName((folder / "long.wav").string());
-    ASSERT_TRUE(WaitFor([&] { return player->state() == GstPlayer::State::Playing; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    QCoreApplication::processEvents();
+    // Stopped once it is heard, not after a fixed while: a loaded machine may take longer to start it.
+    ASSERT_TRUE(WaitFor([&] { return pulse.HeardSoFar(); })) << "the long bell was never heard";
+    pulse.StopRecording();
     player->Stop();
     ASSERT_TRUE(WaitFor([&] { return proofs.size() == 1; }));
     EXPECT_TRUE(proofs[0].soundStart.has_value());

@@ -134,6 +134,14 @@ void PrivatePulse::StartRecording() {
     }
 }
 
+bool PrivatePulse::HeardSoFar() const {
+    const std::vector<std::uint8_t> bytes = ReadAll(temp_ / "capture.raw");
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        if (std::abs(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8))) > 100) return true;
+    }
+    return false;
+}
+
 std::vector<std::int16_t> PrivatePulse::StopRecording() {
     End(recorder_);
     const std::vector<std::uint8_t> bytes = ReadAll(temp_ / "capture.raw");

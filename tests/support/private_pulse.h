@@ -32,6 +32,8 @@ public:
     // Records the monitor of "cap" as raw S16LE stereo until StopRecording; returns the samples (left, right...).
     void StartRecording();
     std::vector<std::int16_t> StopRecording();
+    // While recording: whether anything louder than -50 dBFS has been recorded yet.
+    bool HeardSoFar() const;
 
     const std::filesystem::path& folder() const { return temp_.path(); }
 
