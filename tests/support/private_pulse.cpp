@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -16,6 +17,15 @@ namespace lingchao::test {
 namespace {
 
 bool HasTool(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
+
+// The recording is raw S16LE; a half-written last frame is dropped.
+std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::int16_t> samples(bytes.size() / 4 * 2);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    }
+    return samples;
+}
 
 }  // namespace
 
@@ -135,21 +145,13 @@ void PrivatePulse::StartRecording() {
 }
 
 bool PrivatePulse::HeardSoFar() const {
-    const std::vector<std::uint8_t> bytes = ReadAll(temp_ / "capture.raw");
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        if (std::abs(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8))) > 100) return true;
-    }
-    return false;
+    const std::vector<std::int16_t> samples = Samples(ReadAll(temp_ / "capture.raw"));
+    return std::any_of(samples.begin(), samples.end(), [](std::int16_t s) { return std::abs(s) > 100; });
 }
 
 std::vector<std::int16_t> PrivatePulse::StopRecording() {
     End(recorder_);
-    const std::vector<std::uint8_t> bytes = ReadAll(temp_ / "capture.raw");
-    std::vector<std::int16_t> samples(bytes.size() / 4 * 2);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
-    return samples;
+    return Samples(ReadAll(temp_ / "capture.raw"));
 }
 
 }  // namespace lingchao::test
